@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# The one entry point: ./run.sh deps|build|test|demo|bench
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libprotobuf-dev protobuf-compiler busybox)
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+usage() {
+    cat <<'USAGE'
+Usage: ./run.sh COMMAND
+  deps           install the Debian packages the build needs (when missing)
+  build [PRESET] configure and build (presets: default, asan, tsan; default: default)
+  test           build and run every test: normally, then under ASan+UBSan, then under TSan
+  demo           run the daemon against the simulated camera and show it working
+  bench          run the benchmarks
+USAGE
+}
+
+deps() {
+    local missing=()
+    for p in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "== installing: ${missing[*]}"
+        local sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo="sudo"
+        $sudo apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+    fi
+}
+
+build() {
+    local preset=${1:-default}
+    deps
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$JOBS"
+}
+
+run_tests() {
+    local preset=$1
+    echo "== tests ($preset)"
+    build "$preset"
+    ctest --preset "$preset" -j "$JOBS"
+}
+
+demo() {
+    build default
+    if [ -x tools/demo.sh ]; then
+        exec tools/demo.sh build/default
+    fi
+    echo "nothing to demonstrate yet: the daemon is not built"
+}
+
+bench() {
+    build default
+    local found=0
+    for b in build/default/bench/bench_*; do
+        [ -x "$b" ] || continue
+        found=1
+        "$b"
+    done
+    [ $found -eq 1 ] || echo "no benchmarks built"
+}
+
+case "${1:-}" in
+    deps) deps ;;
+    build) shift; build "${1:-default}" ;;
+    test)
+        run_tests default
+        run_tests asan
+        run_tests tsan
+        echo "== all test runs passed"
+        ;;
+    demo) demo ;;
+    bench) bench ;;
+    -h|--help|help) usage ;;
+    *) usage; exit 2 ;;
+esac
