@@ -10,7 +10,8 @@
 // Reply (camera -> reply mailbox), category CAMLINK_CAT_REPLY:
 //   TLV_CMD    the request's code
 //   TLV_CMDARG the request's 4-byte sequence number
-//   TLV_RSPARG 4-byte big-endian signed result, then the answer bytes (may be empty)
+//   TLV_RSPARG 4-byte big-endian signed result, 1-byte signed NAK reason (0 when none; the
+//              stand-in keeps it as the context's last NAK reason), then the answer bytes
 //   TLV_SRC, TLV_DST, TLV_END
 // All multi-byte integers in arguments are big-endian unless an operation says otherwise; camera
 // payloads and answers (remote operations, satchel commands) travel unchanged.
