@@ -1,0 +1,136 @@
+#include "ztcontrol_commands.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+const ZtcontrolCommandInfo kCommands[] = {
+    {ZTCONTROL_MQ_PUSH_NOTIFICATIONS, "ZTCONTROL_MQ_PUSH_NOTIFICATIONS", "mq-push-notifications", ZT_ARG_BYTES},
+    {ZTCONTROL_COMMAND_SHUTTER, "ZTCONTROL_COMMAND_SHUTTER", "shutter", ZT_ARG_U8},
+    {ZTCONTROL_MODE, "ZTCONTROL_MODE", "mode", ZT_ARG_U32},
+    {ZTCONTROL_MODE_SUB_MODE, "ZTCONTROL_MODE_SUB_MODE", "mode-sub-mode", ZT_ARG_BYTES},
+    {ZTCONTROL_SETTINGS_PAYLOAD, "ZTCONTROL_SETTINGS_PAYLOAD", "settings-payload", ZT_ARG_BYTES},
+    {ZTCONTROL_GLINT_TAG_RECORDING, "ZTCONTROL_GLINT_TAG_RECORDING", "glint-tag-recording", ZT_ARG_NONE},
+    {ZTCONTROL_GLINT_TAG_PLAYBACK, "ZTCONTROL_GLINT_TAG_PLAYBACK", "glint-tag-playback", ZT_ARG_BYTES},
+    {ZTCONTROL_DELETE, "ZTCONTROL_DELETE", "delete", ZT_ARG_TEXT},
+    {ZTCONTROL_DELETE_LAST, "ZTCONTROL_DELETE_LAST", "delete-last", ZT_ARG_NONE},
+    {ZTCONTROL_DELETE_GROUP, "ZTCONTROL_DELETE_GROUP", "delete-group", ZT_ARG_TEXT},
+    {ZTCONTROL_DELETE_ALL, "ZTCONTROL_DELETE_ALL", "delete-all", ZT_ARG_NONE},
+    {ZTCONTROL_FW_UPDATE_START, "ZTCONTROL_FW_UPDATE_START", "fw-update-start", ZT_ARG_NONE},
+    {ZTCONTROL_FW_UPDATE_CANCEL, "ZTCONTROL_FW_UPDATE_CANCEL", "fw-update-cancel", ZT_ARG_NONE},
+    {ZTCONTROL_FW_UPDATE_DONE, "ZTCONTROL_FW_UPDATE_DONE", "fw-update-done", ZT_ARG_U8},
+    {ZTCONTROL_WIFI_AP_CONTROL, "ZTCONTROL_WIFI_AP_CONTROL", "wifi-ap-control", ZT_ARG_U32},
+    {ZTCONTROL_WIFI_AP_SSID_CONFIG, "ZTCONTROL_WIFI_AP_SSID_CONFIG", "wifi-ap-ssid-config", ZT_ARG_BYTES},
+    {ZTCONTROL_WIFI_BAND_SELECT, "ZTCONTROL_WIFI_BAND_SELECT", "wifi-band-select", ZT_ARG_U32},
+    {ZTCONTROL_WIFI_SSID_SCAN, "ZTCONTROL_WIFI_SSID_SCAN", "wifi-ssid-scan", ZT_ARG_U8},
+    {ZTCONTROL_WIFI_SSID_LIST, "ZTCONTROL_WIFI_SSID_LIST", "wifi-ssid-list", ZT_ARG_U8},
+    {ZTCONTROL_WIFI_SSID_SAVE, "ZTCONTROL_WIFI_SSID_SAVE", "wifi-ssid-save", ZT_ARG_BYTES},
+    {ZTCONTROL_WIFI_SSID_SELECT, "ZTCONTROL_WIFI_SSID_SELECT", "wifi-ssid-select", ZT_ARG_BYTES},
+    {ZTCONTROL_WIFI_SSID_DELETE, "ZTCONTROL_WIFI_SSID_DELETE", "wifi-ssid-delete", ZT_ARG_TEXT},
+    {ZTCONTROL_WIFI_SSID_DELETE_ALL, "ZTCONTROL_WIFI_SSID_DELETE_ALL", "wifi-ssid-delete-all", ZT_ARG_NONE},
+    {ZTCONTROL_RC_PAIR, "ZTCONTROL_RC_PAIR", "rc-pair", ZT_ARG_NONE},
+    {ZTCONTROL_RC_PAIR_CANCEL, "ZTCONTROL_RC_PAIR_CANCEL", "rc-pair-cancel", ZT_ARG_NONE},
+    {ZTCONTROL_VIDEO_ULTREX_RESET, "ZTCONTROL_VIDEO_ULTREX_RESET", "video-ultrex-reset", ZT_ARG_NONE},
+    {ZTCONTROL_PHOTO_ULTREX_RESET, "ZTCONTROL_PHOTO_ULTREX_RESET", "photo-ultrex-reset", ZT_ARG_NONE},
+    {ZTCONTROL_MULTI_ULTREX_RESET, "ZTCONTROL_MULTI_ULTREX_RESET", "multi-ultrex-reset", ZT_ARG_NONE},
+    {ZTCONTROL_SET_SETTING_ID, "ZTCONTROL_SET_SETTING_ID", "set-setting-id", ZT_ARG_BYTES},
+    {ZTCONTROL_GET_SETTING_ID, "ZTCONTROL_GET_SETTING_ID", "get-setting-id", ZT_ARG_ANY},
+    {ZTCONTROL_GET_ALL_SETTINGS, "ZTCONTROL_GET_ALL_SETTINGS", "get-all-settings", ZT_ARG_NONE},
+    {ZTCONTROL_GET_ALL_STATUS, "ZTCONTROL_GET_ALL_STATUS", "get-all-status", ZT_ARG_NONE},
+    {ZTCONTROL_GET_ALL_SETTINGS_STATUS, "ZTCONTROL_GET_ALL_SETTINGS_STATUS", "get-all-settings-status", ZT_ARG_NONE},
+    {ZTCONTROL_SYSTEM_SHUTDOWN, "ZTCONTROL_SYSTEM_SHUTDOWN", "system-shutdown", ZT_ARG_NONE},
+    {ZTCONTROL_SYSTEM_SLEEP, "ZTCONTROL_SYSTEM_SLEEP", "system-sleep", ZT_ARG_NONE},
+    {ZTCONTROL_LOCATE, "ZTCONTROL_LOCATE", "locate", ZT_ARG_U8},
+    {ZTCONTROL_FACTORY_RESET, "ZTCONTROL_FACTORY_RESET", "factory-reset", ZT_ARG_U8},
+    {ZTCONTROL_ANALYTICS_FILENAME_GET, "ZTCONTROL_ANALYTICS_FILENAME_GET", "analytics-filename-get", ZT_ARG_NONE},
+    {ZTCONTROL_ANALYTICS_CLEAR, "ZTCONTROL_ANALYTICS_CLEAR", "analytics-clear", ZT_ARG_NONE},
+    {ZTCONTROL_REMOTE_API, "ZTCONTROL_REMOTE_API", "remote-api", ZT_ARG_ANY},
+    {ZTCONTROL_SET_LOG_LEVEL, "ZTCONTROL_SET_LOG_LEVEL", "set-log-level", ZT_ARG_U32},
+    {ZTCONTROL_PUSH_NOTIFICATIONS, "ZTCONTROL_PUSH_NOTIFICATIONS", "push-notifications", ZT_ARG_TEXT},
+    {ZTCONTROL_TRANSCODE_HISTORY, "ZTCONTROL_TRANSCODE_HISTORY", "transcode-history", ZT_ARG_NONE},
+    {ZTCONTROL_TRANSCODE_VIDEO_REQUEST, "ZTCONTROL_TRANSCODE_VIDEO_REQUEST", "transcode-video-request", ZT_ARG_BYTES},
+    {ZTCONTROL_TRANSCODE_PHOTO_TO_VIDEO_REQUEST, "ZTCONTROL_TRANSCODE_PHOTO_TO_VIDEO_REQUEST", "transcode-photo-to-video-request", ZT_ARG_BYTES},
+    {ZTCONTROL_TRANSCODE_TO_PHOTO_REQUEST, "ZTCONTROL_TRANSCODE_TO_PHOTO_REQUEST", "transcode-to-photo-request", ZT_ARG_BYTES},
+    {ZTCONTROL_TRANSCODE_STATUS, "ZTCONTROL_TRANSCODE_STATUS", "transcode-status", ZT_ARG_BYTES},
+    {ZTCONTROL_TRANSCODE_CANCEL, "ZTCONTROL_TRANSCODE_CANCEL", "transcode-cancel", ZT_ARG_BYTES},
+    {ZTCONTROL_LIVEVIEW_MODE_SET, "ZTCONTROL_LIVEVIEW_MODE_SET", "liveview-mode-set", ZT_ARG_BYTES},
+    {ZTCONTROL_VOICE_PHOTO_TAKE, "ZTCONTROL_VOICE_PHOTO_TAKE", "voice-photo-take", ZT_ARG_NONE},
+    {ZTCONTROL_VOICE_VIDEO_START, "ZTCONTROL_VOICE_VIDEO_START", "voice-video-start", ZT_ARG_NONE},
+    {ZTCONTROL_VOICE_VIDEO_STOP, "ZTCONTROL_VOICE_VIDEO_STOP", "voice-video-stop", ZT_ARG_NONE},
+    {ZTCONTROL_VOICE_TIMELAPSE_START, "ZTCONTROL_VOICE_TIMELAPSE_START", "voice-timelapse-start", ZT_ARG_NONE},
+    {ZTCONTROL_VOICE_TIMELAPSE_STOP, "ZTCONTROL_VOICE_TIMELAPSE_STOP", "voice-timelapse-stop", ZT_ARG_NONE},
+    {ZTCONTROL_VOICE_BURST_TAKE, "ZTCONTROL_VOICE_BURST_TAKE", "voice-burst-take", ZT_ARG_NONE},
+    {ZTCONTROL_VOICE_TAG, "ZTCONTROL_VOICE_TAG", "voice-tag", ZT_ARG_NONE},
+    {ZTCONTROL_VOICE_MODE, "ZTCONTROL_VOICE_MODE", "voice-mode", ZT_ARG_U8},
+    {ZTCONTROL_GET_STATUS_EXTENDED, "ZTCONTROL_GET_STATUS_EXTENDED", "get-status-extended", ZT_ARG_NONE},
+    {ZTCONTROL_DIGITAL_ZOOM, "ZTCONTROL_DIGITAL_ZOOM", "digital-zoom", ZT_ARG_U32},
+    {ZTCONTROL_VOICE_EDIT_MY_STORY, "ZTCONTROL_VOICE_EDIT_MY_STORY", "voice-edit-my-story", ZT_ARG_NONE},
+    {ZTCONTROL_VOICE_DELETE_LAST, "ZTCONTROL_VOICE_DELETE_LAST", "voice-delete-last", ZT_ARG_NONE},
+    {ZTCONTROL_CAL_FILE_NAME_GET, "ZTCONTROL_CAL_FILE_NAME_GET", "cal-file-name-get", ZT_ARG_NONE},
+    {ZTCONTROL_BLE_CONTROL, "ZTCONTROL_BLE_CONTROL", "ble-control", ZT_ARG_ANY},
+    {ZTCONTROL_CAPTURE_DELAY, "ZTCONTROL_CAPTURE_DELAY", "capture-delay", ZT_ARG_U32},
+    {ZTCONTROL_PRESET_LOAD_FOR_MODE, "ZTCONTROL_PRESET_LOAD_FOR_MODE", "preset-load-for-mode", ZT_ARG_U16},
+    {ZTCONTROL_ULTREX_RESET, "ZTCONTROL_ULTREX_RESET", "ultrex-reset", ZT_ARG_ANY},
+    {ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_1X_SET, "ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_1X_SET", "video-rushlapse-speed-1x-set", ZT_ARG_U32},
+    {ZTCONTROL_PRESET_GROUP_LIST, "ZTCONTROL_PRESET_GROUP_LIST", "preset-group-list", ZT_ARG_NONE},
+    {ZTCONTROL_PRESET_LIST, "ZTCONTROL_PRESET_LIST", "preset-list", ZT_ARG_PROTOBUF},
+    {ZTCONTROL_PRESET_INFO, "ZTCONTROL_PRESET_INFO", "preset-info", ZT_ARG_PROTOBUF},
+    {ZTCONTROL_PRESET_CUSTOM_CREATE, "ZTCONTROL_PRESET_CUSTOM_CREATE", "preset-custom-create", ZT_ARG_PROTOBUF},
+    {ZTCONTROL_PRESET_CUSTOM_REMOVE, "ZTCONTROL_PRESET_CUSTOM_REMOVE", "preset-custom-remove", ZT_ARG_PROTOBUF},
+    {ZTCONTROL_PRESET_SET_ORDER, "ZTCONTROL_PRESET_SET_ORDER", "preset-set-order", ZT_ARG_PROTOBUF},
+    {ZTCONTROL_PRESET_LOAD, "ZTCONTROL_PRESET_LOAD", "preset-load", ZT_ARG_PROTOBUF},
+    {ZTCONTROL_PRESET_EDIT_START, "ZTCONTROL_PRESET_EDIT_START", "preset-edit-start", ZT_ARG_PROTOBUF},
+    {ZTCONTROL_PRESET_OP_9, "ZTCONTROL_PRESET_OP_9", "preset-op-9", ZT_ARG_NONE},
+    {ZTCONTROL_PRESET_EDIT_STORE, "ZTCONTROL_PRESET_EDIT_STORE", "preset-edit-store", ZT_ARG_NONE},
+    {ZTCONTROL_PRESET_FACTORY_RESET, "ZTCONTROL_PRESET_FACTORY_RESET", "preset-factory-reset", ZT_ARG_PROTOBUF},
+    {ZTCONTROL_PRESET_GET_PRESETS, "ZTCONTROL_PRESET_GET_PRESETS", "preset-get-presets", ZT_ARG_NONE},
+    {ZTCONTROL_PRESET_SWITCH_FLATMODE, "ZTCONTROL_PRESET_SWITCH_FLATMODE", "preset-switch-flatmode", ZT_ARG_PROTOBUF},
+    {ZTCONTROL_PRESET_SET_TITLE_ICON, "ZTCONTROL_PRESET_SET_TITLE_ICON", "preset-set-title-icon", ZT_ARG_PROTOBUF},
+    {ZTCONTROL_ONSCREEN_SHORTCUTS_RESET, "ZTCONTROL_ONSCREEN_SHORTCUTS_RESET", "onscreen-shortcuts-reset", ZT_ARG_ANY},
+    {ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_RAMP_SET, "ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_RAMP_SET", "video-rushlapse-speed-ramp-set", ZT_ARG_U32},
+    {ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_RAMP_ACTIVE_SET, "ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_RAMP_ACTIVE_SET", "video-rushlapse-speed-ramp-active-set", ZT_ARG_U32},
+    {ZTCONTROL_PRESET_GET_ACTIVE_PRESET, "ZTCONTROL_PRESET_GET_ACTIVE_PRESET", "preset-get-active-preset", ZT_ARG_ANY},
+    {ZTCONTROL_SYSTEM_BUTTON_SET, "ZTCONTROL_SYSTEM_BUTTON_SET", "system-button-set", ZT_ARG_BYTES},
+    {ZTCONTROL_STOP, "ZTCONTROL_STOP", "stop", ZT_ARG_NONE},
+};
+
+constexpr size_t kCommandCount = sizeof(kCommands) / sizeof(kCommands[0]);
+
+}  // namespace
+
+const ZtcontrolCommandInfo* ztcontrolCommands(size_t* count) {
+    if (count) *count = kCommandCount;
+    return kCommands;
+}
+
+const ZtcontrolCommandInfo* ztcontrolCommandById(uint32_t id) {
+    for (const auto& c : kCommands)
+        if (c.id == id) return &c;
+    return nullptr;
+}
+
+const ZtcontrolCommandInfo* ztcontrolCommandByName(const char* name) {
+    if (!name || !*name) return nullptr;
+    char* end = nullptr;
+    unsigned long id = strtoul(name, &end, 10);
+    if (*end == '\0' && name[0] >= '0' && name[0] <= '9')
+        return id <= UINT32_MAX ? ztcontrolCommandById((uint32_t)id) : nullptr;
+    for (const auto& c : kCommands)
+        if (strcmp(c.name, name) == 0 || strcmp(c.shortName, name) == 0) return &c;
+    return nullptr;
+}
+
+const char* ztArgKindName(ZtArgKind kind) {
+    switch (kind) {
+        case ZT_ARG_NONE: return "none";
+        case ZT_ARG_ANY: return "any";
+        case ZT_ARG_BYTES: return "bytes";
+        case ZT_ARG_TEXT: return "text";
+        case ZT_ARG_PROTOBUF: return "protobuf";
+        case ZT_ARG_U8: return "u8";
+        case ZT_ARG_U16: return "u16";
+        case ZT_ARG_U32: return "u32";
+    }
+    return "?";
+}
