@@ -1,0 +1,181 @@
+// The camera state cache: lens data, active preset, orientation and the model number, read from
+// the camera only when an event has made them stale; and the status record fix-up.
+#include <stdio.h>
+#include <string.h>
+
+#include <initializer_list>
+
+#include "ztLog.h"
+#include "ztcontrol_if_server.h"
+
+namespace {
+
+// Status block positions.
+constexpr int kStatusFlatMode = 0;
+constexpr int kStatusSubMode = 1;
+constexpr int kStatusZoom = 5;
+constexpr int kStatusModeGroup = 19;
+constexpr int kStatusSpecialPreset = 23;
+constexpr int kStatusEditedPreset = 27;
+constexpr int kStatusPresetState = 33;
+constexpr int kStatusLensMode = 215;
+// Settings block positions.
+constexpr int kSettingsFlatMode = 25;
+constexpr int kSettingsLens = 42;
+constexpr int kSettingsLens2 = 44;
+constexpr int kSettingsNightlapseLens = 158;
+constexpr int kSettingsNightlapseLens2 = 160;
+
+constexpr uint8_t kCameraOff = 2;
+
+uint32_t readU32(const uint8_t* p) {
+    uint32_t v;
+    memcpy(&v, p, sizeof(v));
+    return v;
+}
+
+void writeU32(uint8_t* p, uint32_t v) { memcpy(p, &v, sizeof(v)); }
+
+// Status offset of the current preset of a mode group, or -1 for a group without one.
+int presetOffsetOfGroup(uint32_t group) {
+    switch (group) {
+        case 0: case 3: return 7;
+        case 1: case 4: return 11;
+        case 2: case 5: return 15;
+        default: return -1;
+    }
+}
+
+bool oneOf(unsigned v, std::initializer_list<unsigned> set) {
+    for (unsigned s : set)
+        if (v == s) return true;
+    return false;
+}
+
+}  // namespace
+
+void ZtcontrolCommandServer::readLensData() {
+    needLenses = ztc_system_get_lens_mode(&g_ztcContext, &lensMode) != 0;
+    if (ztc_system_get_lens(&g_ztcContext, &lens) != 0) needLenses = true;
+}
+
+void ZtcontrolCommandServer::refreshLensInfo() {
+    if (needLenses) readLensData();
+}
+
+int ZtcontrolCommandServer::getLensMode() {
+    refreshLensInfo();
+    return lensMode;
+}
+
+int ZtcontrolCommandServer::getLens() {
+    refreshLensInfo();
+    return lens;
+}
+
+int ZtcontrolCommandServer::readModelNumber(uint8_t* out) {
+    if (g_modelNumber == 0) {
+        int e = ztc_state_get_model_number(&g_ztcContext, &g_modelNumber);
+        if (e != 0) return e;
+    }
+    *out = g_modelNumber;
+    return 0;
+}
+
+uint8_t modelNumberOrDefault(ZtcontrolCommandServer* server) {
+    uint8_t model = 0;
+    return server->readModelNumber(&model) == 0 ? model : CSI_DEFAULT_MODEL;
+}
+
+void ZtcontrolCommandServer::initCameraState() {
+    readLensData();
+    printf("Lens Mode is %d/Lens is %d, need lenses:%d\n", lensMode, lens, needLenses);
+    refreshActivePreset();
+    ztc_setup_get_orientation(&g_ztcContext, &orientation);
+    if (orientation != 0 && orientation != 5) {
+        ZTLOG(UTIL_LOG_ERROR, "Orientation[%d] was already locked, default orientation will be all", orientation);
+        orientation = 0;
+    }
+    camera_status_init_bossCache(modelNumberOrDefault(this), bossCache);
+}
+
+int32_t ZtcontrolCommandServer::refreshActivePreset() {
+    if (!presetRefreshPending) return activePreset;
+    ZTLOG(UTIL_LOG_DEBUG, "Getting active preset back");
+    uint8_t* rsp = nullptr;
+    uint16_t len = 0;
+    int e = ztc_send_remote_api_for_response(&g_ztcContext, 8, 11, &rsp, &len);
+    if (e != 0) {
+        ZTLOG(UTIL_LOG_ERROR, "Could not get status after suspend, %d\n", e);
+        return activePreset;
+    }
+    if (rsp && len == 1) {
+        if (rsp[0] == kCameraOff) ZTLOG(UTIL_LOG_ERROR, "Response was null or size was bad for get%d\n", len);
+    } else if (rsp && len == CSI_STATUS_BLOCK_SIZE) {
+        int offset = presetOffsetOfGroup(readU32(rsp + kStatusModeGroup));
+        if (offset >= 0) activePreset = (int32_t)readU32(rsp + offset);
+        presetRefreshPending = false;
+        ZTLOG(UTIL_LOG_DEBUG, "Preset after get %d\n", activePreset);
+    }
+    ZTLOG(UTIL_LOG_DEBUG, "Refresh Preset Done\n");
+    return activePreset;
+}
+
+int32_t ZtcontrolCommandServer::getActivePreset() {
+    ZTLOG(UTIL_LOG_DEBUG, "Getting active preset back");
+    uint8_t* rsp = nullptr;
+    uint16_t len = 0;
+    int e = ztc_send_remote_api_for_response(&g_ztcContext, 8, 11, &rsp, &len);
+    if (e != 0) {
+        ZTLOG(UTIL_LOG_ERROR, "Could not get active preset, %d\n", e);
+        return -1;
+    }
+    int32_t result = -1;
+    if (rsp && len == 1) {
+        if (rsp[0] == kCameraOff) ZTLOG(UTIL_LOG_ERROR, "Response was null or size was bad for get%d\n", len);
+    } else if (rsp && len == CSI_STATUS_BLOCK_SIZE) {
+        uint32_t group = readU32(rsp + kStatusModeGroup);
+        int offset = group == 6 ? kStatusSpecialPreset : presetOffsetOfGroup(group);
+        if (offset >= 0) result = (int32_t)readU32(rsp + offset);
+        ZTLOG(UTIL_LOG_DEBUG, "Preset after active get %d\n", result);
+    }
+    ZTLOG(UTIL_LOG_DEBUG, "Get active preset done\n");
+    return result;
+}
+
+void ZtcontrolCommandServer::fixupStatusRecord(all_status_settings_t* record) {
+    uint8_t* status = record->status.bytes;
+    uint8_t* settings = record->settings.bytes;
+
+    const uint8_t flatMode = settings[kSettingsFlatMode];
+    if (flatMode == 24) {
+        status[kStatusSubMode] = 4;
+    } else if (flatMode == 26) {
+        settings[kSettingsLens2] = settings[kSettingsNightlapseLens2];
+        settings[kSettingsLens] = settings[kSettingsNightlapseLens];
+    }
+    status[kStatusFlatMode] = flatMode;
+
+    refreshLensInfo();
+    status[kStatusLensMode] = (uint8_t)lensMode;
+
+    uint32_t group = readU32(status + kStatusModeGroup);
+    if (group >= 3 && group <= 5) writeU32(status + kStatusModeGroup, group - 3);
+
+    refreshLensInfo();
+    record->system.lensMode = lensMode;
+    refreshLensInfo();
+    record->system.lens = lens;
+
+    const int8_t zoom = (int8_t)status[kStatusZoom];
+    if (oneOf(settings[kSettingsFlatMode], {12, 13, 15, 24, 25, 26, 27}) &&
+        oneOf(settings[kSettingsLens], {1, 4, 6, 18, 24}) && zoom >= 0 && zoom <= 102)
+        status[kStatusZoom] = (uint8_t)(zoom * 25 / 10);
+
+    const int32_t preset = refreshActivePreset();
+    const uint8_t state = status[kStatusPresetState];
+    if (state == 1 || state == 3)
+        status[kStatusPresetState] = readU32(status + kStatusEditedPreset) == (uint32_t)preset ? 1 : 0;
+    else
+        status[kStatusPresetState] = 0;
+}

@@ -1,0 +1,66 @@
+// What a command family provides to the dispatcher, and the helpers shared by all families.
+#ifndef COMMAND_FAMILY_H
+#define COMMAND_FAMILY_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+class Msg;
+class MsgElement;
+class ZtcontrolCommandServer;
+
+constexpr size_t COMMAND_SCRATCH_SIZE = 1500;
+
+// One command being handled. The dispatcher has checked the argument against the command's kind
+// before the handler runs; the handler leaves its result's payload in payload/payloadLength.
+struct CommandContext {
+    ZtcontrolCommandServer* server;
+    const Msg* request;
+    uint32_t id;
+    const MsgElement* argument;  // element 66, or null
+    uint32_t value = 0;          // u8, u16 and u32 arguments
+    const uint8_t* payload = nullptr;
+    uint16_t payloadLength = 0;
+    bool refused = false;  // ended in the refusal tail: handleCommand returns false
+    uint8_t scratch[COMMAND_SCRATCH_SIZE];
+};
+
+typedef int32_t (*CommandHandler)(CommandContext& c);
+
+struct CommandBinding {
+    uint32_t id;
+    CommandHandler handler;
+    uint16_t minArgumentBytes;  // bytes arguments: the size of the structure the handler reads
+    const char* refusalText;    // logged when the argument is refused; null: "Invalid parameter"
+};
+
+struct CommandFamily {
+    const CommandBinding* bindings;
+    size_t count;
+};
+
+// The families built so far (one file each).
+extern const CommandFamily kMediaSystemCommands;
+
+// Refuses the argument: logs the text (default "Invalid parameter") and answers -3.
+int32_t refuseArgument(CommandContext& c, const char* text = nullptr);
+
+// Argument accessors; the dispatcher has already checked presence, size and termination.
+const uint8_t* argumentBytes(const CommandContext& c);
+const char* argumentText(const CommandContext& c);
+uint32_t readLe32(const uint8_t* p);
+
+// Remote operations answered as the library answered them.
+int32_t answerSimpleRemote(const char* trace, uint8_t category, uint8_t op);
+int32_t sendRemoteByte(uint8_t category, uint8_t op, uint8_t byte);
+// Asks for an answer (pointer and length cleared first); the answer belongs to the library.
+int32_t remoteQuery(uint8_t category, uint8_t op, const uint8_t** answer, uint16_t* length);
+// Makes a copy of camera bytes the response payload; -1 when they do not fit the scratch area.
+int32_t answerWithBytes(CommandContext& c, int32_t result, const uint8_t* bytes, uint16_t length);
+
+// The camera refuses with one byte 2 when it is off.
+bool isCameraOffAnswer(const uint8_t* answer, uint16_t length);
+// Logs the camera-off line (the get-all-settings command has its own spelling) and answers -103.
+int32_t answerCameraOff(bool getAllSettings);
+
+#endif

@@ -1,0 +1,193 @@
+// Command server lifecycle: the singleton, its interface (mailboxes, transcode subscription,
+// protocol adapter) and its worker thread.
+#include "ztcontrol_if_server.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+
+#include "ztLog.h"
+#include "ztMsg.h"
+#include "ztPushClient.h"
+
+namespace {
+
+ZtcontrolCommandServer* s_instance = nullptr;
+
+constexpr int kZtnetOpenAttempts = 5;
+constexpr mode_t kMailboxMode = 0664;
+constexpr uint8_t kCsiTranscodeEvents = 0x4F;
+
+// Opens one of the daemon's own mailboxes read-only, creating it when missing.
+mqd_t openOwnMailbox(const char* name) {
+    struct mq_attr attr;
+    memset(&attr, 0, sizeof(attr));
+    attr.mq_flags = 0;
+    attr.mq_maxmsg = ZT_DAEMON_MBOX_MAXMSG;
+    attr.mq_msgsize = ZT_MSG_BUFFER_SIZE;
+    attr.mq_curmsgs = 0;
+    mqd_t mqd = mq_open(name, O_RDONLY | O_CREAT, kMailboxMode, &attr);
+    if (mqd == (mqd_t)-1) ZTLOG(UTIL_LOG_ERROR, "mq_open() failed for '%s': %s\n", name, strerror(errno));
+    return mqd;
+}
+
+// The CSI subscription request for transcode events: enable 1 subscribes, 0 unsubscribes.
+void sendTranscodeSubscription(uint8_t enable) {
+    ztMsgIobuf iobuf;
+    memset(&iobuf, 0, sizeof(iobuf));
+    iobuf.size = ZTMSG_MAX;
+    const uint8_t arg[2] = {enable, kCsiTranscodeEvents};
+    ztmsg_build(&iobuf, "CR", arg, sizeof(arg), 16);
+    ztmsg_send(&iobuf, ZT_DAEMON_MBOX, ZT_ZTNET_MBOX, ZT_ZTNET_MBOX, 0);
+}
+
+}  // namespace
+
+ZtcontrolCommandServer::Lock::Lock(pthread_mutex_t* mutex) : mutex_(mutex) { pthread_mutex_lock(mutex_); }
+
+ZtcontrolCommandServer::Lock::~Lock() { pthread_mutex_unlock(mutex_); }
+
+ZtcontrolCommandServer* ZtcontrolCommandServer::getInstance() {
+    if (!s_instance) s_instance = new ZtcontrolCommandServer();
+    return s_instance;
+}
+
+void ZtcontrolCommandServer::destroyInstance() {
+    delete s_instance;
+    s_instance = nullptr;
+}
+
+ZtcontrolCommandServer::ZtcontrolCommandServer() {
+    // The client list, the transcode history, the timer (its thread now runs), the descriptors,
+    // buffers, flags and the state cache are set by their member initialisers, in that order.
+    if (pthread_mutex_init(&pushClientsLock, nullptr) != 0) ZTLOG(UTIL_LOG_ERROR, "\n mutex init failed\n");
+}
+
+ZtcontrolCommandServer::~ZtcontrolCommandServer() {
+    pthread_mutex_destroy(&pushClientsLock);
+    // bossCache, the timer (stopped and joined), transcodeJobs and pushClients are released by
+    // their own destructors, in that order.
+}
+
+int ZtcontrolCommandServer::start() {
+    if (daemonMqd != (mqd_t)-1) {
+        ZTLOG(UTIL_LOG_ERROR, "Interface must be closed before reuse!\n");
+        ZTLOG(UTIL_LOG_ERROR, "interfaceOpen failed %d", -1);
+        return -1;
+    }
+    int r = interfaceOpen();
+    if (r != 0) {
+        ZTLOG(UTIL_LOG_ERROR, "interfaceOpen failed %d", r);
+        return r;
+    }
+    ZTLOG(UTIL_LOG_INFO, "Creating main worker thread");
+    stopRequested = false;
+    int err = pthread_create(&workerThread, nullptr, workerEntry, this);
+    if (err != 0) {
+        ZTLOG(UTIL_LOG_ERROR, "pthread_create error, %d\n", err);
+        return -1;
+    }
+    workerCreated = true;
+    return 0;
+}
+
+void* ZtcontrolCommandServer::workerEntry(void* server) {
+    workerLoop(static_cast<ZtcontrolCommandServer*>(server));
+    return nullptr;
+}
+
+void ZtcontrolCommandServer::stop() {
+    stopRequested = true;
+    running = false;
+    if (workerCreated) {
+        pthread_join(workerThread, nullptr);
+        workerCreated = false;
+    }
+    destroyPushClients();
+    interfaceClose();
+}
+
+// Stores the descriptor in the context as its send descriptor; leaves it -1 after five failures.
+void ZtcontrolCommandServer::openZtnetMailbox() {
+    for (int left = kZtnetOpenAttempts; left > 0; --left) {
+        g_ztcContext.txMqd = mq_open(ZT_ZTNET_MBOX, O_WRONLY);
+        if (g_ztcContext.txMqd != (mqd_t)-1) return;
+        ZTLOG(UTIL_LOG_ERROR, "mq_open() failed for '%s': %s, Retrying %d\n", ZT_ZTNET_MBOX, strerror(errno), left);
+    }
+    ZTLOG(UTIL_LOG_ERROR, "mq_open() failed for '%s': %s\n", ZT_ZTNET_MBOX, strerror(errno));
+}
+
+int ZtcontrolCommandServer::interfaceOpen() {
+    daemonMqd = openOwnMailbox(ZT_DAEMON_MBOX);
+    if (daemonMqd == (mqd_t)-1) {
+        interfaceClose();
+        return -1;
+    }
+    subscribeTranscodeEvents();
+    {
+        // A preset-edit store from a previous run may still be using the context.
+        Lock timerLock(presetEditTimer.mutex());
+        g_ztcContext.rxMqd = openOwnMailbox(ZT_REPLY_MBOX);
+        if (g_ztcContext.rxMqd != (mqd_t)-1) {
+            strncpy(g_ztcContext.rxName, ZT_REPLY_MBOX, sizeof(g_ztcContext.rxName) - 1);
+            openZtnetMailbox();
+        }
+    }
+    if (g_ztcContext.rxMqd == (mqd_t)-1 || g_ztcContext.txMqd == (mqd_t)-1) {
+        interfaceClose();
+        return -1;
+    }
+    rxBuffer = new uint8_t[ZT_MSG_BUFFER_SIZE];
+    txBuffer = new uint8_t[ZT_MSG_BUFFER_SIZE];
+
+    if (g_modelNumber == 0) {
+        int e = ztc_state_get_model_number(&g_ztcContext, &g_modelNumber);
+        if (e != 0) {
+            ZTLOG(UTIL_LOG_ERROR, "Unable to set protocol adapter - Cannot get CSI_MODEL_NUMBER, err %d", e);
+            ZTLOG(UTIL_LOG_ERROR, "deferring select protocol adapter - using default");
+            ZTLOG(UTIL_LOG_INFO, "Interface Opened");
+            return 0;
+        }
+    }
+    ztc_select_protocol_adapter(g_modelNumber);
+    protocolAdapterSet = true;
+    ZTLOG(UTIL_LOG_INFO, "Interface Opened");
+    return 0;
+}
+
+int ZtcontrolCommandServer::interfaceClose() {
+    if (daemonMqd != (mqd_t)-1) {
+        mq_close(daemonMqd);
+        mq_unlink(ZT_DAEMON_MBOX);
+        daemonMqd = (mqd_t)-1;
+    }
+    if (transcodeSubscribed) unsubscribeTranscodeEvents();
+    {
+        Lock timerLock(presetEditTimer.mutex());
+        if (g_ztcContext.rxMqd != (mqd_t)-1) {
+            mq_close(g_ztcContext.rxMqd);
+            mq_unlink(ZT_REPLY_MBOX);
+        }
+        if (g_ztcContext.txMqd != (mqd_t)-1) mq_close(g_ztcContext.txMqd);
+        resetControlContext();
+    }
+    delete[] rxBuffer;
+    delete[] txBuffer;
+    rxBuffer = nullptr;
+    txBuffer = nullptr;
+    return 0;
+}
+
+void ZtcontrolCommandServer::subscribeTranscodeEvents() {
+    ZTLOG(UTIL_LOG_INFO, "CSI subscribe for Transcode event messages");
+    sendTranscodeSubscription(1);
+    ZTLOG(UTIL_LOG_INFO, "Subscribed for messages");
+    transcodeSubscribed = true;
+}
+
+void ZtcontrolCommandServer::unsubscribeTranscodeEvents() {
+    ZTLOG(UTIL_LOG_INFO, "CSI unsubscribe for Transcode event messages");
+    transcodeSubscribed = false;
+    sendTranscodeSubscription(0);
+    ZTLOG(UTIL_LOG_INFO, "Unsubscribed for Transcode event messages");
+}

@@ -1,0 +1,65 @@
+// A test-side requester: sends control requests and TLV events to a daemon mailbox and waits for
+// responses on its own private reply mailbox (unique per process and instance).
+#ifndef ZTCONTROLD_TESTS_REQUESTER_H
+#define ZTCONTROLD_TESTS_REQUESTER_H
+
+#include <mqueue.h>
+#include <stdint.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+struct Reply {
+    bool received = false;
+    uint8_t category = 0;
+    uint8_t msgType = 0;
+    bool hasResult = false;
+    int32_t result = 0;
+    bool hasPayload = false;
+    Bytes payload;
+};
+
+// Argument builders (element 66 contents).
+Bytes u8Arg(uint8_t v);
+Bytes u16Arg(uint16_t v);
+Bytes u32Arg(uint32_t v);
+Bytes textArg(const std::string& s);  // with its NUL
+void putLe32(Bytes& b, size_t offset, uint32_t v);
+
+// A serialized control request; element 68 is left out when replyTo is null, element 65 when
+// commandBytes is an empty vector (otherwise its bytes replace the 32-bit id).
+Bytes buildRequest(uint32_t id, const std::optional<Bytes>& arg, const char* replyTo, uint8_t category = 20,
+                   const std::optional<Bytes>& commandBytes = std::nullopt);
+
+// A TLV event: header with the category, TLV_CMD with cmd (omitted when empty), then, when given,
+// one more element of argType with arg, then TLV_SRC, TLV_DST and TLV_END.
+Bytes buildTlvEvent(uint8_t category, const std::string& cmd, const std::optional<Bytes>& arg, int argType);
+
+class Requester {
+public:
+    explicit Requester(std::string daemonMbox = "/to_ztCtlD");
+    ~Requester();
+    Requester(const Requester&) = delete;
+    Requester& operator=(const Requester&) = delete;
+
+    const std::string& replyName() const { return replyName_; }
+
+    // Timed send of raw bytes to the daemon mailbox; false when it is missing or stays full.
+    bool sendRaw(const Bytes& bytes, int timeoutMs = 3000);
+    bool send(uint32_t id, const std::optional<Bytes>& arg = std::nullopt);
+    Reply waitReply(int timeoutMs = 5000);
+    // send + waitReply.
+    Reply call(uint32_t id, const std::optional<Bytes>& arg = std::nullopt, int timeoutMs = 5000);
+    // Drops every reply already queued.
+    void drain();
+
+private:
+    std::string daemonMbox_;
+    std::string replyName_;
+    mqd_t replyMqd_;
+};
+
+#endif
