@@ -30,12 +30,16 @@ void zt_sleep_ms(unsigned ms);
 
 #define ZT_TRACE(...) zt_trace_line(ZT_TRACE_DETAILS, __func__, __LINE__, __VA_ARGS__)
 
-/* The condition's own text is what the ASSERT line shows. */
+/* The condition's own text, unexpanded, is what the ASSERT line shows. */
 #define ZT_LIB_ASSERT_IN(func, cond)                                                      \
     do {                                                                                  \
         if (!(cond))                                                                      \
             zt_assert_fail(ZT_LIB_SRC_PATH, (func), __LINE__, #cond);                     \
     } while (0)
-#define ZT_LIB_ASSERT(cond) ZT_LIB_ASSERT_IN(__func__, cond)
+#define ZT_LIB_ASSERT(cond)                                                               \
+    do {                                                                                  \
+        if (!(cond))                                                                      \
+            zt_assert_fail(ZT_LIB_SRC_PATH, __func__, __LINE__, #cond);                   \
+    } while (0)
 
 #endif
