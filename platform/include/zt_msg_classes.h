@@ -48,6 +48,7 @@ public:
     bool getValue32(uint32_t& out) const;
 
 private:
+    friend class MemStream;  // the reader re-tags elements it reuses
     uint8_t tag_;
     uint16_t length_ = 0;
     std::vector<uint8_t> data_;
