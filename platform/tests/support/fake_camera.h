@@ -1,0 +1,74 @@
+// A stand-in for the camera simulator in tests: serves camlink_protocol.h requests on its own
+// mailbox (a unique name per process and instance) from a thread, answering through a handler.
+#ifndef PLATFORM_TEST_FAKE_CAMERA_H
+#define PLATFORM_TEST_FAKE_CAMERA_H
+
+#include <mqueue.h>
+#include <stdint.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ztc_control.h"
+
+struct CamRequest {
+    std::string op;             // two-character code
+    uint32_t sequence = 0;
+    std::vector<uint8_t> args;  // after the sequence number
+    std::string replyTo;        // TLV_SRC
+};
+
+struct CamReply {
+    int32_t result = 0;
+    int8_t nakReason = 0;
+    std::vector<uint8_t> answer;
+    int delayMs = 0;      // wait before replying (the next request waits too)
+    bool silent = false;  // send no reply at all
+};
+
+// A unique mailbox name for this process ("/zt_pt_<tag>_<pid>_<n>").
+std::string uniqueMboxName(const char* tag);
+
+// A complete reply message as the simulator would send it.
+std::vector<uint8_t> buildCamReply(const std::string& op, uint32_t sequence, const CamReply& reply);
+
+class FakeCamera {
+public:
+    using Handler = std::function<CamReply(const CamRequest&)>;
+
+    // Creates (or takes over) the mailbox `name`, or a fresh unique one when name is empty.
+    explicit FakeCamera(Handler handler, std::string name = "");
+    ~FakeCamera();  // stops the thread and unlinks the mailbox
+
+    const std::string& name() const { return name_; }
+    std::vector<CamRequest> requests() const;
+    void setHandler(Handler handler);
+
+private:
+    void serve();
+    void answer(const CamRequest& request);
+
+    std::string name_;
+    mqd_t mqd_;
+    Handler handler_;
+    mutable std::mutex mutex_;
+    std::vector<CamRequest> requests_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// A context wired to a fresh private reply mailbox and to the camera's mailbox.
+class LinkContext {
+public:
+    explicit LinkContext(const std::string& cameraName, int replyTimeoutMs = 300);
+    ~LinkContext();  // closes both descriptors, unlinks the reply mailbox
+
+    ztc_msg_q_context_t ctx{};
+    long queuedReplies() const;  // messages waiting in the reply mailbox
+};
+
+#endif
