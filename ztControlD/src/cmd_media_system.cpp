@@ -1,6 +1,7 @@
 // Media, firmware-update and system commands: each one library call or remote operation.
 #include <string.h>
 
+#include "calibration_path.h"
 #include "command_family.h"
 #include "ztErrno.h"
 #include "ztLog.h"
@@ -14,13 +15,6 @@ constexpr size_t kGlintNameOffset = 4;
 constexpr size_t kGlintNameField = 260;
 constexpr size_t kGlintPositionOffset = 264;
 constexpr uint16_t kGlintArgument = 268;
-
-// Calibration path answer.
-constexpr size_t kCalAnswerSize = 257;
-constexpr char kCalPrefix[] = "/tmp/fuse_a/";
-constexpr size_t kCalPrefixLength = sizeof(kCalPrefix) - 1;
-constexpr size_t kCalNameStart = 3;         // the camera's characters start at its byte 3
-constexpr uint16_t kCalMaxAnswer = 244;     // longer answers are ignored
 
 int32_t glintTagPlayback(CommandContext& c) {
     const uint8_t* arg = argumentBytes(c);
@@ -95,20 +89,12 @@ int32_t setLogLevel(CommandContext& c) {
 
 int32_t calibrationFileNameGet(CommandContext& c) {
     ZTLOG(UTIL_LOG_DEBUG, "REMOTE_SYSTEM_CAL_FILE_NAME_GET:");
-    char* path = reinterpret_cast<char*>(c.scratch);
-    memset(path, 0, kCalAnswerSize);
-    memcpy(path, kCalPrefix, kCalPrefixLength);
     const uint8_t* answer;
     uint16_t length;
     int32_t result = remoteQuery(8, 35, &answer, &length);
-    if (result == ZT_OK && length >= 1 && length <= kCalMaxAnswer) {
-        size_t out = kCalPrefixLength;
-        for (size_t i = kCalNameStart; i < length && answer[i] != '\0'; ++i)
-            path[out++] = answer[i] == '\\' ? '/' : (char)answer[i];
-        path[out] = '\0';
-    }
+    buildCalibrationPath(answer, result == ZT_OK ? length : 0, reinterpret_cast<char*>(c.scratch));
     c.payload = c.scratch;
-    c.payloadLength = kCalAnswerSize;
+    c.payloadLength = CALIBRATION_PATH_SIZE;
     return result;
 }
 
@@ -135,5 +121,18 @@ const CommandBinding kBindings[] = {
 };
 
 }  // namespace
+
+void buildCalibrationPath(const uint8_t* answer, uint16_t length, char* path) {
+    static const char kPrefix[] = "/tmp/fuse_a/";
+    constexpr size_t kPrefixLength = sizeof(kPrefix) - 1;
+    constexpr size_t kNameStart = 3;       // the camera's characters start at its byte 3
+    constexpr uint16_t kMaxAnswer = 244;   // longer answers are ignored
+    memset(path, 0, CALIBRATION_PATH_SIZE);
+    memcpy(path, kPrefix, kPrefixLength);
+    if (!answer || length < 1 || length > kMaxAnswer) return;
+    size_t out = kPrefixLength;
+    for (size_t i = kNameStart; i < length && answer[i] != '\0'; ++i)
+        path[out++] = answer[i] == '\\' ? '/' : (char)answer[i];
+}
 
 const CommandFamily kMediaSystemCommands = {kBindings, sizeof(kBindings) / sizeof(kBindings[0])};

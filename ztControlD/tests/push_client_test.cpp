@@ -1,0 +1,122 @@
+// Socket notification clients and the registry's ten-client limit.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "log_capture.h"
+#include "ztLog.h"
+#include "ztPushClient.h"
+#include "ztcontrol_if_server.h"
+
+namespace {
+
+std::stringstream notification(const std::string& visible) {
+    std::stringstream text;
+    text << visible << '\0';
+    return text;
+}
+
+std::string readAvailable(int fd) {
+    char buf[256];
+    std::string out;
+    ssize_t n;
+    while ((n = recv(fd, buf, sizeof(buf), MSG_DONTWAIT)) > 0) out.append(buf, (size_t)n);
+    return out;
+}
+
+class SocketClientTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0); }
+    void TearDown() override {
+        if (fds[1] != -1) close(fds[1]);
+    }
+    int fds[2] = {-1, -1};
+};
+
+TEST_F(SocketClientTest, FrameCountsTheNulButDoesNotSendIt) {
+    SocketNotificationClient client(fds[0]);
+    EXPECT_TRUE(client.needsFullState);
+    EXPECT_TRUE(client.isPaused());
+    EXPECT_EQ(client.clientType, NOTIFICATION_CLIENT_SOCKET);
+    auto text = notification("{}");
+    ASSERT_TRUE(client.send(NOTIFICATION_KIND_CHANGE, text));
+    EXPECT_EQ(readAvailable(fds[1]), std::string("LENGTH:3\n\n{}"));
+    EXPECT_FALSE(client.needsFullState);
+}
+
+TEST_F(SocketClientTest, ConsecutiveShutdownNoticesAreSentOnce) {
+    SocketNotificationClient client(fds[0]);
+    auto notice = notification("{\"state\":1}");
+    ASSERT_TRUE(client.send(NOTIFICATION_KIND_SHUTDOWN, notice));
+    ASSERT_TRUE(client.send(NOTIFICATION_KIND_SHUTDOWN, notice));
+    EXPECT_EQ(readAvailable(fds[1]), std::string("LENGTH:12\n\n{\"state\":1}"));
+    auto change = notification("{}");
+    ASSERT_TRUE(client.send(NOTIFICATION_KIND_CHANGE, change));
+    ASSERT_TRUE(client.send(NOTIFICATION_KIND_SHUTDOWN, notice));
+    EXPECT_EQ(readAvailable(fds[1]), std::string("LENGTH:3\n\n{}LENGTH:12\n\n{\"state\":1}"));
+}
+
+TEST_F(SocketClientTest, ClosedPeerFailsTheSendWithoutSignal) {
+    SocketNotificationClient client(fds[0]);
+    close(fds[1]);
+    fds[1] = -1;
+    auto text = notification("{}");
+    EXPECT_FALSE(client.send(NOTIFICATION_KIND_CHANGE, text));  // SIGPIPE would end the test
+    EXPECT_TRUE(client.needsFullState);
+}
+
+TEST_F(SocketClientTest, PausingAsksForTheFullStateAgain) {
+    SocketNotificationClient client(fds[0]);
+    auto text = notification("{}");
+    ASSERT_TRUE(client.send(NOTIFICATION_KIND_CHANGE, text));
+    client.setPaused(false);
+    EXPECT_FALSE(client.isPaused());
+    EXPECT_FALSE(client.needsFullState);
+    client.setPaused(true);
+    EXPECT_TRUE(client.needsFullState);
+    client.setPaused(false);
+    EXPECT_TRUE(client.needsFullState);
+}
+
+TEST_F(SocketClientTest, DestructorClosesTheSocket) {
+    int fd = fds[0];
+    { SocketNotificationClient client(fd); }
+    EXPECT_EQ(fcntl(fd, F_GETFD), -1);
+    EXPECT_EQ(recv(fds[1], nullptr, 0, 0), 0);  // peer sees the close
+}
+
+TEST(PushRegistry, TheEleventhClientIsRefusedAndStaysWithTheCaller) {
+    LogCapture log;
+    ZtcontrolCommandServer* server = ZtcontrolCommandServer::getInstance();
+    int saved = g_logLevel;
+    g_logLevel = UTIL_LOG_DEBUG;
+    int fds[11][2];
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds[i]), 0);
+        EXPECT_TRUE(server->addPushClient(new SocketNotificationClient(fds[i][0])));
+    }
+    EXPECT_TRUE(log.contains("Total PUSH_NOTIFICATION clients connected:10", UTIL_LOG_DEBUG));
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds[10]), 0);
+    SocketNotificationClient* eleventh = new SocketNotificationClient(fds[10][0]);
+    EXPECT_FALSE(server->addPushClient(eleventh));
+    EXPECT_TRUE(log.contains("Too many push clients connected, rejecting!", UTIL_LOG_ERROR));
+    EXPECT_EQ(server->pushClients.size(), 10u);
+    EXPECT_EQ(fcntl(fds[10][0], F_GETFD), 0);  // not closed by the registry
+    delete eleventh;
+
+    // stop() on a server that never started destroys the registered clients (closing them).
+    server->stop();
+    EXPECT_TRUE(server->pushClients.empty());
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(recv(fds[i][1], nullptr, 0, 0), 0) << "client " << i << " still open";
+        close(fds[i][1]);
+    }
+    close(fds[10][1]);
+    ZtcontrolCommandServer::destroyInstance();
+    g_logLevel = saved;
+}
+
+}  // namespace
