@@ -1,0 +1,205 @@
+// The control channel over its socket, and events on demand.
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "camera_layout.h"
+#include "camlink_protocol.h"
+#include "camsim/control_client.h"
+#include "test_support.h"
+
+using namespace camsim_test;
+
+class ControlTest : public SimTest {
+protected:
+    void adjust(camsim::Options& o) override { o.controlPath = uniqueSocketPath(); }
+    std::string run(const std::string& line) {
+        std::string reply;
+        EXPECT_EQ(0, camsim::controlRequest(opt.controlPath, line, &reply)) << line << ": " << reply;
+        return reply;
+    }
+    static bool startsWith(const std::string& s, const char* p) { return s.compare(0, strlen(p), p) == 0; }
+};
+
+TEST_F(ControlTest, StateIsValidJsonWithTheCameraInIt) {
+    req->direct(CAMLINK_SHUTTER, {1});
+    req->call(CAMLINK_OP_CSI_SET, be32(7) + le32(0x03000003));
+    std::string state = run("state");
+    ASSERT_TRUE(validJson(state)) << state;
+    for (const char* member : {"\"model\": 55", "\"recording\": true", "\"csi_item7\": 50331651", "\"mode_group\": 0",
+                               "\"op\": \"direct 1 shutter\"", "\"payload\": \"00000001\"", "\"transcode_jobs\": []",
+                               "\"current_presets\"", "\"subscribed\": false"})
+        EXPECT_NE(std::string::npos, state.find(member)) << member;
+    EXPECT_TRUE(validJson(sim->stateJson()));
+}
+
+TEST_F(ControlTest, OpsDocumentListsTheRecentOperations) {
+    req->remote(8, 13, {1});
+    req->call(CAMLINK_OP_MODEL, {});
+    std::string ops = run("ops 1");
+    ASSERT_TRUE(validJson(ops)) << ops;
+    EXPECT_NE(std::string::npos, ops.find("\"op\": \"MN\""));
+    EXPECT_EQ(std::string::npos, ops.find("8/13"));
+    EXPECT_NE(std::string::npos, run("ops").find("\"payload\": \"01\""));
+    EXPECT_TRUE(startsWith(run("ops 0"), "error"));
+    EXPECT_EQ("ok", run("clear-ops"));
+    EXPECT_EQ("[]", run("ops"));
+}
+
+TEST_F(ControlTest, CommandsSetFaultsAndState) {
+    EXPECT_EQ("ok power off", run("power off"));
+    EXPECT_EQ(std::vector<uint8_t>{2}, req->remote(8, 11).answer);
+    EXPECT_EQ("ok power on", run("power on"));
+    EXPECT_TRUE(startsWith(run("fault 8/11 ZT_ERR_NAK"), "ok"));
+    EXPECT_EQ(-101, req->remote(8, 11).result);
+    EXPECT_TRUE(startsWith(run("fault AP -5"), "ok"));
+    EXPECT_EQ(-5, req->satchel("AP", {1, 0}).result);
+    EXPECT_TRUE(startsWith(run("nak -9 all"), "ok"));
+    EXPECT_EQ(-9, req->satchel("AP", {1, 0}).nak);
+    EXPECT_EQ(-9, req->satchel("AP", {1, 0}).nak);
+    EXPECT_TRUE(startsWith(run("fault clear"), "ok"));
+    EXPECT_EQ(0, req->remote(8, 11).result);
+    EXPECT_TRUE(startsWith(run("noreply MN"), "ok"));
+    EXPECT_FALSE(req->call(CAMLINK_OP_MODEL, {}, 300).got);
+    EXPECT_TRUE(startsWith(run("noreply off"), "ok"));
+    EXPECT_EQ("ok", run("model-unreadable on"));
+    EXPECT_EQ(-1, req->call(CAMLINK_OP_MODEL, {}).result);
+    EXPECT_EQ("ok", run("model-unreadable off"));
+    EXPECT_EQ("ok", run("delay 7/30 200"));
+    EXPECT_NE(std::string::npos, run("state").find("\"ms\": 200"));
+    EXPECT_EQ("ok", run("set status 19 2 4"));
+    EXPECT_EQ(2u, sim->state().modeGroup());
+    EXPECT_EQ("ok", run("set settings 25 17"));
+    EXPECT_EQ(17, sim->state().flatMode());
+    EXPECT_EQ("ok", run("lens 1 2"));
+    EXPECT_EQ(1, sim->state().lensMode);
+    EXPECT_EQ(2, sim->state().lens);
+}
+
+TEST_F(ControlTest, BadCommandsAnswerErrors) {
+    for (const char* bad : {"", "bogus", "power maybe", "fault 8/11 5", "fault 8/11", "fault x/y -1", "nak 300",
+                            "noreply ABC", "delay MN -1", "set status 384 1", "set settings 1 1 3", "set other 1 1",
+                            "ops x", "lens", "event", "event preset-update 6", "event transcode",
+                            "model-unreadable yes"})
+        EXPECT_TRUE(startsWith(run(bad), "error")) << "'" << bad << "'";
+    std::string help = run("help");
+    for (const char* cmd : {"state", "ops", "power", "fault", "nak", "noreply", "delay", "model-unreadable",
+                            "event transcode", "set status"})
+        EXPECT_NE(std::string::npos, help.find(cmd)) << cmd;
+}
+
+TEST_F(ControlTest, EventsOnDemandArriveWithTheirCategoryAndLayout) {
+    Event e;
+    EXPECT_TRUE(startsWith(run("event suspend"), "ok"));
+    ASSERT_TRUE(daemon->next(&e, 3000));
+    EXPECT_EQ(16, e.category);
+    EXPECT_EQ("JS", e.cmd);
+    EXPECT_EQ(opt.cameraMbox, e.src);
+    EXPECT_EQ(opt.daemonMbox, e.dst);
+    run("event resume");
+    ASSERT_TRUE(daemon->next(&e, 3000));
+    EXPECT_EQ(16, e.category);
+    EXPECT_EQ("JR", e.cmd);
+
+    run("event preset-update 6 65538");
+    ASSERT_TRUE(daemon->next(&e, 3000));
+    EXPECT_EQ(10, e.category);
+    EXPECT_EQ("PU", e.cmd);
+    EXPECT_EQ((std::vector<uint8_t>{6, 0x02, 0x00, 0x01, 0x00}), e.cmdarg);
+    EXPECT_EQ(0x10002u, sim->state().activePreset()) << "a switch event is a switch the camera made";
+    run("event preset-update 3 5");
+    ASSERT_TRUE(daemon->next(&e, 3000));
+    EXPECT_EQ((std::vector<uint8_t>{3, 5, 0, 0, 0}), e.cmdarg);
+    EXPECT_EQ(0x10002u, sim->state().activePreset());
+
+    run("event transcode 42:1:37");
+    ASSERT_TRUE(daemon->next(&e, 3000));
+    EXPECT_EQ(18, e.category);
+    EXPECT_EQ("CN", e.cmd);
+    const char text[] = "42:1:37";
+    ASSERT_EQ(5 + sizeof text, e.cmdarg.size());
+    EXPECT_EQ(0, memcmp(e.cmdarg.data() + 5, text, sizeof text));
+}
+
+TEST_F(ControlTest, EventsAreQueuedWhileTheDaemonMailboxIsFull) {
+    // Three events into a mailbox of two: the third waits in the sender thread, and the request
+    // loop keeps answering meanwhile.
+    EXPECT_EQ(0, sim->sendSuspend());
+    EXPECT_EQ(0, sim->sendResume());
+    EXPECT_EQ(0, sim->sendPresetUpdate(1, 2));
+    EXPECT_TRUE(req->call(CAMLINK_OP_MODEL, {}).got);
+    Event e;
+    std::vector<std::string> got;
+    while (got.size() < 3 && daemon->next(&e, 3000)) got.push_back(e.cmd);
+    EXPECT_EQ((std::vector<std::string>{"JS", "JR", "PU"}), got);
+}
+
+TEST_F(ControlTest, ControlMethodMatchesTheSocket) {
+    EXPECT_EQ("ok power off\n", sim->control("power off"));
+    EXPECT_FALSE(sim->state().powerOn);
+    EXPECT_EQ(std::string::npos, sim->control("state").find("\n\n\n"));
+    EXPECT_EQ("\n\n", sim->control("state").substr(sim->control("state").size() - 2));
+}
+
+TEST_F(ControlTest, OverlongLineIsRefusedAndTheConnectionClosed) {
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un addr;
+    memset(&addr, 0, sizeof addr);
+    addr.sun_family = AF_UNIX;
+    strncpy(addr.sun_path, opt.controlPath.c_str(), sizeof addr.sun_path - 1);
+    ASSERT_EQ(0, connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
+    std::string junk(3000, 'x');
+    ASSERT_EQ(ssize_t(junk.size()), send(fd, junk.data(), junk.size(), MSG_NOSIGNAL));
+    std::string reply;
+    char buf[256];
+    ssize_t n;
+    while ((n = recv(fd, buf, sizeof buf, 0)) > 0) reply.append(buf, size_t(n));
+    close(fd);
+    EXPECT_EQ("error line too long\n", reply);
+    EXPECT_EQ("ok", run("clear-ops")) << "the channel still serves others";
+}
+
+TEST_F(ControlTest, SecondSimulatorIsRefused) {
+    camsim::Options same = opt;
+    same.cameraMbox = uniqueName("cam2");
+    camsim::CameraSim other(same);
+    EXPECT_EQ(-1, other.start());
+    EXPECT_NE(std::string::npos, other.lastError().find("in use")) << other.lastError();
+    camsim::Options sameMbox = opt;
+    sameMbox.controlPath.clear();
+    camsim::CameraSim third(sameMbox);
+    EXPECT_EQ(-1, third.start());
+    EXPECT_NE(std::string::npos, third.lastError().find("already served")) << third.lastError();
+    EXPECT_TRUE(req->call(CAMLINK_OP_MODEL, {}).got) << "the first one still serves";
+}
+
+TEST(ControlClient, ReportsAMissingSimulator) {
+    std::string reply;
+    EXPECT_EQ(-1, camsim::controlRequest(uniqueSocketPath(), "state", &reply, 500));
+    EXPECT_NE(std::string::npos, reply.find("no simulator"));
+    EXPECT_EQ(-1, camsim::controlRequest(uniqueSocketPath(), "two\nlines", &reply, 500));
+}
+
+TEST(SimOptions, StartRefusesBadOptions) {
+    camsim::Options o;
+    o.verbosity = 0;
+    o.cameraMbox = uniqueName("cam");
+    o.daemonMbox = uniqueName("dmn");
+    o.model = 52;
+    EXPECT_EQ(-1, camsim::CameraSim(o).start());
+    o.model = 51;
+    o.cameraMbox = "no_slash";
+    EXPECT_EQ(-1, camsim::CameraSim(o).start());
+    o.cameraMbox = uniqueName("cam");
+    o.timeScale = 0;
+    EXPECT_EQ(-1, camsim::CameraSim(o).start());
+    o.timeScale = 1;
+    camsim::CameraSim ok(o);
+    ASSERT_EQ(0, ok.start()) << ok.lastError();
+    EXPECT_TRUE(mailboxExists(o.cameraMbox));
+    ok.stop();
+    EXPECT_FALSE(mailboxExists(o.cameraMbox));
+    EXPECT_EQ(-1, ok.sendSuspend()) << "no events once stopped";
+}

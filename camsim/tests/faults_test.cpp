@@ -1,0 +1,114 @@
+// Fault injection: camera off, model number, failing operations, NAK reasons, dropped and
+// delayed replies.
+#include "camlink_protocol.h"
+#include "test_support.h"
+
+using namespace camsim_test;
+using camsim::OpMatch;
+
+TEST_F(SimTest, CameraOffAnswersDataOperationsWithTheByte2) {
+    sim->setPower(false);
+    Reply st = req->remote(8, 11);
+    EXPECT_EQ(0, st.result);
+    EXPECT_EQ(std::vector<uint8_t>{2}, st.answer);
+    EXPECT_EQ(std::vector<uint8_t>{2}, req->satchel("NI", {1, 1}).answer);
+    Reply lens = req->direct(CAMLINK_GET_LENS_MODE);
+    EXPECT_EQ(-103, lens.result);
+    EXPECT_EQ(-103, req->setValue(1, 0, 2, 1, 1).result);
+    EXPECT_EQ(std::vector<uint8_t>{55}, req->call(CAMLINK_OP_MODEL, {}).answer);
+    EXPECT_EQ(0, req->call(CAMLINK_OP_CSI_SET, be32(7) + le32(1)).result);
+    EXPECT_EQ(-103, req->direct(CAMLINK_SHUTTER, {1}).result);
+    EXPECT_FALSE(sim->state().recording());
+    sim->setPower(true);
+    EXPECT_EQ(size_t(384), req->remote(8, 11).answer.size());
+}
+
+TEST_F(SimTest, ModelNumberCanBeMadeUnreadable) {
+    sim->setModelUnreadable(true);
+    Reply r = req->call(CAMLINK_OP_MODEL, {});
+    EXPECT_EQ(-1, r.result);
+    EXPECT_TRUE(r.answer.empty());
+    EXPECT_TRUE(sim->state().modelUnreadable);
+    sim->setModelUnreadable(false);
+    EXPECT_EQ(std::vector<uint8_t>{55}, req->call(CAMLINK_OP_MODEL, {}).answer);
+}
+
+TEST_F(SimTest, FaultsHitOnlyTheChosenOperations) {
+    ASSERT_EQ(0, sim->injectFault(OpMatch::remote(8, 11), -101));
+    ASSERT_EQ(0, sim->injectFault(OpMatch::satchel("AP"), -5));
+    ASSERT_EQ(0, sim->injectFault(OpMatch::directOp(CAMLINK_SHUTTER), -6));
+    ASSERT_EQ(0, sim->injectFault(OpMatch::link("MN"), -17));
+    EXPECT_EQ(-3, sim->injectFault(OpMatch::any(), 0)) << "a fault is an error code";
+    Reply st = req->remote(8, 11);
+    EXPECT_EQ(-101, st.result);
+    EXPECT_TRUE(st.answer.empty());
+    EXPECT_EQ(0, req->remote(7, 30).result);
+    EXPECT_EQ(-5, req->satchel("AP", {1, 0}).result);
+    EXPECT_EQ(0, req->satchel("NI", {1, 1}).result);
+    EXPECT_EQ(-6, req->direct(CAMLINK_SHUTTER, {1}).result);
+    EXPECT_FALSE(sim->state().recording()) << "a failed operation changes nothing";
+    EXPECT_EQ(0, req->direct(CAMLINK_GET_LENS).result);
+    EXPECT_EQ(-17, req->call(CAMLINK_OP_MODEL, {}).result);
+
+    ASSERT_EQ(0, sim->injectFault(OpMatch::any(), -1));
+    EXPECT_EQ(-1, req->remote(7, 30).result);
+    EXPECT_EQ(-101, req->remote(8, 11).result) << "a rule for the operation beats any";
+    sim->clearFaults();
+    EXPECT_EQ(0, req->remote(8, 11).result);
+    EXPECT_EQ(0, req->call(CAMLINK_OP_MODEL, {}).result);
+}
+
+TEST_F(SimTest, NakReasonGoesToTheNextOrEveryFailingReply) {
+    sim->injectFault(OpMatch::remote(12, 5), -101);
+    sim->setNakReason(-9, false);
+    EXPECT_EQ(0, req->remote(8, 11).nak) << "successful replies do not use it up";
+    EXPECT_EQ(-9, req->remote(12, 5, {0}).nak);
+    EXPECT_EQ(0, req->remote(12, 5, {0}).nak);
+    sim->setNakReason(-7, true);
+    EXPECT_EQ(-7, req->remote(12, 5, {0}).nak);
+    EXPECT_EQ(-7, req->remote(12, 5, {0}).nak);
+    sim->setNakReason(0, true);
+    EXPECT_EQ(0, req->remote(12, 5, {0}).nak);
+}
+
+TEST_F(SimTest, NoReplyDropsMatchingRequests) {
+    sim->setNoReply(OpMatch::remote(8, 11));
+    uint32_t seq = req->send(CAMLINK_OP_REMOTE, {8, 11});
+    ASSERT_NE(0u, seq);
+    EXPECT_FALSE(req->receive(300).got);
+    EXPECT_TRUE(req->call(CAMLINK_OP_MODEL, {}).got);
+    EXPECT_EQ(camsim::OpOutcome::Dropped, sim->ops(2)[0].outcome);
+    sim->setNoReply(OpMatch::any());
+    EXPECT_FALSE(req->call(CAMLINK_OP_MODEL, {}, 300).got);
+    sim->clearNoReply();
+    EXPECT_TRUE(req->call(CAMLINK_OP_MODEL, {}).got);
+}
+
+TEST_F(SimTest, DelayedReplyArrivesAfterALaterOne) {
+    sim->setDelay(OpMatch::remote(8, 11), 400);
+    uint32_t slow = req->send(CAMLINK_OP_REMOTE, {8, 11});
+    uint32_t fast = req->send(CAMLINK_OP_MODEL, {});
+    Reply first = req->receive(3000);
+    Reply second = req->receive(3000);
+    ASSERT_TRUE(first.got && second.got);
+    EXPECT_EQ(fast, first.seq);
+    EXPECT_EQ(slow, second.seq);
+    EXPECT_EQ(size_t(384), second.answer.size());
+    EXPECT_EQ(camsim::OpOutcome::Delayed, sim->ops(2)[0].outcome);
+    sim->setDelay(OpMatch::remote(8, 11), 0);
+    EXPECT_TRUE(req->call(CAMLINK_OP_REMOTE, {8, 11}, 300).got);
+}
+
+TEST_F(SimTest, SubscriptionCanFailOrGoUnanswered) {
+    sim->injectFault(OpMatch::link("CR"), -1);
+    sendSubscription(1);
+    Event e;
+    ASSERT_TRUE(daemon->next(&e, 3000));
+    ASSERT_FALSE(e.rsparg.empty());
+    EXPECT_EQ(1, e.rsparg[0]);
+    EXPECT_FALSE(sim->state().subscribed);
+    sim->clearFaults();
+    sim->setNoReply(OpMatch::link("CR"));
+    sendSubscription(1);
+    EXPECT_FALSE(daemon->next(&e, 300));
+}

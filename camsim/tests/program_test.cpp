@@ -1,0 +1,102 @@
+// The ztcamsim program end to end: start, serve, refuse a second instance, stop on SIGTERM.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "camlink_protocol.h"
+#include "camsim/control_client.h"
+#include "test_support.h"
+
+using namespace camsim_test;
+
+namespace {
+
+pid_t launch(const std::vector<std::string>& args, int* stdoutFd = nullptr) {
+    int fds[2] = {-1, -1};
+    if (stdoutFd && pipe(fds) != 0) return -1;
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (stdoutFd) {
+            dup2(fds[1], 1);
+            close(fds[0]);
+            close(fds[1]);
+        }
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(ZTCAMSIM_PATH));
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(ZTCAMSIM_PATH, argv.data());
+        _exit(127);
+    }
+    if (stdoutFd) {
+        close(fds[1]);
+        *stdoutFd = fds[0];
+    }
+    return pid;
+}
+
+// Exit status of the child, or -1 when it did not end within timeoutMs (it is killed then).
+int waitExit(pid_t pid, int timeoutMs) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    int status = 0;
+    while (std::chrono::steady_clock::now() < end) {
+        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+}
+
+std::string readAll(int fd) {
+    std::string s;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof buf)) > 0) s.append(buf, size_t(n));
+    close(fd);
+    return s;
+}
+
+}  // namespace
+
+TEST(Program, ServesUntilSigtermThenRemovesItsMailboxAndSocket) {
+    std::string cam = uniqueName("cam"), dmn = uniqueName("dmn"), sock = uniqueSocketPath();
+    pid_t pid = launch({"--model", "51", "--camera-mbox", cam, "--daemon-mbox", dmn, "--control", sock, "--quiet"});
+    ASSERT_GT(pid, 0);
+    std::string reply;
+    for (int i = 0; i < 250 && camsim::controlRequest(sock, "clear-ops", &reply, 500) != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ("ok", reply);
+    EXPECT_TRUE(mailboxExists(cam));
+    {
+        Requester req(cam, uniqueName("rep"));
+        EXPECT_EQ(std::vector<uint8_t>{51}, req.call(CAMLINK_OP_MODEL, {}).answer);
+    }
+    // A second instance on the same mailbox refuses to start.
+    pid_t second = launch({"--camera-mbox", cam, "--control", uniqueSocketPath(), "--quiet"});
+    EXPECT_EQ(1, waitExit(second, 10000));
+    ASSERT_EQ(0, kill(pid, SIGTERM));
+    EXPECT_EQ(0, waitExit(pid, 10000));
+    EXPECT_FALSE(mailboxExists(cam));
+    EXPECT_NE(0, access(sock.c_str(), F_OK));
+}
+
+TEST(Program, HelpDocumentsOptionsAndControlCommands) {
+    int out = -1;
+    pid_t pid = launch({"--help"}, &out);
+    ASSERT_GT(pid, 0);
+    std::string text = readAll(out);
+    EXPECT_EQ(0, waitExit(pid, 10000));
+    for (const char* word : {"--model", "--camera-mbox", "--daemon-mbox", "--control", "--quiet", "--verbose",
+                             "noreply", "event preset-update", "SIGTERM"})
+        EXPECT_NE(std::string::npos, text.find(word)) << word;
+}
+
+TEST(Program, BadArgumentsExitWithOne) {
+    EXPECT_EQ(1, waitExit(launch({"--model", "99", "--camera-mbox", uniqueName("cam"), "--control", ""}), 10000));
+    EXPECT_EQ(1, waitExit(launch({"--no-such-option"}), 10000));
+    EXPECT_EQ(1, waitExit(launch({"stray"}), 10000));
+}

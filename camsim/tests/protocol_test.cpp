@@ -1,0 +1,136 @@
+// The camera link itself: subscription answers, reply layout, malformed input, unknown operations,
+// the operations log.
+#include <string.h>
+
+#include "camlink_protocol.h"
+#include "test_support.h"
+#include "ztTlv.h"
+
+using namespace camsim_test;
+using camsim::OpOutcome;
+
+
+TEST_F(SimTest, SubscriptionIsAnsweredWithCategory17ToItsSource) {
+    for (uint8_t on : {1, 0}) {
+        sendSubscription(on);
+        Event e;
+        ASSERT_TRUE(daemon->next(&e, 3000));
+        EXPECT_EQ(17, e.category);
+        EXPECT_EQ("CR", e.cmd);
+        EXPECT_EQ((std::vector<uint8_t>{on, 0x4F}), e.cmdarg);
+        ASSERT_TRUE(e.hasRsparg);
+        ASSERT_FALSE(e.rsparg.empty());
+        EXPECT_EQ(0, e.rsparg[0]);
+        EXPECT_EQ(opt.cameraMbox, e.src);
+        EXPECT_EQ(opt.daemonMbox, e.dst);
+        EXPECT_EQ(on == 1, sim->state().subscribed);
+    }
+}
+
+TEST_F(SimTest, ReplyEchoesCodeAndSequenceAndCarriesResultAndAnswer) {
+    Reply first = req->call(CAMLINK_OP_MODEL, {});
+    Reply second = req->call(CAMLINK_OP_MODEL, {});
+    ASSERT_TRUE(first.got && second.got);
+    EXPECT_EQ("MN", first.code);
+    EXPECT_EQ(first.seq + 1, second.seq);
+    EXPECT_EQ(0, first.result);
+    EXPECT_EQ(0, first.nak);
+    EXPECT_EQ(std::vector<uint8_t>{55}, first.answer);
+}
+
+TEST_F(SimTest, MalformedMessagesAreRecordedAndNotAnswered) {
+    const uint8_t garbage[] = {0, 10, 0, 0x30, 1, 2, 3, 4, 5, 6};
+    EXPECT_TRUE(req->sendRaw(garbage, sizeof garbage));
+    uint8_t msg[ZTMSG_MAX];
+    // A request whose argument is too short to hold a sequence number.
+    int len = buildMessage(msg, CAMLINK_CAT_REQUEST, "MN", {1, 2}, req->replyName(), opt.cameraMbox);
+    EXPECT_TRUE(req->sendRaw(msg, len));
+    // A valid message of a category the camera does not serve.
+    len = buildMessage(msg, 0x40, "MN", {0, 0, 0, 1}, req->replyName(), opt.cameraMbox);
+    EXPECT_TRUE(req->sendRaw(msg, len));
+    // A header length that disagrees with the received length.
+    len = buildMessage(msg, CAMLINK_CAT_REQUEST, "MN", {0, 0, 0, 1}, req->replyName(), opt.cameraMbox);
+    msg[1] = uint8_t(msg[1] + 1);
+    EXPECT_TRUE(req->sendRaw(msg, len));
+    EXPECT_FALSE(req->receive(300).got);
+    Reply ok = req->call(CAMLINK_OP_MODEL, {});
+    EXPECT_TRUE(ok.got);
+    auto ops = sim->ops();
+    ASSERT_EQ(5u, ops.size());
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(OpOutcome::Malformed, ops[size_t(i)].outcome) << i;
+    EXPECT_EQ(OpOutcome::Replied, ops[4].outcome);
+}
+
+TEST_F(SimTest, UnknownOperationsAreNotSupportedAndShortHeadersInvalid) {
+    EXPECT_EQ(-104, req->call("ZZ", {}).result);
+    EXPECT_EQ(-104, req->remote(99, 1).result);
+    EXPECT_EQ(-104, req->remote(8, 250).result);
+    EXPECT_EQ(-104, req->direct(999).result);
+    EXPECT_EQ(-104, req->satchel("QQ").result);
+    EXPECT_EQ(-3, req->call(CAMLINK_OP_REMOTE, {8}).result);
+    EXPECT_EQ(-3, req->call(CAMLINK_OP_DIRECT, {}).result);
+}
+
+TEST_F(SimTest, OperationsAreLoggedWithTheirPayloadBytes) {
+    req->remote(8, 13, {1});
+    req->satchel("AP", {3, 0});
+    req->direct(CAMLINK_SET_DIGITAL_ZOOM, {40});
+    req->call(CAMLINK_OP_CSI_SET, be32(7) + le32(0x06010002));
+    auto ops = sim->ops(4);
+    ASSERT_EQ(4u, ops.size());
+    EXPECT_EQ("remote 8/13", ops[0].name());
+    EXPECT_EQ(std::vector<uint8_t>{1}, ops[0].payload);
+    EXPECT_EQ("satchel AP", ops[1].name());
+    EXPECT_EQ((std::vector<uint8_t>{3, 0}), ops[1].payload);
+    EXPECT_EQ("direct 4 set_digital_zoom", ops[2].name());
+    EXPECT_EQ(be32(40), ops[2].payload);
+    EXPECT_EQ("CS", ops[3].name());
+    EXPECT_EQ(be32(7) + le32(0x06010002), ops[3].payload);
+    EXPECT_EQ(req->replyName(), ops[3].replyTo);
+    EXPECT_EQ(ops[0].sequence + 3, ops[3].sequence);
+    EXPECT_EQ(ops[0].index + 3, ops[3].index);
+    EXPECT_TRUE(sim->state().hasCsiItem7);
+    EXPECT_EQ(0x06010002u, sim->state().csiItem7);
+    sim->clearOps();
+    EXPECT_TRUE(sim->ops().empty());
+    EXPECT_EQ(4u, sim->opsReceived());
+}
+
+TEST(OpsLogBound, KeepsOnlyTheNewestOperations) {
+    camsim::Options o;
+    o.cameraMbox = uniqueName("cam");
+    o.daemonMbox = uniqueName("dmn");
+    o.verbosity = 0;
+    o.opsCapacity = 3;
+    camsim::CameraSim sim(o);
+    ASSERT_EQ(0, sim.start()) << sim.lastError();
+    Requester r(o.cameraMbox, uniqueName("rep"));
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(r.call(CAMLINK_OP_MODEL, {}).got);
+    auto ops = sim.ops();
+    ASSERT_EQ(3u, ops.size());
+    EXPECT_EQ(3u, ops[0].index);
+    EXPECT_EQ(5u, ops[2].index);
+    EXPECT_EQ(2u, sim.ops(2).size());
+    EXPECT_EQ(4u, sim.ops(2)[0].index);
+}
+
+TEST(OpMatchParse, AcceptsEachFormAndRejectsTheRest) {
+    using camsim::OpKind;
+    using camsim::OpMatch;
+    OpMatch m;
+    ASSERT_TRUE(OpMatch::parse("8/11", &m));
+    EXPECT_EQ(OpKind::Remote, m.kind);
+    EXPECT_EQ("8/11", m.describe());
+    ASSERT_TRUE(OpMatch::parse("AP", &m));
+    EXPECT_EQ(OpKind::Satchel, m.kind);
+    ASSERT_TRUE(OpMatch::parse("sat:PA", &m));
+    EXPECT_EQ(OpKind::Satchel, m.kind);
+    ASSERT_TRUE(OpMatch::parse("PA", &m));
+    EXPECT_EQ(OpKind::Link, m.kind);
+    ASSERT_TRUE(OpMatch::parse("dc:41", &m));
+    EXPECT_EQ(41, m.direct);
+    ASSERT_TRUE(OpMatch::parse("any", &m));
+    EXPECT_EQ(OpKind::Any, m.kind);
+    for (const char* bad : {"", "8/", "/11", "8/256", "x/1", "ABC", "A", "dc:", "dc:70000", "dc:-1", "sat:ABC"})
+        EXPECT_FALSE(OpMatch::parse(bad, &m)) << bad;
+}
