@@ -1,0 +1,127 @@
+// JSON output: quoting, decoded trees, the result object for every command and payload shape,
+// and the indenter used by watch.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "decoders.h"
+#include "json.h"
+#include "json_check.h"
+#include "output.h"
+
+using namespace ztctl;
+using ztctl_test::isValidJson;
+
+namespace {
+
+std::string compact(const std::string& text) {
+    std::string out;
+    bool inString = false, escaped = false;
+    for (char c : text) {
+        if (inString) {
+            if (c == '"' && !escaped) inString = false;
+            escaped = !escaped && c == '\\';
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == ' ' || c == '\n') {
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(JsonOutput, QuoteEscapesEverythingThatIsNotPrintableAscii) {
+    EXPECT_EQ(jsonQuote("a\"b\\c"), "\"a\\\"b\\\\c\"");
+    EXPECT_EQ(jsonQuote(std::string("\n\t\x01\x7f\xff", 5)), "\"\\n\\t\\u0001\\u007f\\u00ff\"");
+    EXPECT_TRUE(isValidJson(jsonQuote(std::string("\0\x80\"", 3))));
+}
+
+TEST(JsonOutput, NestedTree) {
+    Node root = Node::object("");
+    root.add(Node::integer("neg", -5));
+    root.add(Node::unsignedInt("big", 18446744073709551615ull));
+    Node& list = root.add(Node::array("list"));
+    list.add(Node::boolean("", true));
+    list.add(Node::object(""));
+    root.add(Node::string("s", "x\"y"));
+    std::string out;
+    appendJson(out, root);
+    EXPECT_EQ(out, "{\"neg\":-5,\"big\":18446744073709551615,\"list\":[true,{}],\"s\":\"x\\\"y\"}");
+    EXPECT_TRUE(isValidJson(out));
+}
+
+TEST(JsonOutput, ResultObjectIsValidForEveryCommandAndPayloadShape) {
+    std::mt19937 rng(7);
+    const size_t sizes[] = {0, 1, 3, 4, 5, 237, 238, 257, 384, 492, 552, 624, 1104, 1400};
+    for (uint32_t id = 0; id <= 90; id++) {
+        for (size_t size : sizes) {
+            Response r;
+            r.result = (int32_t)(rng() % 300) - 150;
+            r.hasPayload = size > 0;
+            r.payload.resize(size);
+            for (auto& b : r.payload) b = (uint8_t)rng();
+            const ZtcontrolCommandInfo* info = ztcontrolCommandById(id);
+            std::string json = renderResultJson(id, info, r);
+            ASSERT_TRUE(isValidJson(json)) << id << " " << size << "\n" << json;
+            for (const char* key : {"\"id\":", "\"name\":", "\"result\":", "\"result_name\":", "\"payload_hex\":"})
+                EXPECT_NE(json.find(key), std::string::npos) << key;
+            EXPECT_FALSE(renderResultText(id, info, r).empty());
+        }
+    }
+}
+
+TEST(JsonOutput, ResultObjectCarriesDecodedFields) {
+    Response r;
+    r.result = -104;
+    r.hasPayload = true;
+    r.payload = {7, 0, 0, 0};
+    std::string json = renderResultJson(ZTCONTROL_WIFI_SSID_SCAN, ztcontrolCommandById(ZTCONTROL_WIFI_SSID_SCAN), r);
+    EXPECT_EQ(json,
+              "{\"id\":19,\"name\":\"ZTCONTROL_WIFI_SSID_SCAN\",\"result\":-104,\"result_name\":"
+              "\"ZT_ERR_NOT_SUPPORTED\",\"payload_length\":4,\"payload_hex\":\"07000000\",\"payload_kind\":"
+              "\"scan id\",\"decoded\":{\"scan_id\":7}}\n");
+    EXPECT_TRUE(isValidJson(renderFailureJson(45, nullptr, "no_response", "no \"answer\"")));
+    EXPECT_TRUE(isValidJson(renderCommandTableJson()));
+}
+
+TEST(JsonOutput, TextOutputShowsResultNameAndHexForUnknownPayloads) {
+    Response r;
+    r.result = -3;
+    r.hasPayload = true;
+    r.payload = {0xde, 0xad, 0xbe, 0xef, 0x01};
+    std::string text = renderResultText(45, nullptr, r);
+    EXPECT_NE(text.find("UNASSIGNED (45): result -3 ZT_ERR_INVALID_PARAM"), std::string::npos);
+    EXPECT_NE(text.find("DE AD BE EF"), std::string::npos) << text;
+    EXPECT_EQ(hexString(r.payload.data(), r.payload.size()), "deadbeef01");
+}
+
+TEST(JsonIndent, IndentingKeepsTheDocument) {
+    const std::string docs[] = {
+        "{\"status\":{\"8\":1,\"10\":[1,2,{}],\"s\":\"a,b{c}:\\\"d\"},\"settings\":{}}",
+        "[]",
+        "[[[]],{\"a\":[]}]",
+        "{\"k\":\"\\\\\",\"j\":-1.5e3,\"t\":true,\"n\":null}",
+    };
+    for (const std::string& doc : docs) {
+        std::string pretty = indentJson(doc);
+        EXPECT_TRUE(isValidJson(pretty)) << pretty;
+        EXPECT_EQ(compact(pretty), doc);
+    }
+    EXPECT_EQ(indentJson("{\"a\":1,\"b\":{}}"), "{\n  \"a\": 1,\n  \"b\": {}\n}");
+}
+
+TEST(JsonIndent, MalformedInputIsReformattedWithoutHarm) {
+    for (const char* bad : {"}}}]]", "{\"unterminated", "\"\\", "{{{{{{", ",,,:", ""}) {
+        std::string out = indentJson(bad);
+        EXPECT_LE(out.size(), 64u * (strlen(bad) + 1));
+    }
+    std::mt19937 rng(11);
+    for (int round = 0; round < 200; round++) {
+        std::string junk(rng() % 64, ' ');
+        for (char& c : junk) c = "{}[],:\"\\ a1"[rng() % 11];
+        indentJson(junk);
+    }
+}
