@@ -30,16 +30,14 @@ void zt_sleep_ms(unsigned ms);
 
 #define ZT_TRACE(...) zt_trace_line(ZT_TRACE_DETAILS, __func__, __LINE__, __VA_ARGS__)
 
-/* The condition's own text, unexpanded, is what the ASSERT line shows. */
-#define ZT_LIB_ASSERT_IN(func, cond)                                                      \
+/* The condition's own text, stringified before any macro in it is expanded, is what the
+ * ASSERT line shows. */
+#define ZT_LIB_ASSERT_TEXT(func, cond, text)                                              \
     do {                                                                                  \
         if (!(cond))                                                                      \
-            zt_assert_fail(ZT_LIB_SRC_PATH, (func), __LINE__, #cond);                     \
+            zt_assert_fail(ZT_LIB_SRC_PATH, (func), __LINE__, (text));                    \
     } while (0)
-#define ZT_LIB_ASSERT(cond)                                                               \
-    do {                                                                                  \
-        if (!(cond))                                                                      \
-            zt_assert_fail(ZT_LIB_SRC_PATH, __func__, __LINE__, #cond);                   \
-    } while (0)
+#define ZT_LIB_ASSERT_IN(func, cond) ZT_LIB_ASSERT_TEXT(func, cond, #cond)
+#define ZT_LIB_ASSERT(cond) ZT_LIB_ASSERT_TEXT(__func__, cond, #cond)
 
 #endif
