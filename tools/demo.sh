@@ -1,0 +1,232 @@
+#!/usr/bin/env bash
+# A guided tour of ztControlD against the simulated camera:
+#   tools/demo.sh BUILD_DIR      (./run.sh demo calls it with build/default)
+# Starts ztcamsim and ztControlD, sends a few commands with ztctl, shows the answers, the
+# notifications and the daemon's log, then stops everything it started. Exits non-zero when a
+# step that must work does not.
+set -uo pipefail
+
+BUILD=${1:-build/default}
+ZTCTL=$BUILD/tools/ztctl/ztctl
+SIM=$BUILD/camsim/ztcamsim
+DAEMON=$BUILD/ztControlD/ztControlD
+SYSLOG_FILE=/tmp/ztdemo-syslog.log
+WATCH_FRAMES=6
+
+WORK=$(mktemp -d /tmp/ztdemo.XXXXXX)
+SIM_PID=""
+DAEMON_PID=""
+WATCH_PID=""
+SYSLOG_PID=""
+MADE_DEVLOG=0
+
+bold() { if [ -t 1 ]; then printf '\033[1m%s\033[0m\n' "$*"; else printf '%s\n' "$*"; fi; }
+heading() { echo; bold "== $*"; }
+say() { echo "   $*"; }
+fail() {
+    echo
+    echo "demo: FAILED: $*" >&2
+    exit 1
+}
+
+alive() { [ -n "$1" ] && kill -0 "$1" 2>/dev/null; }
+
+# Waits up to $2 tenths of a second for process $1 to end; true when it has.
+wait_gone() {
+    for ((i = 0; i < $2; i++)); do
+        alive "$1" || return 0
+        sleep 0.1
+    done
+    ! alive "$1"
+}
+
+# Waits up to $1 tenths of a second for the command after it to succeed.
+wait_for() {
+    local tenths=$1
+    shift
+    for ((i = 0; i < tenths; i++)); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# True while the daemon answers a request (any result); exit status 2 means no answer.
+daemon_answers() {
+    "$ZTCTL" --timeout 1 get-setting-id >/dev/null 2>&1
+    [ $? -ne 2 ]
+}
+
+# The daemon detaches itself, so its pid is found afterwards: the process running our binary
+# that was not there before we started it.
+daemon_pids() {
+    local want exe p
+    want=$(readlink -f "$DAEMON")
+    for p in /proc/[0-9]*; do
+        exe=$(readlink "$p/exe" 2>/dev/null) || continue
+        [ "$exe" = "$want" ] && echo "${p#/proc/}"
+    done
+}
+
+mqueue_dir() { awk '$3 == "mqueue" { print $2; exit }' /proc/mounts 2>/dev/null; }
+
+cleanup() {
+    local status=$?
+    trap - EXIT INT TERM
+    alive "$WATCH_PID" && kill "$WATCH_PID" 2>/dev/null
+    if alive "$DAEMON_PID"; then
+        "$ZTCTL" --timeout 2 stop >/dev/null 2>&1
+        if ! wait_gone "$DAEMON_PID" 40; then
+            kill -TERM "$DAEMON_PID" 2>/dev/null
+            wait_gone "$DAEMON_PID" 20 || kill -KILL "$DAEMON_PID" 2>/dev/null
+        fi
+    fi
+    if alive "$SIM_PID"; then
+        kill -TERM "$SIM_PID" 2>/dev/null
+        wait "$SIM_PID" 2>/dev/null
+    fi
+    # A daemon that did not end cleanly leaves its mailboxes; they are ours to remove.
+    if [ -n "$DAEMON_PID" ] && ! alive "$DAEMON_PID"; then
+        local mq
+        mq=$(mqueue_dir)
+        [ -n "$mq" ] && rm -f "$mq/to_ztCtlD" "$mq/to_ztCtlD2"
+    fi
+    if alive "$SYSLOG_PID"; then
+        kill "$SYSLOG_PID" 2>/dev/null
+        wait "$SYSLOG_PID" 2>/dev/null
+    fi
+    [ "$MADE_DEVLOG" = 1 ] && rm -f /dev/log
+    rm -rf "$WORK"
+    exit $status
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# Runs one ztctl command, shows it and its answer, and checks the exit status when one is
+# expected (0 result 0, 1 another result; 2, no answer, always fails the demo).
+show() {
+    local expect=$1
+    shift
+    echo "   \$ ztctl $*"
+    "$ZTCTL" "$@" >"$WORK/out" 2>&1
+    local status=$?
+    sed 's/^/     /' "$WORK/out"
+    [ $status -eq 2 ] && fail "no answer to 'ztctl $*'"
+    [ "$expect" = any ] || [ "$status" -eq "$expect" ] || fail "'ztctl $*' exited $status, expected $expect"
+    return 0
+}
+
+for bin in "$ZTCTL" "$SIM" "$DAEMON"; do
+    [ -x "$bin" ] || fail "$bin is missing: build first (./run.sh build)"
+done
+
+bold "ztControlD demo: the camera's control daemon, driven by ztctl against a simulated camera"
+
+heading "Log"
+if [ -S /dev/log ]; then
+    say "A system log is running: the daemon's lines go there."
+elif command -v busybox >/dev/null 2>&1; then
+    : >"$SYSLOG_FILE"
+    busybox syslogd -n -O "$SYSLOG_FILE" &
+    SYSLOG_PID=$!
+    MADE_DEVLOG=1
+    wait_for 30 test -S /dev/log || say "(busybox syslogd did not start; the daemon's log is not shown)"
+    say "No system log here: busybox syslogd collects the daemon's lines in $SYSLOG_FILE."
+else
+    say "No system log and no busybox: the daemon's log is not shown."
+fi
+
+heading "1. The simulated camera"
+say "ztcamsim plays the camera, the network daemon and the settings service (model 55)."
+daemon_answers && fail "a ztControlD is already running; stop it first with: $ZTCTL stop"
+"$SIM" --quiet >"$WORK/sim.log" 2>&1 &
+SIM_PID=$!
+sim_ready() { "$ZTCTL" sim state || ! alive "$SIM_PID"; }
+wait_for 50 sim_ready
+if ! alive "$SIM_PID" || ! "$ZTCTL" sim state >/dev/null 2>&1; then
+    sed 's/^/   /' "$WORK/sim.log" >&2
+    fail "ztcamsim did not start (another simulator or a test using the camera mailbox?)"
+fi
+"$ZTCTL" sim state >"$WORK/state" || fail "cannot read the simulator's state"
+say "model number and state, from 'ztctl sim state':"
+grep -E '^  "(model|power|flat_mode|mode_group|recording|zoom|battery_percent|media_count)":' "$WORK/state" |
+    sed 's/^  /     /; s/,$//'
+
+heading "2. The daemon"
+say "ztControlD detaches itself, opens its mailbox /to_ztCtlD and listens on TCP port 8081."
+before=$(daemon_pids)
+"$DAEMON" || fail "ztControlD exited with status $? at start"
+wait_for 100 daemon_answers || fail "ztControlD does not answer on /to_ztCtlD"
+for p in $(daemon_pids); do
+    [[ " $before " == *" $p "* ]] || DAEMON_PID=$p
+done
+say "running (pid ${DAEMON_PID:-unknown}); every ztctl call below is one request on its mailbox."
+show 0 set-log-level 4
+say "(log level 4: the daemon now logs a trace line for every command)"
+
+heading "3. Notifications"
+say "'ztctl watch' connects to port 8081 and turns notifications on (command 43, status=1):"
+say "the full camera state comes first, then only what changes."
+"$ZTCTL" watch --raw --count "$WATCH_FRAMES" >"$WORK/watch.out" 2>"$WORK/watch.err" &
+WATCH_PID=$!
+sleep 1.5
+
+heading "4. Commands and their answers"
+say "The status record (status block, settings block, lens), key bytes decoded:"
+show any get-all-settings-status
+say "Start recording, let it run a moment, look at the status block, stop:"
+show any shutter 1
+sleep 1.5
+show any get-all-status
+show any shutter 0
+say "Make the camera beep so it can be found, then stop it:"
+show 0 locate 1
+show 0 locate 0
+say "Where the lens calibration file is:"
+show 0 cal-file-name-get
+say "The same question for a script, as JSON:"
+show 0 --json cal-file-name-get
+say "An id that no command has: the daemon answers 'not supported'."
+show 1 45
+say "delete-last takes no argument: one given anyway is refused, nothing is deleted."
+show 1 delete-last --u8 1
+
+heading "5. What the watcher saw"
+sleep 1.5
+if alive "$WATCH_PID"; then
+    kill "$WATCH_PID" 2>/dev/null
+fi
+wait "$WATCH_PID" 2>/dev/null
+WATCH_PID=""
+if [ -s "$WORK/watch.out" ]; then
+    n=$(wc -l <"$WORK/watch.out")
+    say "$n frame(s): the full state, then the changes the commands above caused."
+    head -c 4000 "$WORK/watch.out" | sed 's/^/     /'
+    echo
+else
+    say "no notification frames in this build:"
+    sed 's/^/     /' "$WORK/watch.err"
+fi
+
+heading "6. Stopping"
+say "'ztctl stop' sends command 89; the daemon answers, closes its mailboxes and exits."
+show 0 stop
+wait_gone "$DAEMON_PID" 50 || fail "ztControlD still runs 5 s after the stop command"
+say "ztControlD has exited. Stopping the simulator (SIGTERM)."
+kill -TERM "$SIM_PID" 2>/dev/null
+wait "$SIM_PID" 2>/dev/null
+SIM_PID=""
+
+if [ -n "$SYSLOG_PID" ]; then
+    heading "7. The daemon's log"
+    sleep 0.3
+    if grep -q ztControlD "$SYSLOG_FILE" 2>/dev/null; then
+        grep ztControlD "$SYSLOG_FILE" | tail -n 40 | sed 's/^/   /'
+    else
+        say "(no lines from ztControlD in $SYSLOG_FILE)"
+    fi
+fi
+
+echo
+bold "Demo finished. Try it yourself: start $SIM, then $DAEMON, then '$ZTCTL --help'."
+exit 0
