@@ -289,17 +289,6 @@ TEST_F(ControlLink, BadArgumentsAreRefusedWithoutAnExchange)
     EXPECT_TRUE(camera.requests().empty());
 }
 
-TEST_F(ControlLink, EverySequenceNumberIsNew)
-{
-    for (int i = 0; i < 5; ++i)
-        ASSERT_EQ(ztc_fwupdate_download_start(ctx), 0);
-    const auto requests = camera.requests();
-    ASSERT_EQ(requests.size(), 5u);
-    for (size_t i = 1; i < requests.size(); ++i)
-        EXPECT_GT(requests[i].sequence, requests[i - 1].sequence);
-    EXPECT_EQ(link.ctx.sequence, requests.back().sequence);
-}
-
 TEST_F(ControlLink, SilentCameraFailsWithinTheBound)
 {
     reply([](const CamRequest&) {
