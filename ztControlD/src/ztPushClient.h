@@ -2,15 +2,25 @@
 #ifndef ZT_PUSH_CLIENT_H
 #define ZT_PUSH_CLIENT_H
 
+#include <mqueue.h>
 #include <stdint.h>
 
 #include <sstream>
+#include <string>
+
+#include "zt_msg_classes.h"
 
 // Values of NotificationClient::clientType.
 enum NotificationClientType : int32_t { NOTIFICATION_CLIENT_SOCKET = 1, NOTIFICATION_CLIENT_MQ = 2 };
 
 // Kinds passed to send().
 enum NotificationKind : int { NOTIFICATION_KIND_CHANGE = 2, NOTIFICATION_KIND_SHUTDOWN = 3 };
+
+// How long a send to a notification socket may block before the peer counts as stalled.
+constexpr int NOTIFICATION_SEND_TIMEOUT_S = 2;
+
+// Size of a queue notification once serialized: one mailbox message.
+constexpr size_t NOTIFICATION_MQ_BUFFER_SIZE = 1500;
 
 class NotificationClient {
 public:
@@ -35,6 +45,7 @@ protected:
 // A TCP connection accepted on the notification port; owns the socket.
 class SocketNotificationClient : public NotificationClient {
 public:
+    // Also bounds every send on the socket by NOTIFICATION_SEND_TIMEOUT_S.
     explicit SocketNotificationClient(int fd);
     ~SocketNotificationClient() override;
 
@@ -44,6 +55,30 @@ public:
 
     int socketFd;
     bool shutdownNoticeSent = false;
+
+private:
+    std::string frame_;  // reused: keeps its capacity from one notification to the next
+};
+
+// A message queue named by a local process; each notification is one serialized EventMsg.
+class MQNotificationClient : public NotificationClient {
+public:
+    explicit MQNotificationClient(const std::string& name);
+    ~MQNotificationClient() override;
+
+    // Opens the queue on first use (it must exist); blocks while the queue is full.
+    bool send(int kind, std::stringstream& text) override;
+
+    mqd_t queueDescriptor = (mqd_t)-1;
+    std::string queue_name;
+    uint8_t* sendBuffer = nullptr;  // NOTIFICATION_MQ_BUFFER_SIZE bytes once the queue has opened
+};
+
+// A notification as a message of the message classes: category 20, message type 22.
+class EventMsg : public Msg {
+public:
+    EventMsg();
+    ~EventMsg() override;
 };
 
 #endif

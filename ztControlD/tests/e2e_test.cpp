@@ -1,0 +1,211 @@
+// End to end: the real ztcamsim and ztControlD programs. The test process is a child subreaper so
+// that the detached daemon (a grandchild after daemon_init) is reparented to it and its exit
+// status can be collected.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "daemon_harness.h"
+#include "sim_ops.h"
+#include "ztErrno.h"
+#include "ztcontrol_commands.h"
+#include "ztcontrol_if_server.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A TCP connection to the notification port, or -1.
+int connectToNotificationPort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    struct sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(8081);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0) return fd;
+    close(fd);
+    return -1;
+}
+
+pid_t spawn(const std::vector<std::string>& args) {
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+        for (const char* name : {ZT_DAEMON_MBOX, ZT_REPLY_MBOX, ZT_ZTNET_MBOX}) mq_unlink(name);
+    }
+
+    void TearDown() override {
+        // A daemon still running is stopped; the simulator is always ended.
+        if (daemonRunning()) requester.call(ZTCONTROL_STOP, std::nullopt, 2000);
+        if (camsim > 0) {
+            kill(camsim, SIGTERM);
+            waitForExit(camsim, 10000);
+        }
+        waitForDaemon(10000);
+        for (const char* name : {ZT_DAEMON_MBOX, ZT_REPLY_MBOX, ZT_ZTNET_MBOX}) mq_unlink(name);
+    }
+
+    void startSimulator() {
+        camsim = spawn({ZTCAMSIM_BIN, "--quiet", "--control", ""});
+        ASSERT_GT(camsim, 0);
+        ASSERT_TRUE(waitUntil([] { return mailboxExists(ZT_ZTNET_MBOX); }, 10000));
+    }
+
+    void startDaemon() {
+        launcher = spawn({ZTCONTROLD_BIN});
+        ASSERT_GT(launcher, 0);
+    }
+
+    // Fully started: the worker runs and the listener accepts (a stop taken before the entry
+    // point has seen the worker run would end the daemon only after its ten start-up checks).
+    void waitUntilListening() {
+        int fd = -1;
+        ASSERT_TRUE(waitUntil([&] { return (fd = connectToNotificationPort()) >= 0; }, 15000));
+        close(fd);
+    }
+
+    bool daemonRunning() { return daemonPid == 0 && launcher > 0 && mailboxExists(ZT_DAEMON_MBOX); }
+
+    // Collects exits; true when pid (or, for 0, the detached daemon) has exited.
+    bool collect(pid_t pid) {
+        int status;
+        pid_t got;
+        while ((got = waitpid(-1, &status, WNOHANG)) > 0) {
+            exits[got] = status;
+            if (got != launcher && got != camsim) daemonPid = got;
+        }
+        return pid ? exits.count(pid) > 0 : daemonPid != 0;
+    }
+
+    bool waitForExit(pid_t pid, int timeoutMs) {
+        return waitUntil([&] { return collect(pid); }, timeoutMs);
+    }
+
+    // The detached daemon's wait status, or -1 when it did not end in time.
+    int waitForDaemon(int timeoutMs) {
+        if (launcher <= 0 || !waitForExit(0, timeoutMs)) return -1;
+        return exits[daemonPid];
+    }
+
+    pid_t camsim = -1;
+    pid_t launcher = -1;
+    pid_t daemonPid = 0;
+    std::map<pid_t, int> exits;
+    Requester requester;
+};
+
+TEST_F(EndToEnd, CommandRoundTripAndStop) {
+    startSimulator();
+    startDaemon();
+    ASSERT_TRUE(waitForExit(launcher, 10000));
+    EXPECT_TRUE(WIFEXITED(exits[launcher]) && WEXITSTATUS(exits[launcher]) == 0);  // daemon_init's parent
+    waitUntilListening();
+
+    Reply reply = requester.call(ZTCONTROL_DELETE_ALL, std::nullopt, 10000);
+    ASSERT_TRUE(reply.received);
+    EXPECT_EQ(reply.result, ZT_OK);
+    reply = requester.call(ZTCONTROL_CAL_FILE_NAME_GET);
+    ASSERT_TRUE(reply.received);
+    EXPECT_EQ(reply.payload.size(), 257u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(reply.payload.data())), "/tmp/fuse_a/CALIB/MODEL55/lens0.cal");
+    reply = requester.call(90);
+    EXPECT_EQ(reply.result, ZT_ERR_NOT_SUPPORTED);
+
+    const auto stopAt = Clock::now();
+    reply = requester.call(ZTCONTROL_STOP);
+    ASSERT_TRUE(reply.received);
+    EXPECT_EQ(reply.result, ZT_OK);
+    int status = waitForDaemon(10000);
+    ASSERT_NE(status, -1) << "daemon did not end";
+    EXPECT_LT(Clock::now() - stopAt, std::chrono::seconds(6));
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_FALSE(mailboxExists(ZT_DAEMON_MBOX));
+    EXPECT_FALSE(mailboxExists(ZT_REPLY_MBOX));
+}
+
+TEST_F(EndToEnd, EleventhNotificationClientIsClosedAtOnce) {
+    startSimulator();
+    startDaemon();
+    waitUntilListening();  // that client was accepted and closed again: it is dropped at stop only
+    std::vector<int> clients;
+    for (int i = 0; i < 10; ++i) {
+        int fd = connectToNotificationPort();
+        ASSERT_GE(fd, 0);
+        clients.push_back(fd);
+    }
+    // The client beyond ten sees the close; the others stay connected (nothing to read yet).
+    struct timeval tv = {10, 0};
+    setsockopt(clients[9], SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
+    char c;
+    EXPECT_EQ(recv(clients[9], &c, 1, 0), 0);
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(recv(clients[i], &c, 1, MSG_DONTWAIT), -1) << "client " << i;
+        EXPECT_EQ(errno, EAGAIN);
+    }
+    Reply reply = requester.call(ZTCONTROL_STOP);
+    EXPECT_EQ(reply.result, ZT_OK);
+    int status = waitForDaemon(10000);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // Stopping closed every client.
+    for (int i = 0; i < 9; ++i) {
+        setsockopt(clients[i], SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
+        EXPECT_EQ(recv(clients[i], &c, 1, 0), 0) << "client " << i;
+    }
+    for (int fd : clients) close(fd);
+}
+
+TEST_F(EndToEnd, PortAlreadyTakenEndsTheDaemonWithMinusOne) {
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    int on = 1;  // earlier tests leave connections in TIME_WAIT; a live listener still blocks the port
+    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+    struct sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(8081);
+    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    ASSERT_EQ(bind(listener, (sockaddr*)&addr, sizeof(addr)), 0) << "port 8081 is used by another program";
+    ASSERT_EQ(listen(listener, 1), 0);
+    startSimulator();
+    startDaemon();
+    int status = waitForDaemon(20000);
+    close(listener);
+    ASSERT_NE(status, -1) << "daemon did not end";
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 255);
+    EXPECT_FALSE(mailboxExists(ZT_DAEMON_MBOX));
+    EXPECT_FALSE(mailboxExists(ZT_REPLY_MBOX));
+}
+
+TEST_F(EndToEnd, DaemonWithoutTheNetworkMailboxEndsWithMinusOne) {
+    startDaemon();
+    int status = waitForDaemon(20000);
+    ASSERT_NE(status, -1) << "daemon did not end";
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 255);
+}
+
+}  // namespace
