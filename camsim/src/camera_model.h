@@ -46,6 +46,7 @@ public:
     int writeStatus(int offset, uint32_t value, int width);
     int writeSettings(int offset, uint32_t value, int width);
     void setLens(int lensMode, int lens);
+    int lens() const { return lens_; }
     // The camera switched presets itself (a preset-switch event): 0 or -3.
     int switchPresetFromCamera(uint32_t id) { return loadPreset(id); }
 

@@ -142,9 +142,7 @@ std::string CameraSim::Impl::runCommand(const std::string& line) {
         if ((n != 2 && n != 3) || !toLong(w[1], -128, 127, &a) || (n == 3 && !toLong(w[2], -128, 127, &b)))
             return err("usage: lens MODE [LENS]");
         std::lock_guard<std::mutex> lock(mu);
-        SimState s;
-        model.fill(s);
-        model.setLens(int(a), n == 3 ? int(b) : s.lens);
+        model.setLens(int(a), n == 3 ? int(b) : model.lens());
         return ok();
     }
     if (c == "event") {
