@@ -51,9 +51,9 @@ wait_for() {
     return 1
 }
 
-# True while the daemon answers a request (any result); exit status 2 means no answer.
+# True when the daemon answers a request (any result); exit status 2 means no answer.
 daemon_answers() {
-    "$ZTCTL" --timeout 1 get-setting-id >/dev/null 2>&1
+    "$ZTCTL" --timeout 0.5 get-setting-id >/dev/null 2>&1
     [ $? -ne 2 ]
 }
 
@@ -72,7 +72,8 @@ mqueue_dir() { awk '$3 == "mqueue" { print $2; exit }' /proc/mounts 2>/dev/null;
 
 cleanup() {
     local status=$?
-    trap - EXIT INT TERM
+    trap - EXIT
+    trap '' INT TERM # finish cleaning up even when interrupted again
     alive "$WATCH_PID" && kill "$WATCH_PID" 2>/dev/null
     if alive "$DAEMON_PID"; then
         "$ZTCTL" --timeout 2 stop >/dev/null 2>&1
@@ -154,12 +155,22 @@ grep -E '^  "(model|power|flat_mode|mode_group|recording|zoom|battery_percent|me
 
 heading "2. The daemon"
 say "ztControlD detaches itself, opens its mailbox /to_ztCtlD and listens on TCP port 8081."
-before=$(daemon_pids)
-"$DAEMON" || fail "ztControlD exited with status $? at start"
-wait_for 100 daemon_answers || fail "ztControlD does not answer on /to_ztCtlD"
-for p in $(daemon_pids); do
-    [[ " $before " == *" $p "* ]] || DAEMON_PID=$p
+before=" $(daemon_pids | tr '\n' ' ') "
+# Its few lines on standard output (preset-edit progress) are kept out of the tour.
+"$DAEMON" >"$WORK/daemon.out" 2>&1 || fail "ztControlD exited with status $? at start"
+for ((i = 0; i < 30; i++)); do
+    if [ -z "$DAEMON_PID" ]; then
+        for p in $(daemon_pids); do
+            [[ "$before" == *" $p "* ]] || DAEMON_PID=$p
+        done
+    fi
+    if { [ -z "$DAEMON_PID" ] && [ $i -ge 2 ]; } || { [ -n "$DAEMON_PID" ] && ! alive "$DAEMON_PID"; }; then
+        fail "ztControlD ended during start-up (its log says why)"
+    fi
+    daemon_answers && break
+    sleep 0.1
 done
+daemon_answers || fail "ztControlD does not answer on /to_ztCtlD"
 say "running (pid ${DAEMON_PID:-unknown}); every ztctl call below is one request on its mailbox."
 show 0 set-log-level 4
 say "(log level 4: the daemon now logs a trace line for every command)"
@@ -184,8 +195,8 @@ show 0 locate 1
 show 0 locate 0
 say "Where the lens calibration file is:"
 show 0 cal-file-name-get
-say "The same question for a script, as JSON:"
-show 0 --json cal-file-name-get
+say "Every answer as one JSON object, for scripts:"
+show 0 --json locate 0
 say "An id that no command has: the daemon answers 'not supported'."
 show 1 45
 say "delete-last takes no argument: one given anyway is refused, nothing is deleted."
@@ -200,9 +211,9 @@ wait "$WATCH_PID" 2>/dev/null
 WATCH_PID=""
 if [ -s "$WORK/watch.out" ]; then
     n=$(wc -l <"$WORK/watch.out")
-    say "$n frame(s): the full state, then the changes the commands above caused."
-    head -c 4000 "$WORK/watch.out" | sed 's/^/     /'
-    echo
+    say "$n frame(s): the full state, then the changes the commands above caused (long frames cut):"
+    awk '{ if (length($0) > 300) print "     " substr($0, 1, 300) " ... (" length($0) " bytes)"; else print "     " $0 }' \
+        "$WORK/watch.out"
 else
     say "no notification frames in this build:"
     sed 's/^/     /' "$WORK/watch.err"
@@ -220,8 +231,10 @@ SIM_PID=""
 if [ -n "$SYSLOG_PID" ]; then
     heading "7. The daemon's log"
     sleep 0.3
+    say "(the message dumps and idle lines left out)"
     if grep -q ztControlD "$SYSLOG_FILE" 2>/dev/null; then
-        grep ztControlD "$SYSLOG_FILE" | tail -n 40 | sed 's/^/   /'
+        grep ztControlD "$SYSLOG_FILE" | grep -v -E ' tag [0-9]+ len |no message received|Msg From Client' |
+            sed -E 's/^.* ([0-9]{2}:[0-9]{2}:[0-9]{2}) .*ztControlD(\[[0-9]+\])?: (UTIL_LOG_)?/   \1 /' | tail -n 30
     else
         say "(no lines from ztControlD in $SYSLOG_FILE)"
     fi
