@@ -1,10 +1,45 @@
-// The status poll that drives change notifications. Only its gate exists so far: the camera
-// query, change detection and fan-out are added behind it.
+// The status poll that drives change notifications: reads the camera's status and settings,
+// compares them with the snapshots of earlier polls and hands the JSON texts to the clients.
+#include <string.h>
+#include <sys/time.h>
+
+#include <sstream>
+
+#include "push_registry.h"
 #include "ztLog.h"
 #include "ztPushClient.h"
 #include "ztcontrol_if_server.h"
 
 namespace {
+
+constexpr uint8_t kCameraOff = 2;
+const char kShutdownBody[] = "\"state\":{\n        \"shutdown_pending\":true\n    }\n";
+static_assert(sizeof(kShutdownBody) - 1 == 48, "the shutdown body is 48 characters");
+
+// The poll's text buffers. Only the worker thread polls; clearing keeps their capacity, so a
+// steady run stops allocating for them.
+struct PollTexts {
+    std::stringstream group2;    // A
+    std::stringstream group1;    // B
+    std::stringstream settings;  // C
+    std::stringstream body;      // D
+    std::stringstream text;      // the notification handed to the clients
+};
+
+PollTexts& pollTexts() {
+    static PollTexts texts;
+    return texts;
+}
+
+void reset(std::stringstream& s) {
+    s.str(std::string());
+    s.clear();
+}
+
+// Appends what `from` holds (inserting an empty buffer would mark `to` failed).
+void append(std::stringstream& to, std::stringstream& from) {
+    if (from.tellp() > 0) to << from.rdbuf();
+}
 
 // True when at least one registered client has not paused notifications.
 bool anyClientListening(ZtcontrolCommandServer* server) {
@@ -14,14 +49,134 @@ bool anyClientListening(ZtcontrolCommandServer* server) {
     return false;
 }
 
+bool anyClientNeedsFullState(const ZtcontrolCommandServer* server) {
+    for (const NotificationClient* client : server->pushClients)
+        if (client->needsFullState) return true;
+    return false;
+}
+
+enum class BlockRead { Copied, CameraOff, Failed };
+
+// One of the two camera queries: 8/11 into the status block, 7/30 into the settings block.
+BlockRead readBlock(uint8_t category, uint8_t op, const char* what, uint8_t* into, uint16_t size) {
+    uint8_t* rsp = nullptr;
+    uint16_t len = 0;
+    int r = ztc_send_remote_api_for_response(&g_ztcContext, category, op, &rsp, &len);
+    if (r != 0) {
+        ZTLOG(UTIL_LOG_ERROR, "ztc_send_remote_api_for_response error, %d @ %s:%d\n", r, __FILE__, __LINE__);
+        return BlockRead::Failed;
+    }
+    if (!rsp) len = 0;
+    if (len == 1 && rsp[0] == kCameraOff) {
+        ZTLOG(UTIL_LOG_DEBUG, "Camera status returning ZT_ERR_NACK_OFF\n");
+        return BlockRead::CameraOff;
+    }
+    if (len != size) {
+        ZTLOG(UTIL_LOG_ERROR, "ASSERT ERROR - %s size does not match rsp size=%d", what, (int)len);
+        return BlockRead::Failed;
+    }
+    // The answer belongs to the library and is overwritten by its next call.
+    memcpy(into, rsp, size);
+    return BlockRead::Copied;
+}
+
+// Group 2 is compared at most once per whole second of wall-clock time. A clock set back keeps
+// it throttled until the clock has passed the stored time by a whole second.
+bool group2Due(const timeval& now, const timeval& last) {
+    if (last.tv_sec == 0 && last.tv_usec == 0) return true;
+    long seconds = (long)(now.tv_sec - last.tv_sec);
+    if (now.tv_usec < last.tv_usec) --seconds;
+    return seconds > 0;
+}
+
+// Writes the change body into texts.body and moves the snapshots on.
+void buildChangeBody(ZtcontrolCommandServer* server, const all_status_settings_t& current, PollTexts& texts) {
+    int group2 = 0;
+    timeval now;
+    gettimeofday(&now, nullptr);
+    if (group2Due(now, server->lastThrottledPoll)) {
+        server->lastThrottledPoll = now;
+        group2 = camera_status_serialize_status_changes_to_json(texts.group2, 2, &current, &server->throttledSnapshot,
+                                                                modelNumberOrDefault(server), server->bossCache);
+        server->throttledSnapshot = current;
+    }
+    const int group1 = camera_status_serialize_status_changes_to_json(
+        texts.group1, 1, &current, &server->lastSnapshot, modelNumberOrDefault(server), server->bossCache);
+    if (group2 > 0 && group1 > 0) texts.group2 << ',';
+    append(texts.group2, texts.group1);
+
+    const char* separator = "";
+    if (group1 + group2 >= 1) {
+        texts.body << "\"status\":{";
+        append(texts.body, texts.group2);
+        texts.body << '}';
+        separator = ",\n";
+    }
+    if (camera_status_serialize_settings_changes_to_json(texts.settings, &current, &server->lastSnapshot,
+                                                         modelNumberOrDefault(server)) >= 1) {
+        texts.body << separator << "\"settings\":{";
+        append(texts.body, texts.settings);
+        texts.body << "}\n";
+    }
+    server->lastSnapshot = current;
+}
+
+void buildFullState(const ZtcontrolCommandServer* server, uint8_t model, std::stringstream& text) {
+    const all_status_settings_t& record = server->lastSnapshot;
+    reset(text);
+    text << '{';
+    camera_status_serialize_status_to_json(text, &record, model);
+    text << ",\n";
+    camera_settings_serialize_to_json(text, &record.settings, &record.status, &record.system, model);
+    text << '}' << '\0';
+}
+
 }  // namespace
 
 void pollStatusSettingsAndNotify(ZtcontrolCommandServer* server) {
-    bool listening = anyClientListening(server);
+    const bool listening = anyClientListening(server);
     if (!server->protocolAdapterSet) {
         ZTLOG(UTIL_LOG_ERROR, "protocol adapter not set - throwing out command");
         return;
     }
     if (!listening) return;
     ZTLOG(UTIL_LOG_INFO, "pollStatusSettingsAndNotify:");
+    // Read after the gate, so that a poll nobody listens to makes no camera call.
+    const uint8_t entryModel = modelNumberOrDefault(server);
+
+    all_status_settings_t current;
+    memset(&current, 0, sizeof(current));
+    BlockRead status = readBlock(8, 11, "status_all", current.status.bytes, CSI_STATUS_BLOCK_SIZE);
+    if (status == BlockRead::Failed) return;
+    bool shutdown = status == BlockRead::CameraOff;
+    if (!shutdown) {
+        BlockRead settings = readBlock(7, 30, "settings_all", current.settings.bytes, CSI_SETTINGS_BLOCK_SIZE);
+        if (settings == BlockRead::Failed) return;
+        shutdown = settings == BlockRead::CameraOff;
+        server->fixupStatusRecord(&current);
+    }
+
+    PollTexts& texts = pollTexts();
+    for (std::stringstream* s : {&texts.group2, &texts.group1, &texts.settings, &texts.body}) reset(*s);
+    if (shutdown)
+        texts.body << kShutdownBody;
+    else
+        buildChangeBody(server, current, texts);
+
+    ZtcontrolCommandServer::Lock lock(&server->pushClientsLock);
+    bool passedOver = false;
+    if (texts.body.tellp() > 0) {
+        reset(texts.text);
+        texts.text << '{';
+        append(texts.text, texts.body);
+        texts.text << '}' << '\0';
+        if (g_logLevel >= UTIL_LOG_DEBUG) ZTLOG(UTIL_LOG_DEBUG, "%s", texts.text.str().c_str());
+        passedOver = fanOut(server, shutdown ? NOTIFICATION_KIND_SHUTDOWN : NOTIFICATION_KIND_CHANGE, texts.text,
+                            shutdown ? FanOutSelection::Everyone : FanOutSelection::UpToDate);
+    }
+    // A shutdown poll sends no full state; the snapshots it would come from are not current.
+    if (shutdown) return;
+    if (!passedOver && !anyClientNeedsFullState(server)) return;
+    buildFullState(server, entryModel, texts.text);
+    fanOut(server, NOTIFICATION_KIND_CHANGE, texts.text, FanOutSelection::NeedingFullState);
 }

@@ -1,0 +1,135 @@
+#include "notification_frames.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "support/json_check.h"
+#include "zt_msg_classes.h"
+
+namespace {
+
+constexpr size_t kQueueMessageSize = 1500;
+const char kHeader[] = "LENGTH:";
+constexpr size_t kMaxDigits = 7;
+
+}  // namespace
+
+bool FrameReader::takeFrame(std::string* json) {
+    const size_t headerLength = sizeof(kHeader) - 1;
+    if (buffered_.compare(0, std::min(headerLength, buffered_.size()), kHeader, std::min(headerLength, buffered_.size())) != 0) {
+        malformed_ = true;
+        return false;
+    }
+    const size_t blank = buffered_.find("\n\n", headerLength);
+    if (blank == std::string::npos) {
+        if (buffered_.size() > headerLength + kMaxDigits + 2) malformed_ = true;
+        return false;
+    }
+    const std::string digits = buffered_.substr(headerLength, blank - headerLength);
+    if (digits.empty() || digits.size() > kMaxDigits || digits.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoul(digits) == 0) {
+        malformed_ = true;
+        return false;
+    }
+    const size_t length = std::stoul(digits);
+    const size_t body = blank + 2;
+    if (buffered_.size() < body + length - 1) return false;
+    json->assign(buffered_, body, length - 1);
+    buffered_.erase(0, body + length - 1);
+    return true;
+}
+
+bool FrameReader::next(std::string* json, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!takeFrame(json)) {
+        if (malformed_ || closed_) return false;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        struct pollfd pfd = {fd_, POLLIN, 0};
+        if (poll(&pfd, 1, (int)left.count()) <= 0) continue;
+        char buf[4096];
+        ssize_t n = recv(fd_, buf, sizeof(buf), 0);
+        if (n <= 0) {
+            closed_ = true;
+            continue;
+        }
+        buffered_.append(buf, (size_t)n);
+    }
+    return true;
+}
+
+std::vector<std::string> FrameReader::drain(int waitMs) {
+    std::vector<std::string> frames;
+    std::string json;
+    while (next(&json, waitMs)) frames.push_back(json);
+    return frames;
+}
+
+::testing::AssertionResult isJsonObject(const std::string& text) {
+    JsonValue value;
+    std::string error;
+    if (!parseJson(text, value, &error)) return ::testing::AssertionFailure() << error << " in: " << text;
+    if (value.kind != JsonValue::Object) return ::testing::AssertionFailure() << "not an object: " << text;
+    return ::testing::AssertionSuccess();
+}
+
+PrivateQueue::PrivateQueue(const std::string& tag, long maxMessages) {
+    static int counter = 0;
+    name_ = "/ztcd_" + tag + "_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
+    struct mq_attr attr;
+    memset(&attr, 0, sizeof(attr));
+    attr.mq_maxmsg = maxMessages;
+    attr.mq_msgsize = kQueueMessageSize;
+    mq_unlink(name_.c_str());
+    mqd_ = mq_open(name_.c_str(), O_RDONLY | O_CREAT, 0600, &attr);
+    EXPECT_NE(mqd_, (mqd_t)-1) << name_ << ": " << strerror(errno);
+}
+
+PrivateQueue::~PrivateQueue() {
+    if (mqd_ != (mqd_t)-1) mq_close(mqd_);
+    mq_unlink(name_.c_str());
+}
+
+std::vector<uint8_t> PrivateQueue::receive(int timeoutMs) {
+    std::vector<uint8_t> bytes(kQueueMessageSize);
+    struct timespec deadline;
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    const long long ns = deadline.tv_nsec + (long long)timeoutMs * 1000000;
+    deadline.tv_sec += (time_t)(ns / 1000000000);
+    deadline.tv_nsec = (long)(ns % 1000000000);
+    ssize_t n = mq_timedreceive(mqd_, reinterpret_cast<char*>(bytes.data()), bytes.size(), nullptr, &deadline);
+    bytes.resize(n > 0 ? (size_t)n : 0);
+    return bytes;
+}
+
+long PrivateQueue::queued() const {
+    struct mq_attr attr;
+    memset(&attr, 0, sizeof(attr));
+    mq_getattr(mqd_, &attr);
+    return attr.mq_curmsgs;
+}
+
+QueueNotification parseQueueNotification(const std::vector<uint8_t>& bytes) {
+    QueueNotification out;
+    std::vector<uint8_t> copy(bytes);
+    Msg msg(0);
+    MemStream in(copy.data(), copy.size());
+    in >> msg;
+    out.parsed = !bytes.empty() && !in.failed() && in.getLength() == bytes.size();
+    out.category = msg.getCategory();
+    out.msgType = msg.getMsgType();
+    for (size_t i = 0; i < msg.elementCount(); ++i) out.tags.push_back(msg.elementAt(i)->getTag());
+    const MsgElement* result = msg.findElement(ZT_TAG_RESULT);
+    if (result && result->getLength() == sizeof(int32_t)) memcpy(&out.result, result->getData(), sizeof(int32_t));
+    const MsgElement* payload = msg.findElement(ZT_TAG_PAYLOAD);
+    if (payload && payload->getData())
+        out.text.assign(reinterpret_cast<const char*>(payload->getData()), payload->getLength());
+    return out;
+}

@@ -1,0 +1,67 @@
+// Reading notification frames ("LENGTH:<n>\n\n" and n-1 bytes of JSON) from a socket, and the
+// event messages of queue clients, for the notification tests.
+#ifndef ZTCONTROLD_TESTS_NOTIFICATION_FRAMES_H
+#define ZTCONTROLD_TESTS_NOTIFICATION_FRAMES_H
+
+#include <gtest/gtest.h>
+#include <mqueue.h>
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+class FrameReader {
+public:
+    explicit FrameReader(int fd) : fd_(fd) {}
+
+    // The JSON text of the next frame, waiting up to timeoutMs for it; false on time-out, a closed
+    // peer or a malformed header (malformed() tells).
+    bool next(std::string* json, int timeoutMs = 5000);
+    // Every complete frame that arrives, each within waitMs of the previous one.
+    std::vector<std::string> drain(int waitMs = 200);
+    bool malformed() const { return malformed_; }
+    bool peerClosed() const { return closed_; }
+
+private:
+    bool takeFrame(std::string* json);
+
+    int fd_;
+    std::string buffered_;
+    bool malformed_ = false;
+    bool closed_ = false;
+};
+
+// Succeeds when the text is one valid JSON object.
+::testing::AssertionResult isJsonObject(const std::string& text);
+
+// A private queue (name with the pid) that a queue client can be registered for.
+class PrivateQueue {
+public:
+    explicit PrivateQueue(const std::string& tag, long maxMessages = 4);
+    ~PrivateQueue();
+    PrivateQueue(const PrivateQueue&) = delete;
+    PrivateQueue& operator=(const PrivateQueue&) = delete;
+
+    const std::string& name() const { return name_; }
+    // One message, or an empty vector after timeoutMs.
+    std::vector<uint8_t> receive(int timeoutMs = 5000);
+    long queued() const;
+
+private:
+    std::string name_;
+    mqd_t mqd_;
+};
+
+struct QueueNotification {
+    bool parsed = false;
+    uint8_t category = 0;
+    uint8_t msgType = 0;
+    std::vector<uint8_t> tags;  // in message order
+    int32_t result = -1;
+    std::string text;           // element 69 as sent, NUL included
+};
+
+// Parses an event message back with the message classes.
+QueueNotification parseQueueNotification(const std::vector<uint8_t>& bytes);
+
+#endif
