@@ -121,7 +121,13 @@ int runWatch(const WatchOptions& options, const std::string& mailbox, double tim
         }
         frames.clear();
         bool ok = parser.feed(buf.data(), (size_t)n, frames);
-        for (const std::string& frame : frames) {
+        for (std::string& frame : frames) {
+            if (options.raw) {
+                // One frame a line: line breaks between JSON tokens are blanks, and JSON strings
+                // cannot hold a raw line break, so the text means the same.
+                for (char& c : frame)
+                    if (c == '\n' || c == '\r') c = ' ';
+            }
             out << (options.raw ? frame : indentJson(frame)) << "\n";
             out.flush();
             if (++printed == options.count) break;

@@ -61,6 +61,14 @@ TEST(Watch, RawPrintsOneFramePerLineAndStopsAtTheCount) {
     EXPECT_EQ(r.out, "{\"status\":{\"8\":1}}\n{\"10\":2}\n");
 }
 
+TEST(Watch, RawKeepsEachFrameOnOneLine) {
+    const std::string body = "{\"status\":{\"8\":1},\n\"settings\":{}}";
+    FakeNotifier server({"LENGTH:" + std::to_string(body.size() + 1) + "\n\n" + body});
+    ToolRun r = runTool({"watch", "--port", server.port(), "--no-subscribe", "--raw", "--count", "1"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"status\":{\"8\":1}, \"settings\":{}}\n");
+}
+
 TEST(Watch, PrettyOutputIsValidJsonPerFrame) {
     const std::string body = "{\"status\":{\"8\":1,\"9\":[]}}";
     FakeNotifier server({"LENGTH:" + std::to_string(body.size() + 1) + "\n\n" + body});
