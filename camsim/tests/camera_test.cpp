@@ -23,8 +23,10 @@ bool eventually(camsim::CameraSim& sim, Pred pred, int timeoutMs = 5000) {
 }
 
 std::vector<uint8_t> nameArg(const std::string& name) {
-    std::vector<uint8_t> a{uint8_t(name.size() >> 8), uint8_t(name.size())};
-    a.insert(a.end(), name.begin(), name.end());
+    std::vector<uint8_t> a(2 + name.size());
+    a[0] = uint8_t(name.size() >> 8);
+    a[1] = uint8_t(name.size());
+    std::copy(name.begin(), name.end(), a.begin() + 2);
     return a;
 }
 
