@@ -12,8 +12,8 @@
 #include <memory>
 #include <string>
 
+#include "bench_support.h"
 #include "camsim/camera_sim.h"
-#include "ztLog.h"
 #include "ztTlv.h"
 #include "ztc_control.h"
 
@@ -73,7 +73,7 @@ Link* link(benchmark::State& state)
 {
     static Link instance;
     if (!instance.error().empty()) {
-        state.SkipWithError(instance.error().c_str());
+        benchFail(state, instance.error().c_str());
         return nullptr;
     }
     return &instance;
@@ -86,7 +86,7 @@ bool query(benchmark::State& state, Link* l, uint8_t category, uint8_t op, uint1
     uint16_t len = 0;
     const int rc = ztc_send_remote_api_for_response(l->ctx(), category, op, &rsp, &len);
     if (rc != 0 || len != size) {
-        state.SkipWithError("unexpected answer from the simulator");
+        benchFail(state, "unexpected answer from the simulator");
         return false;
     }
     benchmark::DoNotOptimize(rsp);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "csi_settings.h"
 #include "csi_tables.h"
 
@@ -146,7 +147,7 @@ void BM_PollCompare_NoChanges(benchmark::State& state)
         count += camera_status_serialize_settings_changes_to_json(settings, &current, &lastSnapshot, kModel);
         lastSnapshot = current;
         if (count != 0) {
-            state.SkipWithError("records differ");
+            benchFail(state, "records differ");
             break;
         }
         benchmark::ClobberMemory();

@@ -6,12 +6,12 @@
 #include <benchmark/benchmark.h>
 #include <string.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <syslog.h>
 #include <unistd.h>
 
 #include <string>
 
+#include "bench_support.h"
 #include "ztLog.h"
 
 namespace {
@@ -83,7 +83,7 @@ void BM_LogTransport_UnixDatagram(benchmark::State& state)
 {
     int fds[2];
     if (socketpair(AF_UNIX, SOCK_DGRAM, 0, fds) != 0) {
-        state.SkipWithError("socketpair failed");
+        benchFail(state, "socketpair failed");
         return;
     }
     char line[100];
@@ -91,7 +91,7 @@ void BM_LogTransport_UnixDatagram(benchmark::State& state)
     char in[sizeof line];
     for (auto _ : state) {
         if (send(fds[0], line, sizeof line, 0) != (ssize_t)sizeof line || recv(fds[1], in, sizeof in, 0) < 0) {
-            state.SkipWithError("datagram lost");
+            benchFail(state, "datagram lost");
             break;
         }
     }

@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 #include <string.h>
 
+#include "bench_support.h"
 #include "zt_msg_classes.h"
 #include "ztTlv.h"
 
@@ -80,7 +81,7 @@ void BM_Msg_ReadReused(benchmark::State& state)
         MemStream in(buffer, out.getLength());
         in >> msg;
         if (in.failed()) {
-            state.SkipWithError("the sample does not parse");
+            benchFail(state, "the sample does not parse");
             break;
         }
         benchmark::DoNotOptimize(msg.findElement(ZT_TAG_COMMAND));

@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 #include <string.h>
 
+#include "bench_support.h"
 #include "ztMsg.h"
 #include "ztTlv.h"
 
@@ -46,7 +47,7 @@ void buildLongMessage(unsigned char* buf)
 bool expect(benchmark::State& state, bool ok, const char* what)
 {
     if (!ok)
-        state.SkipWithError(what);
+        benchFail(state, what);
     return ok;
 }
 
