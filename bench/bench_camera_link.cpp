@@ -26,6 +26,8 @@ public:
         : cameraName_("/bench_cam_" + std::to_string(getpid())),
           replyName_("/bench_rx_" + std::to_string(getpid()))
     {
+        ctx_.rxMqd = (mqd_t)-1;
+        ctx_.txMqd = (mqd_t)-1;
         camsim::Options opt;
         opt.cameraMbox = cameraName_;
         opt.daemonMbox = "/bench_dmn_" + std::to_string(getpid());
@@ -35,7 +37,6 @@ public:
             error_ = "simulator: " + sim_->lastError();
             return;
         }
-        memset(&ctx_, 0, sizeof ctx_);
         strncpy(ctx_.rxName, replyName_.c_str(), sizeof ctx_.rxName - 1);
         struct mq_attr attr;
         memset(&attr, 0, sizeof attr);
