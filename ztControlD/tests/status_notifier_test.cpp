@@ -40,6 +40,14 @@ timeval secondsFromNow(double seconds) {
     return timeval{(time_t)(us / 1000000), (suseconds_t)(us % 1000000)};
 }
 
+// 0.7 s ago, in the previous second of the clock: the seconds differ by one, but the microseconds
+// borrow it back. Waits for the first half of a second, so that the poll runs in the same second.
+timeval previousSecondButLessThanASecondAgo() {
+    timeval now;
+    for (gettimeofday(&now, nullptr); now.tv_usec >= 500000; gettimeofday(&now, nullptr)) usleep(10000);
+    return timeval{now.tv_sec - 1, now.tv_usec + 300000};
+}
+
 class PollTest : public ::testing::Test {
 protected:
     struct Peer {
@@ -140,8 +148,8 @@ TEST_F(PollTest, Group2WaitsForAWholeSecondAndComesFirst) {
     upToDateClient();
     f.setStatus(kRecordingSeconds, 9, 4);
     f.setStatus(kMediaCount, 6, 4);
-    // Group 2 was computed 0.7 s ago: that is no whole second, even where the seconds differ.
-    server()->lastThrottledPoll = secondsFromNow(-0.7);
+    // Group 2 was computed 0.7 s ago: no whole second, although the seconds differ.
+    server()->lastThrottledPoll = previousSecondButLessThanASecondAgo();
     const timeval stored = server()->lastThrottledPoll;
     poll();
     EXPECT_EQ(frames(0), std::vector<std::string>{"{\"status\":{\"26\":6}}"});  // no leading comma
