@@ -62,10 +62,13 @@ void InProcessDaemon::stopServer() {
     g_logLevel = savedLogLevel_;
 }
 
-bool InProcessDaemon::sendEvent(const Bytes& message) { return requester_.sendRaw(message); }
+bool InProcessDaemon::sendEvent(const Bytes& message) {
+    log_.barrier();
+    return requester_.sendRaw(message);
+}
 
 bool InProcessDaemon::sync() {
-    size_t seen = log_.count(kSyncLine);
+    size_t seen = log_.count(kSyncLine);  // also the barrier of sendEvent
     if (!requester_.send(kSyncId)) return false;
     bool answered = requester_.waitReply(10000).received;
     return answered && log_.waitFor(kSyncLine, 5000, seen + 1);

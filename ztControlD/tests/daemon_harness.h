@@ -43,7 +43,9 @@ public:
     // stop() and destroyInstance(); the log level is restored.
     void stopServer();
 
-    // Puts a raw message on the daemon mailbox (in order with the requester's requests).
+    // Puts a raw message on the daemon mailbox (in order with the requester's requests). What the
+    // test did before is ordered before the worker handles it (through the worker's "received"
+    // log line, logged at level 5 and above).
     bool sendEvent(const Bytes& message);
     // Returns once the worker has handled everything sent to it so far, so that server fields can
     // be read: a round trip of an unhandled id, waited for in the captured log. Needs the protocol

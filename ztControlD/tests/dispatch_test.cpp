@@ -79,15 +79,6 @@ TEST_F(DispatchTest, UnassignedAndOutOfRangeIdsAreUnhandled) {
     }
 }
 
-TEST_F(DispatchTest, FamiliesNotBuiltYetAnswerUnhandled) {
-    // Capture/mode, settings, presets, transcode and wireless ids have no handler yet.
-    for (uint32_t id : {0u, 3u, 30u, 44u, 70u, 88u}) {
-        Reply reply = run(id, u32Arg(1));
-        ASSERT_TRUE(reply.received);
-        EXPECT_EQ(reply.result, ZT_ERR_NOT_SUPPORTED) << "id " << id;
-    }
-}
-
 TEST_F(DispatchTest, CommandsWithoutArgumentRefuseOne) {
     for (uint32_t id : {10u, 12u, 13u, 14u, 35u, 36u, 39u, 40u, 64u}) {
         expectRefused(id, Bytes{1});

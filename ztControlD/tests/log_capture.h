@@ -30,6 +30,8 @@ public:
     size_t countContaining(const std::string& fragment) const;
     // Waits until count(text) reaches occurrences; false on time-out.
     bool waitFor(const std::string& text, int timeoutMs = 5000, size_t occurrences = 1);
+    // Orders everything this thread did so far before whatever another thread logs next.
+    void barrier() const { std::lock_guard<std::mutex> lock(mutex_); }
     // Position of the first line equal to text, or -1.
     long indexOf(const std::string& text, size_t from = 0) const;
 

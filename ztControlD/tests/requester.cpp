@@ -100,7 +100,9 @@ bool Requester::sendRaw(const Bytes& bytes, int timeoutMs) {
     mqd_t mqd = mq_open(daemonMbox_.c_str(), O_WRONLY);
     if (mqd == (mqd_t)-1) return false;
     timespec deadline = deadlineIn(timeoutMs);
-    bool ok = mq_timedsend(mqd, reinterpret_cast<const char*>(bytes.data()), bytes.size(), 0, &deadline) == 0;
+    static const char kEmpty = 0;  // an empty message still needs a valid pointer
+    const char* data = bytes.empty() ? &kEmpty : reinterpret_cast<const char*>(bytes.data());
+    bool ok = mq_timedsend(mqd, data, bytes.size(), 0, &deadline) == 0;
     mq_close(mqd);
     return ok;
 }
