@@ -19,7 +19,7 @@ enum class FieldType {
     Words      // `size` / 4 little-endian words set by "word I=V" or "words V0,V1,..."
 };
 
-struct FieldSpec {
+struct FieldLayout {
     const char* flag;
     FieldType type;
     uint16_t offset;
@@ -28,15 +28,15 @@ struct FieldSpec {
     uint32_t defaultValue = 0;  // U32 fields that are not given
 };
 
-struct FamilySpec {
+struct FamilyLayout {
     ArgFamily family;
     uint16_t length;  // structure length (before a TextTail)
-    FieldSpec fields[4];
+    FieldLayout fields[4];
     const char* help;
 };
 
 // Field positions are the packed argument structures that the daemon reads.
-const FamilySpec kFamilies[] = {
+const FamilyLayout kFamilies[] = {
     {ArgFamily::SettingId, 8,
      {{"id", FieldType::U32, 0, 4, true}, {"value", FieldType::U32, 4, 4, true}},
      "  --id N --value N            setting id and its new value"},
@@ -90,7 +90,7 @@ const FamilySpec kFamilies[] = {
      "  --job-id N                  transcode job id (64-bit)"},
 };
 
-const FamilySpec* specOf(ArgFamily family) {
+const FamilyLayout* layoutOf(ArgFamily family) {
     for (const auto& f : kFamilies)
         if (f.family == family) return &f;
     return nullptr;
@@ -100,15 +100,15 @@ void putLe(std::vector<uint8_t>& out, size_t offset, unsigned long long value, i
     for (int i = 0; i < width; i++) out[offset + i] = (uint8_t)(value >> (8 * i));
 }
 
-const FieldSpec* findField(const FamilySpec& spec, const std::string& flag) {
-    for (const auto& field : spec.fields) {
+const FieldLayout* findField(const FamilyLayout& layout, const std::string& flag) {
+    for (const auto& field : layout.fields) {
         if (!field.flag) break;
         if (flag == field.flag || (field.type == FieldType::Words && flag == "words")) return &field;
     }
     return nullptr;
 }
 
-bool putWord(std::vector<uint8_t>& out, const FieldSpec& field, unsigned long long index, const std::string& value,
+bool putWord(std::vector<uint8_t>& out, const FieldLayout& field, unsigned long long index, const std::string& value,
              std::string& error) {
     unsigned long long v = 0;
     if (index >= field.size / 4u) {
@@ -123,7 +123,7 @@ bool putWord(std::vector<uint8_t>& out, const FieldSpec& field, unsigned long lo
     return true;
 }
 
-bool applyWords(std::vector<uint8_t>& out, const FieldSpec& field, const std::string& flag, const std::string& value,
+bool applyWords(std::vector<uint8_t>& out, const FieldLayout& field, const std::string& flag, const std::string& value,
                 std::string& error) {
     if (flag == "words") {
         size_t start = 0;
@@ -143,7 +143,7 @@ bool applyWords(std::vector<uint8_t>& out, const FieldSpec& field, const std::st
     return putWord(out, field, index, value.substr(eq + 1), error);
 }
 
-bool applyField(std::vector<uint8_t>& out, const FieldSpec& field, const std::string& flag, const std::string& value,
+bool applyField(std::vector<uint8_t>& out, const FieldLayout& field, const std::string& flag, const std::string& value,
                 std::string& error) {
     unsigned long long v = 0;
     switch (field.type) {
@@ -199,28 +199,28 @@ ArgFamily argFamilyOf(uint32_t commandId) {
 }
 
 const char* argFamilyHelp(ArgFamily family) {
-    const FamilySpec* spec = specOf(family);
-    return spec ? spec->help : "";
+    const FamilyLayout* layout = layoutOf(family);
+    return layout ? layout->help : "";
 }
 
 bool isStructureFlag(const std::string& flag) {
-    for (const auto& spec : kFamilies)
-        if (findField(spec, flag)) return true;
+    for (const auto& layout : kFamilies)
+        if (findField(layout, flag)) return true;
     return false;
 }
 
 bool buildStructure(ArgFamily family, const FlagList& flags, std::vector<uint8_t>& out, std::string& error) {
-    const FamilySpec* spec = specOf(family);
-    if (!spec) {
+    const FamilyLayout* layout = layoutOf(family);
+    if (!layout) {
         error = "this command has no structure flags; use --hex for raw argument bytes";
         return false;
     }
-    out.assign(spec->length, 0);
-    for (const auto& field : spec->fields)
+    out.assign(layout->length, 0);
+    for (const auto& field : layout->fields)
         if (field.flag && field.type == FieldType::U32) putLe(out, field.offset, field.defaultValue, 4);
-    std::vector<const FieldSpec*> seen;
+    std::vector<const FieldLayout*> seen;
     for (const auto& [flag, value] : flags) {
-        const FieldSpec* field = findField(*spec, flag);
+        const FieldLayout* field = findField(*layout, flag);
         if (!field) {
             error = "--" + flag + " does not apply to this command";
             return false;
@@ -228,10 +228,10 @@ bool buildStructure(ArgFamily family, const FlagList& flags, std::vector<uint8_t
         if (!applyField(out, *field, flag, value, error)) return false;
         seen.push_back(field);
     }
-    for (const auto& field : spec->fields) {
+    for (const auto& field : layout->fields) {
         if (!field.flag) break;
         bool given = false;
-        for (const FieldSpec* s : seen) given = given || s == &field;
+        for (const FieldLayout* s : seen) given = given || s == &field;
         if (field.required && !given) {
             error = std::string("missing --") + field.flag;
             return false;
@@ -240,27 +240,27 @@ bool buildStructure(ArgFamily family, const FlagList& flags, std::vector<uint8_t
     return true;
 }
 
-bool buildArgument(uint32_t commandId, ZtArgKind kind, const ArgumentSpec& spec, bool& hasArgument,
+bool buildArgument(uint32_t commandId, ZtArgKind kind, const ArgumentOptions& options, bool& hasArgument,
                    std::vector<uint8_t>& bytes, std::string& error) {
     hasArgument = false;
     bytes.clear();
-    int forms = (int)spec.scalars.size() + (spec.structure.empty() ? 0 : 1) + (int)spec.positionals.size();
+    int forms = (int)options.scalars.size() + (options.structure.empty() ? 0 : 1) + (int)options.positionals.size();
     if (forms > 1) {
         error = "give the argument one way only: one value, one of --u8/--u16/--u32/--text/--hex, or the "
                 "structure flags";
         return false;
     }
-    const bool viaHex = spec.scalars.size() == 1 && spec.scalars[0].first == "hex";
+    const bool viaHex = options.scalars.size() == 1 && options.scalars[0].first == "hex";
     if (kind == ZT_ARG_PROTOBUF && !viaHex) {
         error = "protobuf requests in text format are not supported yet; give the serialized request with --hex";
         return false;
     }
     if (forms == 0) return true;
     hasArgument = true;
-    if (!spec.structure.empty()) return buildStructure(argFamilyOf(commandId), spec.structure, bytes, error);
+    if (!options.structure.empty()) return buildStructure(argFamilyOf(commandId), options.structure, bytes, error);
     std::string form, value;
-    if (!spec.positionals.empty()) {
-        value = spec.positionals[0];
+    if (!options.positionals.empty()) {
+        value = options.positionals[0];
         switch (kind) {
             case ZT_ARG_U8: form = "u8"; break;
             case ZT_ARG_U16: form = "u16"; break;
@@ -272,8 +272,8 @@ bool buildArgument(uint32_t commandId, ZtArgKind kind, const ArgumentSpec& spec,
                 return false;
         }
     } else {
-        form = spec.scalars[0].first;
-        value = spec.scalars[0].second;
+        form = options.scalars[0].first;
+        value = options.scalars[0].second;
     }
     if (form == "u8") return buildScalar(value, 1, bytes, error);
     if (form == "u16") return buildScalar(value, 2, bytes, error);

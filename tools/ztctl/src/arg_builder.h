@@ -54,7 +54,7 @@ bool parseHexBytes(const std::string& text, std::vector<uint8_t>& out, std::stri
 // The argument as given on the command line: at most one of a scalar option ("u8", "u16",
 // "u32", "text", "hex"), a set of structure flags, or one positional value (read by the
 // command's argument kind).
-struct ArgumentSpec {
+struct ArgumentOptions {
     FlagList scalars;
     FlagList structure;
     std::vector<std::string> positionals;
@@ -63,7 +63,7 @@ struct ArgumentSpec {
 // Element-66 bytes for a command; hasArgument stays false when nothing was given (the request
 // then goes without element 66). Protobuf commands take only --hex until their text format is
 // supported.
-bool buildArgument(uint32_t commandId, ZtArgKind kind, const ArgumentSpec& spec, bool& hasArgument,
+bool buildArgument(uint32_t commandId, ZtArgKind kind, const ArgumentOptions& options, bool& hasArgument,
                    std::vector<uint8_t>& bytes, std::string& error);
 
 // Number parsing shared by the flags: decimal or 0x-hex, within [min, max].

@@ -141,7 +141,7 @@ bool parseInvocation(const std::vector<std::string>& args, Invocation& inv, std:
     }
     for (const auto& [option, value] : watchOnly)
         if (!applyWatchOption(option, value, inv.watch, error)) return false;
-    const ArgumentSpec& a = inv.argument;
+    const ArgumentOptions& a = inv.argument;
     if (inv.mode != Mode::Device && (!a.scalars.empty() || !a.structure.empty() || !a.positionals.empty())) {
         error = "'" + inv.commandWord + "' takes no command argument";
         return false;

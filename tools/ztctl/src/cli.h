@@ -32,7 +32,7 @@ struct Invocation {
     double timeoutSeconds = 5.0;
     std::string mailbox;
     std::string commandWord;  // as typed, for Mode::Device
-    ArgumentSpec argument;
+    ArgumentOptions argument;
     WatchOptions watch;
     SimOptions sim;
 };

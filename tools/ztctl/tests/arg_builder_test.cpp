@@ -170,18 +170,18 @@ TEST(ArgumentForms, PositionalValueIsReadByTheCommandsKind) {
     bool has = false;
     std::vector<uint8_t> b;
     std::string error;
-    ArgumentSpec spec;
-    spec.positionals = {"1"};
-    ASSERT_TRUE(buildArgument(ZTCONTROL_COMMAND_SHUTTER, ZT_ARG_U8, spec, has, b, error));
+    ArgumentOptions options;
+    options.positionals = {"1"};
+    ASSERT_TRUE(buildArgument(ZTCONTROL_COMMAND_SHUTTER, ZT_ARG_U8, options, has, b, error));
     EXPECT_TRUE(has);
     EXPECT_EQ(b, (std::vector<uint8_t>{1}));
-    ASSERT_TRUE(buildArgument(ZTCONTROL_PRESET_LOAD_FOR_MODE, ZT_ARG_U16, spec, has, b, error));
+    ASSERT_TRUE(buildArgument(ZTCONTROL_PRESET_LOAD_FOR_MODE, ZT_ARG_U16, options, has, b, error));
     EXPECT_EQ(b.size(), 2u);
-    ASSERT_TRUE(buildArgument(ZTCONTROL_MODE, ZT_ARG_U32, spec, has, b, error));
+    ASSERT_TRUE(buildArgument(ZTCONTROL_MODE, ZT_ARG_U32, options, has, b, error));
     EXPECT_EQ(b.size(), 4u);
-    ASSERT_TRUE(buildArgument(ZTCONTROL_DELETE, ZT_ARG_TEXT, spec, has, b, error));
+    ASSERT_TRUE(buildArgument(ZTCONTROL_DELETE, ZT_ARG_TEXT, options, has, b, error));
     EXPECT_EQ(b, (std::vector<uint8_t>{'1', 0}));
-    EXPECT_FALSE(buildArgument(ZTCONTROL_SET_SETTING_ID, ZT_ARG_BYTES, spec, has, b, error));
+    EXPECT_FALSE(buildArgument(ZTCONTROL_SET_SETTING_ID, ZT_ARG_BYTES, options, has, b, error));
     EXPECT_NE(error.find("structure flags"), std::string::npos);
 }
 
@@ -189,7 +189,7 @@ TEST(ArgumentForms, NothingGivenSendsNoElement) {
     bool has = true;
     std::vector<uint8_t> b{9};
     std::string error;
-    ASSERT_TRUE(buildArgument(ZTCONTROL_DELETE_LAST, ZT_ARG_NONE, ArgumentSpec{}, has, b, error));
+    ASSERT_TRUE(buildArgument(ZTCONTROL_DELETE_LAST, ZT_ARG_NONE, ArgumentOptions{}, has, b, error));
     EXPECT_FALSE(has);
     EXPECT_TRUE(b.empty());
 }
@@ -198,9 +198,9 @@ TEST(ArgumentForms, AnExplicitArgumentIsSentEvenToACommandThatTakesNone) {
     bool has = false;
     std::vector<uint8_t> b;
     std::string error;
-    ArgumentSpec spec;
-    spec.scalars = {{"u8", "1"}};
-    ASSERT_TRUE(buildArgument(ZTCONTROL_DELETE_LAST, ZT_ARG_NONE, spec, has, b, error));
+    ArgumentOptions options;
+    options.scalars = {{"u8", "1"}};
+    ASSERT_TRUE(buildArgument(ZTCONTROL_DELETE_LAST, ZT_ARG_NONE, options, has, b, error));
     EXPECT_TRUE(has);
 }
 
@@ -208,18 +208,18 @@ TEST(ArgumentForms, OnlyOneFormAndProtobufOnlyAsHex) {
     bool has = false;
     std::vector<uint8_t> b;
     std::string error;
-    ArgumentSpec two;
+    ArgumentOptions two;
     two.scalars = {{"u8", "1"}};
     two.positionals = {"2"};
     EXPECT_FALSE(buildArgument(ZTCONTROL_COMMAND_SHUTTER, ZT_ARG_U8, two, has, b, error));
 
-    ArgumentSpec none;
+    ArgumentOptions none;
     EXPECT_FALSE(buildArgument(ZTCONTROL_PRESET_LOAD, ZT_ARG_PROTOBUF, none, has, b, error));
     EXPECT_NE(error.find("not supported yet"), std::string::npos);
-    ArgumentSpec text;
+    ArgumentOptions text;
     text.scalars = {{"text", "preset_id: 1"}};
     EXPECT_FALSE(buildArgument(ZTCONTROL_PRESET_LOAD, ZT_ARG_PROTOBUF, text, has, b, error));
-    ArgumentSpec hex;
+    ArgumentOptions hex;
     hex.scalars = {{"hex", "08 01"}};
     ASSERT_TRUE(buildArgument(ZTCONTROL_PRESET_LOAD, ZT_ARG_PROTOBUF, hex, has, b, error));
     EXPECT_EQ(b, (std::vector<uint8_t>{8, 1}));
