@@ -29,8 +29,13 @@ bool NotificationClient::isPaused() const { return paused; }
 
 SocketNotificationClient::SocketNotificationClient(int fd)
     : NotificationClient(NOTIFICATION_CLIENT_SOCKET), socketFd(fd) {
-    // A peer that stops reading fills the socket buffer; the bound turns the blocked send into a
-    // failure, and the failed client is dropped instead of holding the worker thread.
+    // A peer that stops reading fills the socket buffer; the time-out turns the blocked send into
+    // a failure, and the failed client is dropped instead of holding the worker thread. The fixed
+    // buffer keeps a stalled peer from taking megabytes of kernel memory before that happens.
+    const int sendBuffer = NOTIFICATION_SEND_BUFFER;
+    if (setsockopt(socketFd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof(sendBuffer)) != 0)
+        ZTLOG(UTIL_LOG_ERROR, "setsockopt(SO_SNDBUF) failed on notification socket %d: %s", socketFd,
+              strerror(errno));
     struct timeval timeout = {NOTIFICATION_SEND_TIMEOUT_S, 0};
     if (setsockopt(socketFd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout)) != 0)
         ZTLOG(UTIL_LOG_ERROR, "setsockopt(SO_SNDTIMEO) failed on notification socket %d: %s", socketFd,

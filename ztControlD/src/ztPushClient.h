@@ -18,6 +18,8 @@ enum NotificationKind : int { NOTIFICATION_KIND_CHANGE = 2, NOTIFICATION_KIND_SH
 
 // How long a send to a notification socket may block before the peer counts as stalled.
 constexpr int NOTIFICATION_SEND_TIMEOUT_S = 2;
+// Send buffer of a notification socket: what a peer may fall behind before sends start to block.
+constexpr int NOTIFICATION_SEND_BUFFER = 64 * 1024;
 
 // Size of a queue notification once serialized: one mailbox message.
 constexpr size_t NOTIFICATION_MQ_BUFFER_SIZE = 1500;
@@ -45,7 +47,8 @@ protected:
 // A TCP connection accepted on the notification port; owns the socket.
 class SocketNotificationClient : public NotificationClient {
 public:
-    // Also bounds every send on the socket by NOTIFICATION_SEND_TIMEOUT_S.
+    // Also bounds the socket's send buffer and every send on it (NOTIFICATION_SEND_BUFFER,
+    // NOTIFICATION_SEND_TIMEOUT_S).
     explicit SocketNotificationClient(int fd);
     ~SocketNotificationClient() override;
 

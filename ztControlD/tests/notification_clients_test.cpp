@@ -149,13 +149,17 @@ TEST(SocketClientSendTimeout, StalledPeerFailsTheSendWithinTheBound) {
     int fds[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
     int small = 4096;
-    setsockopt(fds[0], SOL_SOCKET, SO_SNDBUF, &small, sizeof(small));
     setsockopt(fds[1], SOL_SOCKET, SO_RCVBUF, &small, sizeof(small));
     SocketNotificationClient client(fds[0]);
     struct timeval timeout = {};
     socklen_t size = sizeof(timeout);
     ASSERT_EQ(getsockopt(fds[0], SOL_SOCKET, SO_SNDTIMEO, &timeout, &size), 0);
     EXPECT_EQ(timeout.tv_sec, NOTIFICATION_SEND_TIMEOUT_S);
+    int buffer = 0;
+    size = sizeof(buffer);
+    ASSERT_EQ(getsockopt(fds[0], SOL_SOCKET, SO_SNDBUF, &buffer, &size), 0);
+    EXPECT_GE(buffer, NOTIFICATION_SEND_BUFFER);      // the kernel doubles what it is given
+    EXPECT_LE(buffer, 2 * NOTIFICATION_SEND_BUFFER);
 
     // The peer never reads: sends succeed until the buffers are full, then one fails.
     auto text = notification(std::string(3000, 'x'));
