@@ -6,6 +6,7 @@
 #include <string>
 
 #include "command_dispatch.h"
+#include "command_family.h"
 #include "log_capture.h"
 #include "requester.h"
 #include "zt_msg_classes.h"
@@ -152,6 +153,18 @@ TEST_F(DispatchTest, ReplyMailboxThatDoesNotExistIsLogged) {
     EXPECT_FALSE(server->sendResponse(&request, 0, nullptr, 0));
     EXPECT_TRUE(log.contains("mq_open() failed for '/ztcd_test_no_such_mailbox': No such file or directory\n",
                              UTIL_LOG_ERROR));
+}
+
+TEST_F(DispatchTest, CameraOffIsOneByteTwoAndAnswersNakOff) {
+    const uint8_t off[] = {2, 0};
+    EXPECT_TRUE(isCameraOffAnswer(off, 1));
+    EXPECT_FALSE(isCameraOffAnswer(off, 2));
+    EXPECT_FALSE(isCameraOffAnswer(off + 1, 1));
+    EXPECT_FALSE(isCameraOffAnswer(nullptr, 1));
+    EXPECT_EQ(answerCameraOff(true), ZT_ERR_NAK_OFF);
+    EXPECT_TRUE(log.contains("Camera status returning ZT_ERR_NAK_OFF\n", UTIL_LOG_DEBUG));
+    EXPECT_EQ(answerCameraOff(false), ZT_ERR_NAK_OFF);
+    EXPECT_TRUE(log.contains("Camera status returning ZT_ERR_NACK_OFF\n", UTIL_LOG_DEBUG));
 }
 
 }  // namespace

@@ -55,6 +55,25 @@ TEST_F(IntakeTest, PresetEditedEventFromTheCameraWritesTheModifiedState) {
     EXPECT_TRUE(d.log().contains("Processing CAT_RTOS_CMD for preset update", UTIL_LOG_INFO));
 }
 
+TEST_F(IntakeTest, PresetEventsPrintTheirProgressOnStandardOutput) {
+    testing::internal::CaptureStdout();
+    deliver(presetUpdate(4, 5));
+    deliver(presetUpdate(6, 0x40000));  // group 0 to group 4
+    deliver(presetUpdate(2, 9));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Processing CAT_RTOS_CMD for preset update\n"
+              "event: 4, id: 5\n"
+              "presets are now in modified state 67109866\n"
+              "edit: lens: 0 lens mode: 0, preset: 0, needlenses:0\n"
+              "Processing CAT_RTOS_CMD for preset update\n"
+              "event: 6, id: 262144\n"
+              "Preset switched\n"
+              "presets now need to be refreshed 100925440\n"
+              "switch: lens mode: 0, preset: 262144, needlenses:0\n"
+              "Processing CAT_RTOS_CMD for preset update\n"
+              "event: 2, id: 9\n");
+}
+
 TEST_F(IntakeTest, PresetModifiedEventsComputeTheirState) {
     struct Case {
         uint8_t event;
