@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include <string>
 
 #include "calibration_path.h"
@@ -18,9 +20,9 @@ std::string pathFrom(const Bytes& answer, size_t length) {
 }
 
 Bytes cameraAnswer(const std::string& name, bool nul = true) {
-    Bytes a = {0, (uint8_t)name.size(), 0};
-    a.insert(a.end(), name.begin(), name.end());
-    if (nul) a.push_back(0);
+    Bytes a(3 + name.size() + (nul ? 1 : 0), 0);
+    a[1] = (uint8_t)name.size();
+    std::copy(name.begin(), name.end(), a.begin() + 3);
     return a;
 }
 

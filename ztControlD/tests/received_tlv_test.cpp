@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "received_tlv.h"
 #include "requester.h"
 #include "ztTlv.h"
@@ -59,10 +61,10 @@ TEST(ReceivedTlv, ValueAsTextStopsAtTheValueEndANulOrTheBuffer) {
 }
 
 TEST(ReceivedTlv, TextInValueNeedsItsOffsetAndANulInsideTheMessage) {
-    Bytes arg = {1, 0, 0, 0, 0};
     const std::string text = "42:1:37";
-    arg.insert(arg.end(), text.begin(), text.end());
-    arg.push_back(0);
+    Bytes arg(5 + text.size() + 1, 0);
+    arg[0] = 1;
+    std::copy(text.begin(), text.end(), arg.begin() + 5);
     Bytes msg = buildTlvEvent(18, "CN", arg, TLV_CMDARG);
     ReceivedTlv rx = {msg.data(), msg.size()};
     TlvValue v = findReceivedElement(rx, TLV_CMDARG);
