@@ -1,7 +1,5 @@
 // The storage-card id file and the trace log file, at their fixed paths under /tmp. These
 // tests hold their own CTest resource lock and restore whatever they find.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -9,8 +7,6 @@
 #include <sstream>
 
 #include "ztTestUtil.h"
-
-using testing::HasSubstr;
 
 namespace {
 
@@ -22,35 +18,27 @@ bool Exists(const std::string& path)
 
 std::string ReadFile(const std::string& path)
 {
-    std::ifstream in(path);
     std::stringstream ss;
-    ss << in.rdbuf();
+    ss << std::ifstream(path).rdbuf();
     return ss.str();
 }
 
-void WriteFile(const std::string& path, const std::string& text)
-{
-    std::ofstream(path) << text;
-}
-
-// Remembers a file (and the directories on its way that did not exist) and puts them back.
+// Remembers a file and the folders on its way that did not exist, and puts them back.
 class Restore {
 public:
-    explicit Restore(const std::vector<std::string>& dirs, const std::string& file) : file_(file)
+    Restore(const std::vector<std::string>& dirs, const std::string& file)
+        : file_(file), had_(Exists(file)), content_(ReadFile(file))
     {
         for (const std::string& d : dirs) {
             if (!Exists(d))
                 created_.insert(created_.begin(), d);
         }
-        had_ = Exists(file_);
-        if (had_)
-            content_ = ReadFile(file_);
     }
     ~Restore()
     {
         unlink(file_.c_str());
         if (had_)
-            WriteFile(file_, content_);
+            std::ofstream(file_) << content_;
         for (const std::string& d : created_) {
             if (rmdir(d.c_str()) != 0)
                 unlink(d.c_str());  // a test may have put a plain file there
@@ -59,18 +47,17 @@ public:
 
 private:
     std::string file_;
-    bool had_ = false;
+    bool had_;
     std::string content_;
     std::vector<std::string> created_;
 };
 
-const std::string kCardD = "/tmp/fuse_d/MISC/card";
-const std::string kCardI = "/tmp/fuse_i/MISC/card";
+const std::string kCardD = "/tmp/fuse_d/MISC/card", kCardI = "/tmp/fuse_i/MISC/card";
 
-class CardId : public testing::Test {
-protected:
+struct CardId : testing::Test {
     Restore d{{"/tmp/fuse_d", "/tmp/fuse_d/MISC"}, kCardD};
     Restore i{{"/tmp/fuse_i", "/tmp/fuse_i/MISC"}, kCardI};
+    char id[32];
 };
 
 bool AllDigits(const char* s)
@@ -78,10 +65,9 @@ bool AllDigits(const char* s)
     return *s != '\0' && strspn(s, "0123456789") == strlen(s);
 }
 
-TEST_F(CardId, CreatesAndThenKeepsTheId)
+TEST_F(CardId, CreatedOnceThenKept)
 {
     unlink(kCardD.c_str());
-    char id[32];
     ASSERT_EQ(getCardIDStr(id), 0);
     EXPECT_TRUE(AllDigits(id)) << id;
     EXPECT_STRNE(id, "0");
@@ -89,98 +75,62 @@ TEST_F(CardId, CreatesAndThenKeepsTheId)
     char again[32];
     ASSERT_EQ(getCardIDStrFromCard(again, 0), 0);
     EXPECT_STREQ(again, id);
+    unlink(kCardI.c_str());  // the second card has its own folder
+    ASSERT_EQ(getCardIDStrFromCard(again, 1), 0);
+    EXPECT_EQ(ReadFile(kCardI), again);
 }
 
-TEST_F(CardId, InvalidContentIsReplaced)
+TEST_F(CardId, ExistingFileContents)
 {
-    char id[32];
     ASSERT_EQ(getCardIDStr(id), 0);  // makes the folder
-    WriteFile(kCardD, "12ab\n");
-    ASSERT_EQ(getCardIDStr(id), 0);
-    EXPECT_TRUE(AllDigits(id)) << id;
-    EXPECT_EQ(ReadFile(kCardD), id);
+    const struct {
+        std::string content;
+        const char* kept;
+    } rows[] = {{"4242\n", "4242"}, {"12ab\n", nullptr}, {"", nullptr}};  // invalid: replaced; empty: filled
+    for (const auto& row : rows) {
+        std::ofstream(kCardD) << row.content;
+        ASSERT_EQ(getCardIDStr(id), 0) << row.content;
+        EXPECT_TRUE(AllDigits(id)) << id;
+        EXPECT_STREQ(id, row.kept != nullptr ? row.kept : id);
+        EXPECT_EQ(ReadFile(kCardD), row.kept != nullptr ? row.content : std::string(id));
+    }
 }
 
-TEST_F(CardId, EmptyFileIsFilled)
+TEST_F(CardId, Failures)
 {
-    char id[32];
-    ASSERT_EQ(getCardIDStr(id), 0);
-    WriteFile(kCardD, "");
-    ASSERT_EQ(getCardIDStr(id), 0);
-    EXPECT_TRUE(AllDigits(id));
-    EXPECT_EQ(ReadFile(kCardD), id);
-}
-
-TEST_F(CardId, ExistingIdWithNewlineIsRead)
-{
-    char id[32];
-    ASSERT_EQ(getCardIDStr(id), 0);
-    WriteFile(kCardD, "4242\n");
-    ASSERT_EQ(getCardIDStr(id), 0);
-    EXPECT_STREQ(id, "4242");
-}
-
-TEST_F(CardId, SecondCardUsesItsOwnFolder)
-{
-    unlink(kCardI.c_str());
-    char id[32];
-    ASSERT_EQ(getCardIDStrFromCard(id, 1), 0);
-    EXPECT_EQ(ReadFile(kCardI), id);
-}
-
-TEST_F(CardId, FolderThatIsAFileFails)
-{
+    EXPECT_EQ(zttest::Captured(2, [] { EXPECT_EQ(getCardIDStrFromCard(nullptr, 0), -1); }),
+              "Cannot call with null pointer\n");
     if (Exists("/tmp/fuse_i/MISC"))
         GTEST_SKIP() << "/tmp/fuse_i/MISC is in use on this machine";
     mkdir("/tmp/fuse_i", 0777);
-    WriteFile("/tmp/fuse_i/MISC", "not a folder");
-    char id[32];
-    zttest::FdCapture err(2);
-    EXPECT_EQ(getCardIDStrFromCard(id, 1), -1);
-    EXPECT_EQ(err.Stop(), "Path:/tmp/fuse_i/MISC/ exists and is a NOT folder\n");
+    std::ofstream("/tmp/fuse_i/MISC") << "not a folder";
+    EXPECT_EQ(zttest::Captured(2, [&] { EXPECT_EQ(getCardIDStrFromCard(id, 1), -1); }),
+              "Path:/tmp/fuse_i/MISC/ exists and is a NOT folder\n");
     EXPECT_STREQ(id, "0");
-}
-
-TEST_F(CardId, NullOutputFails)
-{
-    zttest::FdCapture err(2);
-    EXPECT_EQ(getCardIDStrFromCard(nullptr, 0), -1);
-    EXPECT_EQ(err.Stop(), "Cannot call with null pointer\n");
 }
 
 TEST(TraceFile, Bit29AppendsEachOutput)
 {
-    const std::string log = "/tmp/fuse_d/wifi_log.txt";
+    const std::string log = "/tmp/fuse_d/wifi_log.txt", name = zttest::MboxName("no_such_box");
     Restore restore({"/tmp/fuse_d"}, log);
-    mkdir("/tmp/fuse_d", 0777);
-    WriteFile(log, "earlier line\n");
-    zttest::GlobalsGuard guard;
-    g_debug_level = 0x20000020u;
-    std::string name = zttest::MboxName("no_such_box");
-    {
-        zttest::FdCapture out(1);
-        ztMbox_unlink(name.c_str());
-        ztMbox_unlink(name.c_str());
-        EXPECT_EQ(out.Stop(), "") << "bit 30 clear";
-    }
-    auto lines = zttest::Lines(ReadFile(log));
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0], "earlier line");
-    for (int k = 1; k < 3; k++)
-        EXPECT_THAT(zttest::Untimed(lines[k]), testing::MatchesRegex("\\[   ztMbox_unlink: *[0-9]+\\] Mbox unlink fail=\"" +
-                                                                     name + "\" errno=.*"));
-}
-
-TEST(TraceFile, MissingFolderIsSkippedSilently)
-{
-    if (Exists("/tmp/fuse_d"))
-        GTEST_SKIP() << "/tmp/fuse_d exists on this machine";
     zttest::GlobalsGuard guard;
     g_debug_level = 0x60000020u;
-    zttest::FdCapture out(1);
-    EXPECT_EQ(ztMbox_unlink(zttest::MboxName("no_such_box").c_str()), -1);
-    EXPECT_THAT(out.Stop(), HasSubstr("Mbox unlink fail"));
-    EXPECT_FALSE(Exists("/tmp/fuse_d"));
+    if (!Exists("/tmp/fuse_d")) {  // a missing folder is skipped silently
+        auto lines = zttest::StdoutLines([&] { ztMbox_unlink(name.c_str()); });
+        EXPECT_THAT(lines, testing::ElementsAre(testing::HasSubstr("Mbox unlink fail")));
+        EXPECT_FALSE(Exists("/tmp/fuse_d"));
+    }
+    mkdir("/tmp/fuse_d", 0777);
+    std::ofstream(log) << "earlier line\n";
+    g_debug_level = 0x20000020u;
+    EXPECT_TRUE(zttest::StdoutLines([&] { ztMbox_unlink(name.c_str()), ztMbox_unlink(name.c_str()); }).empty())
+        << "bit 30 clear";
+    std::string text = ReadFile(log);
+    ASSERT_EQ(text.substr(0, 13), "earlier line\n");
+    auto lines = zttest::Lines(text.substr(13), true);
+    ASSERT_EQ(lines.size(), 2u);
+    for (const std::string& line : lines)
+        EXPECT_THAT(line, testing::MatchesRegex("\\[   ztMbox_unlink: *[0-9]+\\] Mbox unlink fail=\"" + name + "\" errno=.*"));
 }
 
 }  // namespace

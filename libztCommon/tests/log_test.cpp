@@ -1,146 +1,87 @@
-// Level log: line layout, the 349-character cut, the file-and-line suffix, the call-site
-// level test, ztUtilSetLogLevel and the sink hook.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
+// Level log (line layout, the 349-character cut, the call-site level test, the sink hook) and
+// the library trace (thresholds, standard-output and syslog forms, the assertion line).
 #include <atomic>
-#include <mutex>
 #include <thread>
-#include <vector>
 
 #include "ztTestUtil.h"
 
 using testing::HasSubstr;
+using testing::MatchesRegex;
 
 namespace {
 
-// Collects level-log lines through the sink hook for the lifetime of the object.
-class LogCapture {
-public:
-    LogCapture() { ztUtilSetLogSink(&LogCapture::Sink, this); }
-    ~LogCapture() { ztUtilSetLogSink(nullptr, nullptr); }
-    std::vector<std::pair<int, std::string>> Take()
+// Collects the level-log lines of the test's own thread through the sink hook.
+struct LevelLog : testing::Test {
+    LevelLog()
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return std::move(lines_);
+        ztUtilSetLogSink([](int level, const char* line, void* self) {
+            static_cast<LevelLog*>(self)->lines.emplace_back(level, line);
+        }, this);
     }
-
-private:
-    static void Sink(int level, const char* line, void* ctx)
-    {
-        auto* self = static_cast<LogCapture*>(ctx);
-        std::lock_guard<std::mutex> lock(self->mutex_);
-        self->lines_.emplace_back(level, line);
-    }
-    std::mutex mutex_;
-    std::vector<std::pair<int, std::string>> lines_;
-};
-
-class LevelLog : public testing::Test {
-protected:
+    ~LevelLog() override { ztUtilSetLogSink(nullptr, nullptr); }
     zttest::GlobalsGuard guard;
-    LogCapture capture;
+    std::vector<std::pair<int, std::string>> lines;
 };
 
-TEST_F(LevelLog, LineHoldsLevelNameMessageFileAndLine)
+TEST_F(LevelLog, LineLayout)
 {
     g_logLevel = UTIL_LOG_TRACE;
     int line = __LINE__ + 1;
     ZTLOG(UTIL_LOG_WARN, "camera %s answered %d", "zoom", -3);
-    auto lines = capture.Take();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].first, UTIL_LOG_WARN);
     EXPECT_EQ(lines[0].second, "UTIL_LOG_WARN :camera zoom answered -3 @log_test.cpp:" + std::to_string(line));
-}
 
-TEST_F(LevelLog, EveryLevelNameIsFourteenCharacters)
-{
     const char* names[] = {"UTIL_LOG_OFF  ", "UTIL_LOG_FATAL", "UTIL_LOG_ERROR", "UTIL_LOG_WARN ",
-                           "UTIL_LOG_DEBUG", "UTIL_LOG_INFO ", "UTIL_LOG_TRACE"};
-    for (int level = 0; level <= 6; level++)
+                           "UTIL_LOG_DEBUG", "UTIL_LOG_INFO ", "UTIL_LOG_TRACE", "UTIL_LOG_?????"};
+    for (int level = 0; level <= 7; level++) {  // 7 is out of the table: a placeholder, no overrun
+        lines.clear();
         ztUtilKlogMsgLevel(level, 7, "f.c", "m");
-    ztUtilKlogMsgLevel(7, 7, "f.c", "m");  // out of the table: a placeholder name, no overrun
-    auto lines = capture.Take();
-    ASSERT_EQ(lines.size(), 8u);
-    for (int level = 0; level <= 6; level++)
-        EXPECT_EQ(lines[level].second, std::string(names[level]) + ":m @f.c:7");
-    EXPECT_EQ(lines[7].second, "UTIL_LOG_?????:m @f.c:7");
+        EXPECT_EQ(lines.at(0).second, std::string(names[level]) + ":m @f.c:7");
+    }
+
+    // Name, colon and message take at most 349 characters; the suffix may run up to 440.
+    const std::string head = "UTIL_LOG_ERROR:" + std::string(334, 'x'), f86(86, 'f'), f87(87, 'f');
+    const struct {
+        size_t message;
+        std::string file, expected;
+    } rows[] = {
+        {333, "a.c", "UTIL_LOG_ERROR:" + std::string(333, 'x') + " @a.c:5"},
+        {334, "a.c", head + " @a.c:5"},
+        {335, "a.c", head + " @a.c:5"},
+        {500, f86, head + " @" + f86 + ":5"},
+        {500, f87, head + " "},  // a suffix of 91 characters does not fit: a blank instead
+        {5, std::string(100, 'f'), "UTIL_LOG_ERROR:xxxxx @" + std::string(100, 'f') + ":5"},
+    };
+    for (const auto& row : rows) {
+        lines.clear();
+        ztUtilKlogMsgLevel(UTIL_LOG_ERROR, 5, row.file.c_str(), "%s", std::string(row.message, 'x').c_str());
+        EXPECT_EQ(lines.at(0).second, row.expected) << row.message << " " << row.file.size();
+    }
 }
 
-TEST_F(LevelLog, LongMessageIsCutAt349AndKeepsSuffix)
-{
-    std::string message(500, 'x');
-    ztUtilKlogMsgLevel(UTIL_LOG_ERROR, 1234, "daemon.cpp", "%s", message.c_str());
-    auto lines = capture.Take();
-    ASSERT_EQ(lines.size(), 1u);
-    const std::string& line = lines[0].second;
-    EXPECT_EQ(line.substr(0, 15), "UTIL_LOG_ERROR:");
-    EXPECT_EQ(line.substr(15, 334), std::string(334, 'x'));
-    EXPECT_EQ(line.substr(349), " @daemon.cpp:1234");
-}
-
-TEST_F(LevelLog, CutBoundary)
-{
-    // 334 characters exactly fit; one more is cut back to the same 349-character head.
-    ztUtilKlogMsgLevel(UTIL_LOG_ERROR, 1, "a.c", "%s", std::string(334, 'y').c_str());
-    ztUtilKlogMsgLevel(UTIL_LOG_ERROR, 1, "a.c", "%s", std::string(335, 'y').c_str());
-    ztUtilKlogMsgLevel(UTIL_LOG_ERROR, 1, "a.c", "%s", std::string(333, 'y').c_str());
-    auto lines = capture.Take();
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0].second, "UTIL_LOG_ERROR:" + std::string(334, 'y') + " @a.c:1");
-    EXPECT_EQ(lines[1].second, lines[0].second);
-    EXPECT_EQ(lines[2].second, "UTIL_LOG_ERROR:" + std::string(333, 'y') + " @a.c:1");
-}
-
-TEST_F(LevelLog, SuffixThatDoesNotFitBecomesABlank)
-{
-    std::string file(100, 'f');
-    ztUtilKlogMsgLevel(UTIL_LOG_ERROR, 5, file.c_str(), "%s", std::string(400, 'z').c_str());
-    // After a cut the suffix has 90 characters: " @", 85 f's, ":5" would need 89 — fits.
-    ztUtilKlogMsgLevel(UTIL_LOG_ERROR, 5, std::string(85, 'f').c_str(), "%s", std::string(400, 'z').c_str());
-    ztUtilKlogMsgLevel(UTIL_LOG_ERROR, 5, std::string(87, 'f').c_str(), "%s", std::string(400, 'z').c_str());
-    // A short message leaves room up to 440 characters.
-    ztUtilKlogMsgLevel(UTIL_LOG_ERROR, 5, file.c_str(), "short");
-    auto lines = capture.Take();
-    ASSERT_EQ(lines.size(), 4u);
-    std::string head = "UTIL_LOG_ERROR:" + std::string(334, 'z');
-    EXPECT_EQ(lines[0].second, head + " ");
-    EXPECT_EQ(lines[1].second, head + " @" + std::string(85, 'f') + ":5");
-    EXPECT_EQ(lines[1].second.size(), 349u + 89u);
-    EXPECT_EQ(lines[2].second, head + " ") << "91 characters needed, 90 available";
-    EXPECT_EQ(lines[3].second, "UTIL_LOG_ERROR:short @" + file + ":5");
-}
-
-TEST_F(LevelLog, DisabledLevelDoesNotEvaluateArguments)
+TEST_F(LevelLog, LevelIsTestedAtTheCallSite)
 {
     g_logLevel = UTIL_LOG_ERROR;
     int evaluated = 0;
     ZTLOG(UTIL_LOG_DEBUG, "%d", ++evaluated);
     ZTLOG(UTIL_LOG_INFO, "%d", ++evaluated);
-    EXPECT_EQ(evaluated, 0);
-    EXPECT_TRUE(capture.Take().empty());
+    EXPECT_EQ(evaluated, 0) << "arguments of a disabled level are not evaluated";
     ZTLOG(UTIL_LOG_ERROR, "%d", ++evaluated);
     ZTLOG(UTIL_LOG_FATAL, "%d", ++evaluated);
     EXPECT_EQ(evaluated, 2);
-    EXPECT_EQ(capture.Take().size(), 2u);
-}
+    EXPECT_EQ(lines.size(), 2u);
 
-TEST_F(LevelLog, SetLogLevelIgnoresOutOfRange)
-{
-    ztUtilSetLogLevel(6);
-    EXPECT_EQ(g_logLevel, 6);
-    ztUtilSetLogLevel(7);
-    EXPECT_EQ(g_logLevel, 6);
-    ztUtilSetLogLevel(0xFFFFFFFFu);
-    EXPECT_EQ(g_logLevel, 6);
-    ztUtilSetLogLevel(4);
-    EXPECT_EQ(g_logLevel, 4);
+    for (unsigned ignored : {7u, 0xFFFFFFFFu}) {
+        ztUtilSetLogLevel(ignored);
+        EXPECT_EQ(g_logLevel, UTIL_LOG_ERROR) << ignored;
+    }
+    ztUtilSetLogLevel(UTIL_LOG_DEBUG);
     ZTLOG(UTIL_LOG_INFO, "more verbose than debug");
-    EXPECT_TRUE(capture.Take().empty());
     ztUtilSetLogLevel(0);
-    EXPECT_EQ(g_logLevel, 0);
     ZTLOG(UTIL_LOG_FATAL, "silenced");
-    EXPECT_TRUE(capture.Take().empty());
+    EXPECT_EQ(g_logLevel, 0);
+    EXPECT_EQ(lines.size(), 2u);
 }
 
 TEST(LogSink, InstallAndRemoveWhileThreadsLog)
@@ -169,12 +110,53 @@ TEST(LogSink, InstallAndRemoveWhileThreadsLog)
         std::this_thread::yield();
     ztUtilSetLogSink(nullptr, nullptr);
     int after = calls.load();
-    // Once removal returns, the sink is never entered again.
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(calls.load(), after);
+    EXPECT_EQ(calls.load(), after) << "once removal returns, the sink is never entered again";
     stop = true;
     for (auto& t : loggers)
         t.join();
+}
+
+// The unlink of a missing mailbox writes one trace line.
+struct Trace : testing::Test {
+    zttest::GlobalsGuard guard;
+    std::string name = zttest::MboxName("never_created");
+    std::function<void()> unlinkMissing = [this] { EXPECT_EQ(ztMbox_unlink(name.c_str()), -1); };
+};
+
+TEST_F(Trace, StandardOutputAndSyslogForms)
+{
+    g_debug_level = zttest::kTraceToStdout;
+    std::string out, err = zttest::Captured(2, [&] { out = zttest::Captured(1, unlinkMissing); });
+    const std::string line = "\\[   ztMbox_unlink: {1,3}[0-9]{1,4}\\] Mbox unlink fail=\"" + name +
+                             "\" errno=\"No such file or directory\"\n";
+    EXPECT_THAT(out, MatchesRegex("[A-Z][a-z][a-z][0-9][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] " + line));
+    // syslog's LOG_PERROR copy, which glibc starts with the program name.
+    EXPECT_THAT(err, MatchesRegex("ztCommon_util_test: " + line));
+}
+
+TEST_F(Trace, LinesNeedVerbosityAbove15)
+{
+    for (unsigned verbosity : {0u, 7u, 15u}) {
+        g_debug_level = 0x40000000u | verbosity;
+        EXPECT_EQ(zttest::Captured(2, [&] { EXPECT_EQ(zttest::Captured(1, unlinkMissing), ""); }), "") << verbosity;
+    }
+    g_debug_level = 0x5FFFFF10u;  // verbosity 16 under unrelated bits (not bit 29)
+    EXPECT_THAT(zttest::Captured(1, unlinkMissing), HasSubstr("Mbox unlink fail"));
+}
+
+TEST_F(Trace, AssertionWritesBothFormsThenExits)
+{
+    g_debug_level = zttest::kTraceToStdout;
+    auto assertWithStdoutOnStderr = [] {
+        dup2(2, 1);  // the death-test matcher reads standard error only
+        unsigned char buf[8] = {0, 4, 0, 16};
+        sntlv_void(buf, TLV_CMD);
+    };
+    // The standard-output form (after "HH:MM:SS "), then the syslog form.
+    const std::string form = "\033\\[31mASSERT:libztCommon/src/ztTlv\\.c/sntlv_void:[0-9]+:tlv != NULL\n\033\\[0m";
+    EXPECT_EXIT(assertWithStdoutOnStderr(), testing::ExitedWithCode(255),
+                MatchesRegex(".*[0-9]{2}:[0-9]{2}:[0-9]{2} " + form + ".*" + form + ".*"));
 }
 
 }  // namespace

@@ -1,183 +1,179 @@
-// String utilities, model names and daemon_init.
-#include <gtest/gtest.h>
+// ztErrno names, string utilities, model names and daemon_init.
 #include <limits.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <chrono>
-#include <cstring>
 #include <thread>
 
 #include "ztTestUtil.h"
 
 namespace {
 
-TEST(Trim, SkipsLeadingBlanksOnly)
+TEST(Errno, NamesAndValues)
 {
-    char s[] = "  \tab ";
+#define ROW(code, value) {code, value, #code}
+    const struct {
+        int code, value;
+        const char* name;
+    } rows[] = {
+        ROW(ZT_OK, 0), ROW(ZT_ERR, -1), ROW(ZT_ERR_OUTOFMEM, -2), ROW(ZT_ERR_INVALID_PARAM, -3),
+        ROW(ZT_ERR_INCOMPLETE_CGI_PARAM, -4), ROW(ZT_ERR_MQ_FAIL, -5), ROW(ZT_ERR_NO_SDCARD, -6),
+        ROW(ZT_ERR_SDCARD_FULL, -7), ROW(ZT_ERR_CREATING_MISC_DIR, -8), ROW(ZT_ERR_UPLOADED_FILE, -9),
+        ROW(ZT_ERR_FILE_OPEN, -10), ROW(ZT_ERR_FILE_READ, -11), ROW(ZT_ERR_FILE_WRITE, -12),
+        ROW(ZT_ERR_REMOTE_FILE_OPEN, -14), ROW(ZT_ERR_REMOTE_FILE_READ, -15), ROW(ZT_ERR_REMOTE_FILE_WRITE, -16),
+        ROW(ZT_ERR_ACCESS_DENIED, -17), ROW(ZT_ERR_NAK, -101), ROW(ZT_ERR_RESPONSE_ALREADY_SENT, -102),
+        ROW(ZT_ERR_NAK_OFF, -103), ROW(ZT_ERR_NOT_SUPPORTED, -104), ROW(ZT_ERR_DOWNLOAD_FAILED, -100),
+    };
+#undef ROW
+    for (const auto& row : rows) {
+        EXPECT_EQ(row.code, row.value) << row.name;
+        EXPECT_STREQ(ztErrno2Str(row.value), row.name);
+    }
+    for (int code : {-13, 1, -18, -99, -105, -1000})
+        EXPECT_STREQ(ztErrno2Str(code), "UNKNOWN") << code;
+}
+
+TEST(StrUtil, Trim)
+{
+    char s[] = "  \tab ", blanks[] = "   ", empty[] = "", newline[] = "\nx";
     EXPECT_EQ(trim(s), s + 3);
-    EXPECT_STREQ(trim(s), "ab ");
-    char blanks[] = "   ";
+    EXPECT_STREQ(s + 3, "ab ") << "trailing blank kept";
     EXPECT_EQ(trim(blanks), nullptr);
-    char empty[] = "";
     EXPECT_EQ(trim(empty), nullptr);
     EXPECT_EQ(trim(nullptr), nullptr);
-    char newline[] = "\nx";
     EXPECT_EQ(trim(newline), newline) << "only spaces and tabs are blanks";
 }
 
-std::string Unescape(std::string in, unsigned* len)
+TEST(StrUtil, UnescapeUrl)
 {
-    std::vector<char> buf(in.begin(), in.end());
-    buf.push_back('\0');
-    unescapeUrl(buf.data(), len);
-    return std::string(buf.data());
-}
-
-TEST(UnescapeUrl, DecodesEscapesInPlace)
-{
-    unsigned len = 999;
-    EXPECT_EQ(Unescape("a%20b%2fc", &len), "a b/c");
-    EXPECT_EQ(len, 5u);
-    EXPECT_EQ(Unescape("%41%4a%4A+x", &len), "AJJ+x") << "plus is not a blank";
-    EXPECT_EQ(len, 5u);
-    EXPECT_EQ(Unescape("", &len), "");
-    EXPECT_EQ(len, 0u);
-}
-
-TEST(UnescapeUrl, LenientDigitsAndShortEscapes)
-{
-    unsigned len = 0;
-    // 'G' counts as 16 and 'z' as 35: no error, just arithmetic.
-    EXPECT_EQ(Unescape("%0G", &len), std::string(1, static_cast<char>(0x10)));
-    EXPECT_EQ(Unescape("%1z", &len), std::string(1, static_cast<char>(0x10 + 35)));
-    // Fewer than two characters after '%': kept, and nothing past the NUL is read.
-    EXPECT_EQ(Unescape("ab%4", &len), "ab%4");
-    EXPECT_EQ(len, 4u);
-    EXPECT_EQ(Unescape("%", &len), "%");
-    EXPECT_EQ(len, 1u);
-    char exact[4] = {'x', '%', '4', '\0'};  // heap-free but exact: ASan checks the stack bounds
-    unescapeUrl(exact, &len);
-    EXPECT_EQ(len, 3u);
-}
-
-TEST(UnescapeUrl, NullArgumentsDoNothing)
-{
+    const struct {
+        std::string in, out;
+    } rows[] = {
+        {"a%20b%2fc", "a b/c"},
+        {"%41%4a%4A+x", "AJJ+x"},  // either case; plus is not a blank
+        {"", ""},
+        {"%0G", "\x10"},           // lenient digits: 'G' counts as 16
+        {"%1z", "\x33"},           // and 'z' as 35
+        {"ab%4", "ab%4"},          // fewer than two characters after '%': kept as it is
+        {"%", "%"},
+    };
+    for (const auto& row : rows) {
+        std::vector<char> buf(row.in.begin(), row.in.end());
+        buf.push_back('\0');  // exact heap size: ASan sees a read past the NUL
+        unsigned len = 999;
+        unescapeUrl(buf.data(), &len);
+        EXPECT_EQ(std::string(buf.data()), row.out) << row.in;
+        EXPECT_EQ(len, row.out.size()) << row.in;
+    }
     unsigned len = 7;
-    unescapeUrl(nullptr, &len);
-    EXPECT_EQ(len, 7u);
     char s[] = "%41";
+    unescapeUrl(nullptr, &len);
     unescapeUrl(s, nullptr);
+    EXPECT_EQ(len, 7u);
     EXPECT_STREQ(s, "%41");
 }
 
-TEST(ValidateCardID, DigitsOnlyWithinLength)
+TEST(StrUtil, ValidateCardIdAndModelNames)
 {
     EXPECT_EQ(validateCardID("12a", 3), 0);
-    EXPECT_EQ(validateCardID("12a", 2), 1);
+    EXPECT_EQ(validateCardID("12 3", 4), 0);
+    EXPECT_EQ(validateCardID("12\n", 3), 0);
+    EXPECT_EQ(validateCardID("12a", 2), 1) << "within the length only";
     EXPECT_EQ(validateCardID("", 5), 1);
     EXPECT_EQ(validateCardID("123", 0), 1);
     EXPECT_EQ(validateCardID("0123456789", 10), 1);
-    EXPECT_EQ(validateCardID("12 3", 4), 0);
-    EXPECT_EQ(validateCardID("12\n", 3), 0);
     EXPECT_EQ(validateCardID("12\0ab", 5), 1) << "stops at the NUL";
-}
 
-TEST(ModelName, ThreeKnownModels)
-{
-    const char* a = get_model_name(55);
-    const char* b = get_model_name(51);
-    const char* c = get_model_name(50);
-    ASSERT_NE(a, nullptr);
-    ASSERT_NE(b, nullptr);
-    ASSERT_NE(c, nullptr);
+    const char *a = get_model_name(55), *b = get_model_name(51), *c = get_model_name(50);
+    ASSERT_TRUE(a != nullptr && b != nullptr && c != nullptr);
     EXPECT_STRNE(a, b);
     EXPECT_STRNE(b, c);
-    EXPECT_EQ(get_model_name(52), nullptr);
-    EXPECT_EQ(get_model_name(0), nullptr);
-    EXPECT_EQ(get_model_name(0xFFFFFFFFu), nullptr) << "the -1 end row is not a model";
+    for (unsigned none : {52u, 0u, 0xFFFFFFFFu})  // the last: the -1 end row is not a model
+        EXPECT_EQ(get_model_name(none), nullptr) << none;
 }
 
-// What a detached process reports through a pipe.
-struct DaemonReport {
+// What a forked process reports through a pipe.
+struct Report {
     int rc;
-    pid_t pidBefore;
-    pid_t pidAfter;
-    pid_t sid;
-    mode_t umask;
+    pid_t before, after, sid;
+    mode_t mask;
     char cwd[PATH_MAX];
 };
 
-TEST(DaemonInit, DetachesIntoNewSessionAtRoot)
+// Forks; the child runs body and sends the report (if body returns). Returns the child's wait
+// status and, in *r, the report; r->before is 0 when none came.
+int RunForked(void (*body)(Report*), Report* r)
 {
     int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
+    if (pipe(fds) != 0)
+        return -1;
     fflush(nullptr);
     pid_t child = fork();
-    ASSERT_GE(child, 0);
     if (child == 0) {
         close(fds[0]);
-        DaemonReport r = {};
-        r.pidBefore = getpid();
-        r.rc = daemon_init();  // the child exits here with 0; its own child goes on
-        r.pidAfter = getpid();
-        r.sid = getsid(0);
-        r.umask = umask(0);
-        if (getcwd(r.cwd, sizeof r.cwd) == nullptr)
-            r.cwd[0] = '\0';
-        ssize_t w = write(fds[1], &r, sizeof r);
-        _exit(w == sizeof r ? 0 : 1);
+        Report mine = {};
+        body(&mine);
+        _exit(write(fds[1], &mine, sizeof mine) == static_cast<ssize_t>(sizeof mine) ? 0 : 1);
     }
     close(fds[1]);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the parent side exits with 0";
-    DaemonReport r = {};
-    ASSERT_EQ(read(fds[0], &r, sizeof r), static_cast<ssize_t>(sizeof r));
+    int status = -1;
+    waitpid(child, &status, 0);
+    *r = {};
+    if (read(fds[0], r, sizeof *r) != static_cast<ssize_t>(sizeof *r))
+        r->before = 0;
     close(fds[0]);
+    return status;
+}
+
+void Detach(Report* r)
+{
+    r->before = getpid();
+    r->rc = daemon_init();  // this process exits here with 0; its child goes on
+    r->after = getpid();
+    r->sid = getsid(0);
+    r->mask = umask(0);
+    if (getcwd(r->cwd, sizeof r->cwd) == nullptr)
+        r->cwd[0] = '\0';
+}
+
+TEST(DaemonInit, DetachesIntoNewSessionAtRoot)
+{
+    Report r;
+    EXPECT_EQ(RunForked(Detach, &r), 0) << "the parent side exits with 0";
+    ASSERT_NE(r.before, 0);
     EXPECT_EQ(r.rc, 0);
-    EXPECT_NE(r.pidAfter, r.pidBefore) << "continued in a new process";
-    EXPECT_EQ(r.sid, r.pidAfter) << "session leader";
-    EXPECT_EQ(r.umask, 0u);
+    EXPECT_NE(r.after, r.before) << "continued in a new process";
+    EXPECT_EQ(r.sid, r.after) << "session leader";
+    EXPECT_EQ(r.mask, 0u);
     EXPECT_STREQ(r.cwd, "/");
 }
 
 TEST(DaemonInit, ReturnsAtOnceWhenParentIsInit)
 {
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    fflush(nullptr);
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // Orphan a grandchild so that it is re-parented, normally to process 1.
-        if (fork() != 0)
-            _exit(0);
-        DaemonReport r = {};
-        for (int i = 0; i < 200 && getppid() != 1; i++)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        r.pidBefore = getppid() == 1 ? getpid() : -1;
-        char before[PATH_MAX];
-        if (getcwd(before, sizeof before) == nullptr)
-            before[0] = '\0';
-        r.rc = r.pidBefore > 0 ? daemon_init() : -1;
-        r.pidAfter = getpid();
-        if (getcwd(r.cwd, sizeof r.cwd) == nullptr || strcmp(r.cwd, before) != 0)
-            r.cwd[0] = '\0';
-        ssize_t w = write(fds[1], &r, sizeof r);
-        _exit(w == sizeof r ? 0 : 1);
-    }
-    close(fds[1]);
-    waitpid(child, nullptr, 0);
-    DaemonReport r = {};
-    ASSERT_EQ(read(fds[0], &r, sizeof r), static_cast<ssize_t>(sizeof r));
-    close(fds[0]);
-    if (r.pidBefore == -1)
+    Report r;
+    RunForked(
+        [](Report* out) {
+            if (fork() != 0)
+                _exit(0);  // orphans the grandchild, normally re-parented to process 1
+            for (int i = 0; i < 200 && getppid() != 1; i++)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (getppid() != 1)
+                return;  // before stays 0
+            out->before = getpid();
+            out->rc = daemon_init();
+            out->after = getpid();
+            if (getcwd(out->cwd, sizeof out->cwd) == nullptr)
+                out->cwd[0] = '\0';
+        },
+        &r);
+    if (r.before == 0)
         GTEST_SKIP() << "orphans are re-parented to a subreaper here, not to process 1";
     EXPECT_EQ(r.rc, 0);
-    EXPECT_EQ(r.pidAfter, r.pidBefore) << "no fork";
-    EXPECT_STRNE(r.cwd, "") << "directory unchanged";
+    EXPECT_EQ(r.after, r.before) << "no fork";
+    char cwd[PATH_MAX];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    EXPECT_STREQ(r.cwd, cwd) << "directory unchanged";
 }
 
 }  // namespace

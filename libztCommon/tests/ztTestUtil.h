@@ -1,12 +1,14 @@
 // Helpers shared by the libztCommon tests.
 #pragma once
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <mqueue.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <unistd.h>
 
-#include <cstdint>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,85 +16,59 @@
 
 namespace zttest {
 
+using Strings = std::vector<std::string>;
+
 // Saves the library's globals and restores them when the test ends.
-class GlobalsGuard {
-public:
-    GlobalsGuard()
-        : logLevel_(g_logLevel), debugLevel_(g_debug_level), debug_(g_debug), timed_(g_timedreceive)
-    {
-    }
+struct GlobalsGuard {
+    int logLevel = g_logLevel, timed = g_timedreceive;
+    unsigned debugLevel = g_debug_level, debug = g_debug;
     ~GlobalsGuard()
     {
-        g_logLevel = logLevel_;
-        g_debug_level = debugLevel_;
-        g_debug = debug_;
-        g_timedreceive = timed_;
+        g_logLevel = logLevel;
+        g_timedreceive = timed;
+        g_debug_level = debugLevel;
+        g_debug = debug;
     }
-
-private:
-    int logLevel_;
-    unsigned debugLevel_;
-    unsigned debug_;
-    int timed_;
 };
 
 // Trace verbosity 0x20 with copies on standard output (bit 30).
 constexpr unsigned kTraceToStdout = 0x40000020u;
 
-// Redirects a file descriptor (1 or 2) into a temporary file until Stop().
-class FdCapture {
-public:
-    explicit FdCapture(int fd) : fd_(fd)
-    {
-        fflush(nullptr);
-        file_ = tmpfile();
-        saved_ = dup(fd_);
-        dup2(fileno(file_), fd_);
-    }
-    ~FdCapture() { Stop(); }
-    std::string Stop()
-    {
-        if (file_ != nullptr) {
-            fflush(nullptr);
-            dup2(saved_, fd_);
-            close(saved_);
-            rewind(file_);
-            char chunk[4096];
-            size_t n;
-            while ((n = fread(chunk, 1, sizeof chunk, file_)) > 0)
-                text_.append(chunk, n);
-            fclose(file_);
-            file_ = nullptr;
-        }
-        return text_;
-    }
-
-private:
-    int fd_;
-    int saved_ = -1;
-    FILE* file_ = nullptr;
-    std::string text_;
-};
-
-// Lines of a captured text, without their newlines.
-inline std::vector<std::string> Lines(const std::string& text)
+// What f writes on file descriptor fd (1 or 2).
+inline std::string Captured(int fd, const std::function<void()>& f)
 {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t nl = text.find('\n', start);
-        if (nl == std::string::npos)
-            nl = text.size();
-        out.push_back(text.substr(start, nl - start));
-        start = nl + 1;
+    fflush(nullptr);
+    FILE* file = tmpfile();
+    int saved = dup(fd);
+    dup2(fileno(file), fd);
+    f();
+    fflush(nullptr);
+    dup2(saved, fd);
+    close(saved);
+    rewind(file);
+    std::string text;
+    for (int c; (c = fgetc(file)) != EOF;)
+        text += static_cast<char>(c);
+    fclose(file);
+    return text;
+}
+
+// Lines of a text without their newlines; untimed drops the "MonDD HH:MM:SS " trace timestamp.
+inline Strings Lines(const std::string& text, bool untimed = false)
+{
+    Strings out;
+    for (size_t start = 0, nl; start < text.size(); start = nl + 1) {
+        nl = std::min(text.find('\n', start), text.size());
+        size_t from = untimed && nl - start >= 15 ? start + 15 : start;
+        out.push_back(text.substr(from, nl - from));
     }
     return out;
 }
 
-// Drops the "MonDD HH:MM:SS " timestamp of a trace output line.
-inline std::string Untimed(const std::string& line)
+// What f writes on standard output, as untimed lines.
+inline Strings StdoutLines(const std::function<void()>& f)
 {
-    return line.size() >= 15 ? line.substr(15) : line;
+    return Lines(Captured(1, f), true);
 }
 
 // A mailbox name private to this test process.
@@ -101,19 +77,30 @@ inline std::string MboxName(const std::string& tag)
     return "/ztct_" + std::to_string(getpid()) + "_" + tag;
 }
 
-// Death-test children are separate processes (other pid, so other names) that never reach
-// TearDown: they remove the mailboxes they create when they exit.
+// Death-test children (other pids, so other names) never reach TearDown: they remove the
+// mailboxes they create when they exit.
 inline void UnlinkAtExit(const std::string& name)
 {
-    static std::vector<std::string>* names = nullptr;
-    if (names == nullptr) {
-        names = new std::vector<std::string>();
-        atexit([] {
-            for (const std::string& n : *names)
-                mq_unlink(n.c_str());
-        });
-    }
+    static auto* names = new Strings();
+    static int registered = atexit([] {
+        for (const std::string& n : *names)
+            mq_unlink(n.c_str());
+    });
+    (void)registered;
     names->push_back(name);
+}
+
+// f must end the process with status 255 after the library ASSERT line of where
+// ("ztTlv.c/sntlv_void") and cond, and write every extra text too.
+inline void ExpectAssert(const std::function<void()>& f, const std::string& where, const std::string& cond,
+                         Strings extra = {})
+{
+    extra.push_back("\033[31mASSERT:libztCommon/src/" + where + ":");
+    extra.push_back(":" + cond + "\n\033[0m");
+    std::vector<testing::Matcher<const std::string&>> all;
+    for (const std::string& text : extra)
+        all.push_back(testing::HasSubstr(text));
+    EXPECT_EXIT(f(), testing::ExitedWithCode(255), testing::AllOfArray(all));
 }
 
 // Builds TLV messages element by element in a 1500-byte buffer.
@@ -125,24 +112,22 @@ struct TlvMsg {
         sntlv_add_bin(buf, ZTMSG_MAX, type, static_cast<int>(value.size()), value.data());
         return *this;
     }
-    TlvMsg& End()
+    TlvMsg& End() { return Add(TLV_END, ""); }
+    TlvMsg& Set(int at, unsigned char byte)
     {
-        sntlv_add_dat(buf, ZTMSG_MAX, TLV_END, 0, 0);
+        buf[at] = byte;
         return *this;
     }
+    TlvMsg& SetLen(unsigned len) { return Set(0, (unsigned char)(len >> 8)).Set(1, (unsigned char)len); }
     int Len() const { return sntlv_msg_len(buf); }
-    void SetLen(unsigned len)
-    {
-        buf[0] = static_cast<unsigned char>(len >> 8);
-        buf[1] = static_cast<unsigned char>(len);
-    }
+    // A heap copy of exactly the header's length (at least the header, at most ZTMSG_MAX), so
+    // that ASan sees any read past the message.
+    std::vector<unsigned char> Exact() const { return {buf, buf + std::clamp(Len(), 4, ZTMSG_MAX)}; }
     // A command: CMD "CR", 2-byte CMDARG, SRC "/to_ztCtlD", DST "/to_ztnet", END (47 bytes).
     static TlvMsg Command(int cat = 16)
     {
-        TlvMsg m(cat);
-        m.Add(TLV_CMD, "CR").Add(TLV_CMDARG, std::string("\x01\x02", 2));
-        m.Add(TLV_SRC, "/to_ztCtlD").Add(TLV_DST, "/to_ztnet").End();
-        return m;
+        return TlvMsg(cat).Add(TLV_CMD, "CR").Add(TLV_CMDARG, "\x01\x02").Add(TLV_SRC, "/to_ztCtlD")
+            .Add(TLV_DST, "/to_ztnet").End();
     }
 };
 
