@@ -14,8 +14,7 @@ namespace {
 
 constexpr int kPollMs = 20;
 
-timespec realtimeIn(int ms)
-{
+timespec realtimeIn(int ms) {
     timespec ts;
     clock_gettime(CLOCK_REALTIME, &ts);
     const long long ns = ts.tv_nsec + static_cast<long long>(ms) * 1000000;
@@ -24,40 +23,33 @@ timespec realtimeIn(int ms)
     return ts;
 }
 
-mqd_t createMailbox(const std::string& name)
-{
+mqd_t createMailbox(const std::string& name) {
     mq_attr attr{};
     attr.mq_maxmsg = 2;
     attr.mq_msgsize = ZTMSG_MAX;
     return mq_open(name.c_str(), O_RDONLY | O_CREAT, 0600, &attr);
 }
 
-bool elementValue(const uint8_t* msg, int type, std::vector<uint8_t>& out)
-{
+bool elementValue(const uint8_t* msg, int type, std::vector<uint8_t>& out) {
     const uint8_t* e = tlv_find(msg, type);
-    if (e == nullptr)
-        return false;
+    if (e == nullptr) return false;
     const uint16_t n = static_cast<uint16_t>((e[1] << 8) | e[2]);
     out.assign(e + 4, e + 4 + n);
     return true;
 }
 
-void putBigEndian32(std::vector<uint8_t>& v, uint32_t x)
-{
-    for (int shift = 24; shift >= 0; shift -= 8)
-        v.push_back(static_cast<uint8_t>(x >> shift));
+void putBigEndian32(std::vector<uint8_t>& v, uint32_t x) {
+    for (int shift = 24; shift >= 0; shift -= 8) v.push_back(static_cast<uint8_t>(x >> shift));
 }
 
 }  // namespace
 
-std::string uniqueMboxName(const char* tag)
-{
+std::string uniqueMboxName(const char* tag) {
     static std::atomic<int> counter{0};
     return "/zt_pt_" + std::string(tag) + "_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
 }
 
-std::vector<uint8_t> buildCamReply(const std::string& op, uint32_t sequence, const CamReply& reply)
-{
+std::vector<uint8_t> buildCamReply(const std::string& op, uint32_t sequence, const CamReply& reply) {
     std::vector<uint8_t> seq;
     putBigEndian32(seq, sequence);
     std::vector<uint8_t> rsp;
@@ -80,34 +72,30 @@ std::vector<uint8_t> buildCamReply(const std::string& op, uint32_t sequence, con
 }
 
 FakeCamera::FakeCamera(Handler handler, std::string name)
-    : name_(name.empty() ? uniqueMboxName("cam") : std::move(name)), mqd_(createMailbox(name_)),
-      handler_(std::move(handler))
-{
+    : name_(name.empty() ? uniqueMboxName("cam") : std::move(name)),
+      mqd_(createMailbox(name_)),
+      handler_(std::move(handler)) {
     thread_ = std::thread([this] { serve(); });
 }
 
-FakeCamera::~FakeCamera()
-{
+FakeCamera::~FakeCamera() {
     stop_ = true;
     thread_.join();
     mq_close(mqd_);
     mq_unlink(name_.c_str());
 }
 
-std::vector<CamRequest> FakeCamera::requests() const
-{
+std::vector<CamRequest> FakeCamera::requests() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return requests_;
 }
 
-void FakeCamera::setHandler(Handler handler)
-{
+void FakeCamera::setHandler(Handler handler) {
     std::lock_guard<std::mutex> lock(mutex_);
     handler_ = std::move(handler);
 }
 
-void FakeCamera::serve()
-{
+void FakeCamera::serve() {
     uint8_t buf[ZTMSG_MAX];
     while (!stop_) {
         const timespec until = realtimeIn(kPollMs);
@@ -128,8 +116,7 @@ void FakeCamera::serve()
     }
 }
 
-void FakeCamera::answer(const CamRequest& request)
-{
+void FakeCamera::answer(const CamRequest& request) {
     CamReply reply;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -138,19 +125,16 @@ void FakeCamera::answer(const CamRequest& request)
     }
     for (int waited = 0; waited < reply.delayMs && !stop_; waited += 5)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    if (reply.silent || stop_)
-        return;
+    if (reply.silent || stop_) return;
     const std::vector<uint8_t> msg = buildCamReply(request.op, request.sequence, reply);
     const mqd_t out = mq_open(request.replyTo.c_str(), O_WRONLY);
-    if (out == static_cast<mqd_t>(-1))
-        return;
+    if (out == static_cast<mqd_t>(-1)) return;
     const timespec until = realtimeIn(1000);
     mq_timedsend(out, reinterpret_cast<const char*>(msg.data()), msg.size(), 0, &until);
     mq_close(out);
 }
 
-LinkContext::LinkContext(const std::string& cameraName, int replyTimeoutMs)
-{
+LinkContext::LinkContext(const std::string& cameraName, int replyTimeoutMs) {
     const std::string rxName = uniqueMboxName("rx");
     snprintf(ctx.rxName, sizeof ctx.rxName, "%s", rxName.c_str());
     snprintf(ctx.cameraMboxName, sizeof ctx.cameraMboxName, "%s", cameraName.c_str());
@@ -159,17 +143,13 @@ LinkContext::LinkContext(const std::string& cameraName, int replyTimeoutMs)
     ctx.replyTimeoutMs = replyTimeoutMs;
 }
 
-LinkContext::~LinkContext()
-{
-    if (ctx.txMqd != static_cast<mqd_t>(-1))
-        mq_close(ctx.txMqd);
-    if (ctx.rxMqd != static_cast<mqd_t>(-1))
-        mq_close(ctx.rxMqd);
+LinkContext::~LinkContext() {
+    if (ctx.txMqd != static_cast<mqd_t>(-1)) mq_close(ctx.txMqd);
+    if (ctx.rxMqd != static_cast<mqd_t>(-1)) mq_close(ctx.rxMqd);
     mq_unlink(ctx.rxName);
 }
 
-long LinkContext::queuedReplies() const
-{
+long LinkContext::queuedReplies() const {
     mq_attr attr{};
     mq_getattr(ctx.rxMqd, &attr);
     return attr.mq_curmsgs;

@@ -16,7 +16,7 @@
 #include "ztc_control.h"
 
 struct CamRequest {
-    std::string op;             // two-character code
+    std::string op;  // two-character code
     uint32_t sequence = 0;
     std::vector<uint8_t> args;  // after the sequence number
     std::string replyTo;        // TLV_SRC
@@ -37,7 +37,7 @@ std::string uniqueMboxName(const char* tag);
 std::vector<uint8_t> buildCamReply(const std::string& op, uint32_t sequence, const CamReply& reply);
 
 class FakeCamera {
-public:
+  public:
     using Handler = std::function<CamReply(const CamRequest&)>;
 
     // Creates (or takes over) the mailbox `name`, or a fresh unique one when name is empty.
@@ -48,7 +48,7 @@ public:
     std::vector<CamRequest> requests() const;
     void setHandler(Handler handler);
 
-private:
+  private:
     void serve();
     void answer(const CamRequest& request);
 
@@ -63,7 +63,7 @@ private:
 
 // A context wired to a fresh private reply mailbox and to the camera's mailbox.
 class LinkContext {
-public:
+  public:
     explicit LinkContext(const std::string& cameraName, int replyTimeoutMs = 300);
     ~LinkContext();  // closes both descriptors, unlinks the reply mailbox
 

@@ -7,145 +7,112 @@
 namespace {
 
 class Reader {
-public:
+  public:
     explicit Reader(const std::string& text) : s_(text) {}
 
-    bool document(JsonValue& out)
-    {
+    bool document(JsonValue& out) {
         skipBlanks();
-        if (!value(out, 0))
-            return false;
+        if (!value(out, 0)) return false;
         skipBlanks();
         return pos_ == s_.size() || fail("text after the value");
     }
 
     const std::string& error() const { return error_; }
 
-private:
+  private:
     static constexpr int kMaxDepth = 64;
 
-    bool fail(const char* what)
-    {
-        if (error_.empty())
-            error_ = std::string(what) + " at offset " + std::to_string(pos_);
+    bool fail(const char* what) {
+        if (error_.empty()) error_ = std::string(what) + " at offset " + std::to_string(pos_);
         return false;
     }
 
-    void skipBlanks()
-    {
-        while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\n' || s_[pos_] == '\r'))
-            ++pos_;
+    bool at(char c) const { return pos_ < s_.size() && s_[pos_] == c; }
+
+    bool take(char c) { return at(c) && ++pos_; }
+
+    void skipBlanks() {
+        while (at(' ') || at('\t') || at('\n') || at('\r')) ++pos_;
     }
 
-    bool literal(const char* word)
-    {
+    bool literal(const char* word) {
         const std::string w(word);
-        if (s_.compare(pos_, w.size(), w) != 0)
-            return fail("unknown literal");
+        if (s_.compare(pos_, w.size(), w) != 0) return fail("unknown literal");
         pos_ += w.size();
         return true;
     }
 
-    bool value(JsonValue& out, int depth)
-    {
-        if (depth > kMaxDepth)
-            return fail("nested too deeply");
-        if (pos_ >= s_.size())
-            return fail("value expected");
+    bool value(JsonValue& out, int depth) {
+        if (depth > kMaxDepth) return fail("nested too deeply");
+        if (pos_ >= s_.size()) return fail("value expected");
         switch (s_[pos_]) {
-        case '{': return object(out, depth);
-        case '[': return array(out, depth);
-        case '"': out.kind = JsonValue::String; return string(out.text);
-        case 't': out.kind = JsonValue::Bool; out.boolean = true; return literal("true");
-        case 'f': out.kind = JsonValue::Bool; return literal("false");
-        case 'n': out.kind = JsonValue::Null; return literal("null");
-        default: out.kind = JsonValue::Number; return number(out.number);
+            case '{':
+                return container(out, depth, JsonValue::Object, '}');
+            case '[':
+                return container(out, depth, JsonValue::Array, ']');
+            case '"':
+                out.kind = JsonValue::String;
+                return string(out.text);
+            case 't':
+                out.kind = JsonValue::Bool;
+                out.boolean = true;
+                return literal("true");
+            case 'f':
+                out.kind = JsonValue::Bool;
+                return literal("false");
+            case 'n':
+                out.kind = JsonValue::Null;
+                return literal("null");
+            default:
+                out.kind = JsonValue::Number;
+                return number(out.number);
         }
     }
 
-    bool object(JsonValue& out, int depth)
-    {
-        out.kind = JsonValue::Object;
+    // An object's members or an array's items, from the opening bracket on.
+    bool container(JsonValue& out, int depth, JsonValue::Kind kind, char close) {
+        out.kind = kind;
         ++pos_;
         skipBlanks();
-        if (pos_ < s_.size() && s_[pos_] == '}') {
-            ++pos_;
-            return true;
-        }
+        if (take(close)) return true;
         std::set<std::string> keys;
         for (;;) {
             skipBlanks();
-            std::string key;
-            if (pos_ >= s_.size() || s_[pos_] != '"' || !string(key))
-                return fail("member name expected");
-            if (!keys.insert(key).second)
-                return fail("repeated member name");
-            skipBlanks();
-            if (pos_ >= s_.size() || s_[pos_++] != ':')
-                return fail("':' expected");
-            skipBlanks();
-            out.members.emplace_back(key, JsonValue());
-            if (!value(out.members.back().second, depth + 1))
-                return false;
-            skipBlanks();
-            if (pos_ < s_.size() && s_[pos_] == ',') {
-                ++pos_;
-                continue;
+            JsonValue* slot = nullptr;
+            if (kind == JsonValue::Object) {
+                std::string key;
+                if (!at('"') || !string(key)) return fail("member name expected");
+                if (!keys.insert(key).second) return fail("repeated member name");
+                skipBlanks();
+                if (!take(':')) return fail("':' expected");
+                skipBlanks();
+                out.members.emplace_back(key, JsonValue());
+                slot = &out.members.back().second;
+            } else {
+                out.items.emplace_back();
+                slot = &out.items.back();
             }
-            if (pos_ < s_.size() && s_[pos_] == '}') {
-                ++pos_;
-                return true;
-            }
-            return fail("',' or '}' expected");
+            if (!value(*slot, depth + 1)) return false;
+            skipBlanks();
+            if (take(close)) return true;
+            if (!take(',')) return fail(close == '}' ? "',' or '}' expected" : "',' or ']' expected");
         }
     }
 
-    bool array(JsonValue& out, int depth)
-    {
-        out.kind = JsonValue::Array;
-        ++pos_;
-        skipBlanks();
-        if (pos_ < s_.size() && s_[pos_] == ']') {
-            ++pos_;
-            return true;
-        }
-        for (;;) {
-            skipBlanks();
-            out.items.emplace_back();
-            if (!value(out.items.back(), depth + 1))
-                return false;
-            skipBlanks();
-            if (pos_ < s_.size() && s_[pos_] == ',') {
-                ++pos_;
-                continue;
-            }
-            if (pos_ < s_.size() && s_[pos_] == ']') {
-                ++pos_;
-                return true;
-            }
-            return fail("',' or ']' expected");
-        }
-    }
-
-    bool string(std::string& out)
-    {
+    bool string(std::string& out) {
         ++pos_;  // opening quote
         while (pos_ < s_.size()) {
             const char c = s_[pos_++];
-            if (c == '"')
-                return true;
-            if (static_cast<unsigned char>(c) < 0x20)
-                return fail("control character in string");
+            if (c == '"') return true;
+            if (static_cast<unsigned char>(c) < 0x20) return fail("control character in string");
             if (c != '\\') {
                 out += c;
                 continue;
             }
-            if (pos_ >= s_.size())
-                break;
+            if (pos_ >= s_.size()) break;
             const char e = s_[pos_++];
             if (e == 'u') {
-                if (pos_ + 4 > s_.size())
-                    return fail("short \\u escape");
+                if (pos_ + 4 > s_.size()) return fail("short \\u escape");
                 pos_ += 4;
                 out += '?';
             } else if (std::string("\"\\/bfnrt").find(e) != std::string::npos) {
@@ -157,34 +124,20 @@ private:
         return fail("unterminated string");
     }
 
-    bool digits()
-    {
+    bool digits() {
         const size_t start = pos_;
-        while (pos_ < s_.size() && s_[pos_] >= '0' && s_[pos_] <= '9')
-            ++pos_;
+        while (pos_ < s_.size() && s_[pos_] >= '0' && s_[pos_] <= '9') ++pos_;
         return pos_ > start;
     }
 
-    bool number(double& out)
-    {
+    bool number(double& out) {
         const size_t start = pos_;
-        if (s_[pos_] == '-')
-            ++pos_;
-        if (pos_ < s_.size() && s_[pos_] == '0')
-            ++pos_;
-        else if (!digits())
-            return fail("number expected");
-        if (pos_ < s_.size() && s_[pos_] == '.') {
-            ++pos_;
-            if (!digits())
-                return fail("fraction digits expected");
-        }
-        if (pos_ < s_.size() && (s_[pos_] == 'e' || s_[pos_] == 'E')) {
-            ++pos_;
-            if (pos_ < s_.size() && (s_[pos_] == '+' || s_[pos_] == '-'))
-                ++pos_;
-            if (!digits())
-                return fail("exponent digits expected");
+        take('-');
+        if (!take('0') && !digits()) return fail("number expected");
+        if (take('.') && !digits()) return fail("fraction digits expected");
+        if (take('e') || take('E')) {
+            if (!take('+')) take('-');
+            if (!digits()) return fail("exponent digits expected");
         }
         out = strtod(s_.substr(start, pos_ - start).c_str(), nullptr);
         return true;
@@ -197,20 +150,16 @@ private:
 
 }  // namespace
 
-const JsonValue* JsonValue::find(const std::string& key) const
-{
+const JsonValue* JsonValue::find(const std::string& key) const {
     for (const auto& m : members)
-        if (m.first == key)
-            return &m.second;
+        if (m.first == key) return &m.second;
     return nullptr;
 }
 
-bool parseJson(const std::string& text, JsonValue& out, std::string* error)
-{
+bool parseJson(const std::string& text, JsonValue& out, std::string* error) {
     out = JsonValue();
     Reader reader(text);
     const bool ok = reader.document(out);
-    if (!ok && error)
-        *error = reader.error();
+    if (!ok && error) *error = reader.error();
     return ok;
 }
