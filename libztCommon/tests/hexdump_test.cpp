@@ -15,7 +15,6 @@ struct Hexdump : testing::Test {
         for (int i = 0; i < 256; i++)
             counting[i] = static_cast<unsigned char>(i);
     }
-    zttest::GlobalsGuard guard;
     unsigned char counting[256];
 };
 
@@ -47,11 +46,8 @@ TEST_F(Hexdump, LongDumpIsShortenedUnlessBit9)
     g_debug_level |= 0x200u;
     lines = zttest::StdoutLines([&] { hexprint("DUMP", 0, counting, 200); });
     ASSERT_EQ(lines.size(), 1u + 13u);
-    for (int i = 0; i < 13; i++) {
-        char addr[9];
-        snprintf(addr, sizeof addr, "%08x", i * 16);
-        EXPECT_EQ(lines[1 + i].substr(11, 8), addr);
-    }
+    EXPECT_EQ(lines[5].substr(0, 23), "DUMP       00000040  40");
+    EXPECT_EQ(lines[13].substr(0, 23), "DUMP       000000c0  c0");
 }
 
 TEST_F(Hexdump, UnalignedAddressStartsAtAlignedLine)
@@ -91,9 +87,7 @@ TEST_F(Hexdump, BufferDumps)
                  "> 00000000  41 42 43 44  45 46 47 48  49 4A 4B 4C  4D 4E 4F 50  ABCDEFGHIJKLMNOP\n"
                  "> 00000010  51 52 53 54                                         QRST            \n");
 
-    alignas(16) unsigned char letters[32];
-    for (int i = 0; i < 32; i++)
-        letters[i] = static_cast<unsigned char>('a' + i % 26);
+    alignas(16) const char letters[32] = "abcdefghijklmnopqrstuvwxyzabcde";
     snhexdump(out, sizeof out, letters + 5, 11, "");  // real addresses from the aligned line
     char addr[32];
     snprintf(addr, sizeof addr, "%08lX", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(letters)));
@@ -102,13 +96,10 @@ TEST_F(Hexdump, BufferDumps)
     unsigned char repeats[112] = {};  // 4 zero lines, one of 'A', 2 zero lines
     memset(repeats + 64, 'A', 16);
     snhexdump0(out, sizeof out, repeats, sizeof repeats, "");
-    Strings lines = zttest::Lines(out);
-    ASSERT_EQ(lines.size(), 5u);
-    EXPECT_EQ(lines[0].substr(0, 8), "00000000");
-    EXPECT_EQ(lines[1], "...");
-    EXPECT_EQ(lines[2].substr(0, 8), "00000040");
-    EXPECT_EQ(lines[3].substr(0, 8), "00000050");
-    EXPECT_EQ(lines[4], "...") << "a run that reaches the end is still marked";
+    Strings heads;
+    for (const std::string& line : zttest::Lines(out))
+        heads.push_back(line.substr(0, 8));
+    EXPECT_EQ(heads, Strings({"00000000", "...", "00000040", "00000050", "..."})) << "a run reaching the end too";
 
     snhexdump0(out, sizeof out, repeats, 0, "p");
     char expected[64];

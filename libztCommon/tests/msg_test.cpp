@@ -2,11 +2,11 @@
 // responder thread, hex dumps, and the fatal cases.
 #include <fcntl.h>
 
-#include <cstring>
 #include <thread>
 
 #include "ztTestUtil.h"
 
+using testing::HasSubstr;
 using zttest::TlvMsg;
 
 namespace {
@@ -17,12 +17,6 @@ std::string ValueOf(const void* buf, int type)
     return std::string(value, sntlv_find(value, sizeof value, type, static_cast<const unsigned char*>(buf)));
 }
 
-bool QueueExists(const std::string& name)
-{
-    mqd_t q = mq_open(name.c_str(), O_RDONLY);
-    return q != (mqd_t)-1 && mq_close(q) == 0;
-}
-
 ztMsgIobuf Request(const char* cmd = "CR")
 {
     ztMsgIobuf io = {};
@@ -31,20 +25,13 @@ ztMsgIobuf Request(const char* cmd = "CR")
     return io;
 }
 
-// Answers one request on an open mailbox with the given reply, sent to the request's source.
-void Respond(ztMboxAttr* service, const TlvMsg* reply, std::string* seenRequest)
+bool QueueExists(const std::string& name)
 {
-    char req[ZTMSG_MAX];
-    timespec wait = {5, 0};
-    int n = zt_mq_timedreceive(service->mqd, req, sizeof req, nullptr, &wait);
-    ztMboxAttr tx;
-    if (n > 0 && ztMbox_txopen(ValueOf(req, TLV_SRC).c_str(), &tx) == 0) {
-        seenRequest->assign(req, n);
-        ztMbox_send(reply->buf, reply->Len(), &tx);
-        ztMbox_close(&tx);
-    }
+    mqd_t q = mq_open(name.c_str(), O_RDONLY);
+    return q != (mqd_t)-1 && mq_close(q) == 0;
 }
 
+// A service mailbox to_ and a reply mailbox name from_.
 class Msg : public testing::Test {
 protected:
     void SetUp() override
@@ -58,17 +45,25 @@ protected:
         mq_unlink(to_.c_str());
         mq_unlink(from_.c_str());
     }
-    // The next message waiting in the service mailbox, or "" when there is none.
-    std::string Next()
+    // The next message in the service mailbox (waiting up to wait seconds), or "".
+    std::string Next(time_t wait = 0)
     {
-        timespec none = {0, 0};
-        int n = zt_mq_timedreceive(service_.mqd, buf_, sizeof buf_, nullptr, &none);
+        timespec t = {wait, 0};
+        int n = zt_mq_timedreceive(service_.mqd, buf_, sizeof buf_, nullptr, &t);
         return n > 0 ? std::string(buf_, n) : "";
     }
-    zttest::GlobalsGuard guard_;
-    // Short enough that a destination name of 9 characters gives the 47-byte message.
-    std::string to_ = "/z" + std::to_string(getpid() % 10000000 + 10000000).substr(1);
-    std::string from_ = zttest::MboxName("rsp_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+    // Answers the next request with reply, sent to the request's source; returns the request.
+    std::string Respond(const TlvMsg& reply)
+    {
+        std::string req = Next(5);
+        ztMboxAttr tx;
+        if (!req.empty() && ztMbox_txopen(ValueOf(req.data(), TLV_SRC).c_str(), &tx) == 0) {
+            ztMbox_send(reply.buf, reply.Len(), &tx);
+            ztMbox_close(&tx);
+        }
+        return req;
+    }
+    std::string to_ = zttest::MboxName("svc"), from_ = zttest::MboxName("rsp");
     ztMboxAttr service_;
     char buf_[ZTMSG_MAX];
 };
@@ -77,23 +72,14 @@ TEST_F(Msg, BuildThenSendOneCompleteMessage)
 {
     ztMsgIobuf io = Request();
     EXPECT_EQ(io.len, 16);
-    EXPECT_EQ(sntlv_msg_len(io.buf), 16);
-    EXPECT_EQ(io.buf[3], 16);
-    EXPECT_EQ(ValueOf(io.buf, TLV_CMD), "CR");
-    EXPECT_EQ(ValueOf(io.buf, TLV_CMDARG), "\x01\x02");
+    EXPECT_EQ(std::string((char*)io.buf, 16), std::string("\0\x10\0\x10" "\0\0\x02" "ACR" "\0\0\x02" "B\x01\x02", 16));
     EXPECT_EQ(ValueOf(Request("Z").buf, TLV_CMD), std::string("Z\0", 2)) << "padded, not over-read";
 
     EXPECT_EQ(ztmsg_send(&io, "/to_ztCtlD", to_.c_str(), to_.c_str(), 0), 0);
-    EXPECT_EQ(io.len, 47);
-    std::string m = Next();
-    ASSERT_EQ(m.size(), 47u);
-    EXPECT_EQ(memcmp(m.data(), io.buf, 47), 0);
-    EXPECT_EQ(tlv_validate(io.buf), 0);
-    const int order[] = {TLV_CMD, TLV_CMDARG, TLV_SRC, TLV_DST, TLV_END}, offsets[] = {4, 10, 16, 30, 43};
-    for (int i = 0; i < 5; i++)
-        EXPECT_EQ(tlv_find(io.buf, order[i]), io.buf + offsets[i]) << i;
-    EXPECT_EQ(ValueOf(io.buf, TLV_SRC), "/to_ztCtlD");
-    EXPECT_EQ(ValueOf(io.buf, TLV_DST), to_);
+    TlvMsg expected = TlvMsg().Add(TLV_CMD, "CR").Add(TLV_CMDARG, "\x01\x02").Add(TLV_SRC, "/to_ztCtlD");
+    expected.Add(TLV_DST, to_).End();
+    EXPECT_EQ(io.len, expected.Len());
+    EXPECT_EQ(Next(), std::string((char*)expected.buf, expected.Len())) << "SRC, DST, END in this order";
     EXPECT_EQ(Next(), "") << "exactly one message";
 
     io = Request();  // via selects the queue; the destination stays the logical addressee
@@ -107,20 +93,18 @@ TEST_F(Msg, RequestAndResponseBetweenThreads)
     TlvMsg reply = TlvMsg(17).Add(TLV_CMD, "CR").Add(TLV_CMDARG, "\x01").Add(TLV_RSPARG, "answer");
     reply.Add(TLV_SRC, to_).Add(TLV_DST, from_).End();
     std::string seen;
-    std::thread responder(Respond, &service_, &reply, &seen);
+    std::thread responder([&] { seen = Respond(reply); });
     ztMsgIobuf io = Request();
-    int rc = ztmsg_send_timedreceive(&io, from_.c_str(), to_.c_str(), nullptr, 0);
+    EXPECT_EQ(ztmsg_send_timedreceive(&io, from_.c_str(), to_.c_str(), nullptr, 0), reply.Len());
     responder.join();
-    EXPECT_EQ(rc, reply.Len());
-    EXPECT_EQ(io.len, reply.Len());
-    EXPECT_EQ(memcmp(io.buf, reply.buf, reply.Len()), 0) << "the reply replaces the request";
     EXPECT_EQ(ValueOf(seen.data(), TLV_SRC), from_);
     EXPECT_EQ(ValueOf(seen.data(), TLV_DST), to_);
+    EXPECT_EQ(std::string((char*)io.buf, io.len), std::string((char*)reply.buf, reply.Len())) << "reply replaces request";
     unsigned char* val = nullptr;
     uint16_t len = 0;
     ztmsg_response(&io, &val, &len);
     EXPECT_EQ(val, io.buf + 19) << "the value inside the buffer";
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(val), len), "answer");
+    EXPECT_EQ(len, 6);
     EXPECT_FALSE(QueueExists(from_)) << "reply mailbox removed";
 }
 
@@ -142,59 +126,58 @@ TEST_F(Msg, NoResponderTimesOut)
 TEST_F(Msg, HexDumpOnlyForEnabledChannel)
 {
     g_debug_level = zttest::kTraceToStdout | 0x100u;
-    ztMsgIobuf io = Request();
-    auto lines = zttest::StdoutLines([&] { ztmsg_send(&io, "/to_ztCtlD", to_.c_str(), nullptr, 25); });
+    ztMsgIobuf io;
+    auto send = [&](int chan) {
+        io = Request();
+        ztmsg_send(&io, "/to_ztCtlD", "/to_ztnet", to_.c_str(), chan);  // 47 bytes
+    };
+    auto lines = zttest::StdoutLines([&] { send(25); });
     ASSERT_EQ(lines.size(), 4u) << "a timestamp line, then the three lines of 47 bytes";
     EXPECT_EQ(lines[0], "");
     EXPECT_EQ(lines[1], "        >XX 00000000  002f0010 00000241 43520000 02420102  ./.....ACR...B..");
     auto quiet = zttest::StdoutLines([&] {
-        for (int chan : {0, 99, 24}) {  // never dumps, no such channel, mask not in g_debug
-            io = Request();
-            ztmsg_send(&io, "/to_ztCtlD", to_.c_str(), nullptr, chan);
-        }
+        for (int chan : {0, 99, 24})  // never dumps, no such channel, mask not in g_debug
+            send(chan);
         g_debug_level = zttest::kTraceToStdout;  // dumps disabled
-        io = Request();
-        ztmsg_send(&io, "/to_ztCtlD", to_.c_str(), nullptr, 25);
+        send(25);
     });
     EXPECT_TRUE(quiet.empty());
 }
 
 TEST_F(Msg, FatalCasesEndTheProcess)
 {
-    // Each scenario runs whole inside the death-test child, whose own to_ (another pid) is
-    // created there.
+    // Each scenario runs whole inside the death-test child, whose own mailboxes (another pid)
+    // are created there.
     zttest::UnlinkAtExit(to_);
     ztMsgIobuf io = Request();
     auto send = [&] { ztmsg_send(&io, "/zt_from", to_.c_str(), nullptr, 0); };
     static const unsigned char huge[ZTMSG_MAX] = {};
-    zttest::ExpectAssert([&] { ztmsg_build(&io, "CR", huge, sizeof huge, 16), send(); },  // argument missing
+    zttest::ExpectAssert([&] { ztmsg_build(&io, "CR", huge, sizeof huge, 16); send(); },  // argument missing
                          "ztMsg.c/ztmsg_send", "0 == tlv_validate(iobuf->buf)",
                          {"TLV_ERROR: MSG :CR CMD needs a CMDARG\n"});
     zttest::ExpectAssert([&] { ztmsg_send(&io, "", to_.c_str(), nullptr, 0); }, "ztTlv.c/sntlv_add_bin",
                          "(atype != TLV_SRC) || (alen > 0)");
-    zttest::ExpectAssert([&] { ztMbox_unlink(to_.c_str()), send(); }, "ztMsg.c/ztmsg_send",
+    zttest::ExpectAssert([&] { ztMbox_unlink(to_.c_str()); send(); }, "ztMsg.c/ztmsg_send",
                          "ztMbox_txopen(via, &txq) == 0");
     auto exchange = [&] { ztmsg_send_timedreceive(&io, from_.c_str(), to_.c_str(), nullptr, 0); };
-    zttest::ExpectAssert(
-        [&] {
-            zttest::UnlinkAtExit(from_);
-            ztMbox_rxopen_shared(from_.c_str(), 2, &service_);
-            exchange();
-        },
-        "ztMsg.c/ztmsg_send_timedreceive", "ztMbox_rxopen_shared(from, ZTMSG_MAX_COUNT_SM, &rxq) == 0");
-    static TlvMsg damaged = TlvMsg(17).Add(TLV_CMD, "CR").Add(TLV_CMDARG, "a").Add(TLV_RSPARG, "b");
+    auto busy = [&] {
+        zttest::UnlinkAtExit(from_);
+        ztMbox_rxopen_shared(from_.c_str(), 2, &service_);
+        exchange();
+    };
+    zttest::ExpectAssert(busy, "ztMsg.c/ztmsg_send_timedreceive",
+                         "ztMbox_rxopen_shared(from, ZTMSG_MAX_COUNT_SM, &rxq) == 0");
+    TlvMsg damaged = TlvMsg(17).Add(TLV_CMD, "CR").Add(TLV_CMDARG, "a").Add(TLV_RSPARG, "b");
     damaged.Add(TLV_SRC, to_).Add(TLV_DST, from_);  // no END
-    static std::string seen;
     auto damagedExchange = [&] {
-        std::thread(Respond, &service_, &damaged, &seen).detach();
+        std::thread([&] { Respond(damaged); }).detach();
         exchange();
     };
     zttest::ExpectAssert(damagedExchange, "ztMsg.c/ztmsg_send_timedreceive", "0 == tlv_validate(iobuf->buf)",
                          {"[         DMSGERR:", "] ztmsg_send_timedreceive:\n\n", "ERROR      00000000  00"});
     g_debug_level = 8;  // above 7: DMSGERR, dump and ASSERT; not above 15: no validation text
     EXPECT_EXIT(damagedExchange(), testing::ExitedWithCode(255),
-                testing::AllOf(testing::HasSubstr("[         DMSGERR:"), testing::HasSubstr("ASSERT:"),
-                               testing::Not(testing::HasSubstr("TLV_ERROR"))));
+                testing::AllOf(HasSubstr("[         DMSGERR:"), HasSubstr("ASSERT:"), testing::Not(HasSubstr("TLV_ERROR"))));
 }
 
 }  // namespace

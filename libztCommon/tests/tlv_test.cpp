@@ -4,7 +4,6 @@
 
 #include "ztTestUtil.h"
 
-using testing::ElementsAreArray;
 using zttest::TlvMsg;
 
 namespace {
@@ -21,13 +20,10 @@ TEST(Tlv, CommandMessageHasTheDocumentedBytes)
     EXPECT_EQ(sntlv_add_bin(buf, sizeof buf, TLV_SRC, 10, "/to_ztCtlD"), 14);
     EXPECT_EQ(sntlv_add_bin(buf, sizeof buf, TLV_DST, 9, "/to_ztnet"), 13);
     EXPECT_EQ(sntlv_add_dat(buf, sizeof buf, TLV_END, 0, 0xFFFFFFFFu), 4);
-    const unsigned char expected[48] = {
-        0x00, 0x2F, 0x00, 0x10, 0x00, 0x00, 0x02, 'A', 'C', 'R', 0x00, 0x00, 0x02, 'B', 0x01, 0x02,
-        0x00, 0x00, 0x0A, 'D', '/', 't', 'o', '_', 'z', 't', 'C', 't', 'l', 'D',
-        0x00, 0x00, 0x09, 'C', '/', 't', 'o', '_', 'z', 't', 'n', 'e', 't',
-        0x00, 0x00, 0x00, 0xEE, 0xAA,  // nothing written past the message
-    };
-    EXPECT_THAT(std::vector<unsigned char>(buf, buf + 48), ElementsAreArray(expected));
+    // Header, CMD, CMDARG, SRC, DST, END; nothing written past the message.
+    EXPECT_EQ(std::string((char*)buf, 48), std::string("\0\x2F\0\x10" "\0\0\x02" "ACR" "\0\0\x02" "B\x01\x02"
+                                                       "\0\0\x0A" "D/to_ztCtlD" "\0\0\x09" "C/to_ztnet"
+                                                       "\0\0\0\xEE" "\xAA", 48));
     EXPECT_EQ(tlv_validate(buf), 0);
 
     TlvMsg m;  // both length fields big-endian, 16-bit
@@ -144,7 +140,6 @@ TEST(Tlv, WalkStaysInsideTheMessage)
 
 TEST(Tlv, ProgrammingErrorsEndTheProcess)
 {
-    zttest::GlobalsGuard guard;
     TlvMsg m;
     using zttest::ExpectAssert;
     ExpectAssert([&] { sntlv_add_bin(m.buf, ZTMSG_MAX, TLV_SRC, 0, ""); }, "ztTlv.c/sntlv_add_bin",

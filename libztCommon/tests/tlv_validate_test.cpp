@@ -9,7 +9,6 @@ namespace {
 
 TEST(TlvValidate, EveryStepsResultAndMessage)
 {
-    zttest::GlobalsGuard guard;
     g_debug_level = zttest::kTraceToStdout;
     const TlvMsg cmd = TlvMsg::Command();
     const struct {
@@ -59,7 +58,6 @@ TEST(TlvValidate, EveryStepsResultAndMessage)
 
 TEST(TlvValidate, MessagesNeedVerbosityAbove15AndCarryTimestamp)
 {
-    zttest::GlobalsGuard guard;
     TlvMsg m = TlvMsg::Command(0xF0);
     g_debug_level = 0x4000000Fu;
     EXPECT_EQ(zttest::Captured(1, [&] { EXPECT_EQ(tlv_validate(m.buf), -2); }), "");

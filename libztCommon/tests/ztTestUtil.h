@@ -18,19 +18,6 @@ namespace zttest {
 
 using Strings = std::vector<std::string>;
 
-// Saves the library's globals and restores them when the test ends.
-struct GlobalsGuard {
-    int logLevel = g_logLevel, timed = g_timedreceive;
-    unsigned debugLevel = g_debug_level, debug = g_debug;
-    ~GlobalsGuard()
-    {
-        g_logLevel = logLevel;
-        g_timedreceive = timed;
-        g_debug_level = debugLevel;
-        g_debug = debug;
-    }
-};
-
 // Trace verbosity 0x20 with copies on standard output (bit 30).
 constexpr unsigned kTraceToStdout = 0x40000020u;
 
