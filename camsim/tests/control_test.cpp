@@ -7,6 +7,7 @@
 #include "camera_layout.h"
 #include "camlink_protocol.h"
 #include "camsim/control_client.h"
+#include "support/json_check.h"
 #include "test_support.h"
 
 using namespace camsim_test;
@@ -26,19 +27,21 @@ TEST_F(ControlTest, StateIsValidJsonWithTheCameraInIt) {
     req->direct(CAMLINK_SHUTTER, {1});
     req->call(CAMLINK_OP_CSI_SET, be32(7) + le32(0x03000003));
     std::string state = run("state");
-    ASSERT_TRUE(validJson(state)) << state;
+    JsonValue doc;
+    ASSERT_TRUE(parseJson(state, doc)) << state;
     for (const char* member : {"\"model\": 55", "\"recording\": true", "\"csi_item7\": 50331651", "\"mode_group\": 0",
                                "\"op\": \"direct 1 shutter\"", "\"payload\": \"00000001\"", "\"transcode_jobs\": []",
                                "\"current_presets\"", "\"subscribed\": false"})
         EXPECT_NE(std::string::npos, state.find(member)) << member;
-    EXPECT_TRUE(validJson(sim->stateJson()));
+    EXPECT_TRUE(parseJson(sim->stateJson(), doc));
 }
 
 TEST_F(ControlTest, OpsDocumentListsTheRecentOperations) {
     req->remote(8, 13, {1});
     req->call(CAMLINK_OP_MODEL, {});
     std::string ops = run("ops 1");
-    ASSERT_TRUE(validJson(ops)) << ops;
+    JsonValue doc;
+    ASSERT_TRUE(parseJson(ops, doc)) << ops;
     EXPECT_NE(std::string::npos, ops.find("\"op\": \"MN\""));
     EXPECT_EQ(std::string::npos, ops.find("8/13"));
     EXPECT_NE(std::string::npos, run("ops").find("\"payload\": \"01\""));
@@ -64,8 +67,12 @@ TEST_F(ControlTest, CommandsSetFaultsAndState) {
     EXPECT_FALSE(req->call(CAMLINK_OP_MODEL, {}, 300).got);
     EXPECT_TRUE(startsWith(run("noreply off"), "ok"));
     EXPECT_EQ("ok", run("model-unreadable on"));
-    EXPECT_EQ(-1, req->call(CAMLINK_OP_MODEL, {}).result);
-    EXPECT_EQ("ok", run("model-unreadable off"));
+    Reply model = req->call(CAMLINK_OP_MODEL, {});
+    EXPECT_EQ(-1, model.result);
+    EXPECT_TRUE(model.answer.empty());
+    EXPECT_TRUE(sim->state().modelUnreadable);
+    sim->setModelUnreadable(false);  // the method and the command set the same fault
+    EXPECT_EQ(std::vector<uint8_t>{55}, req->call(CAMLINK_OP_MODEL, {}).answer);
     EXPECT_EQ("ok", run("delay 7/30 200"));
     EXPECT_NE(std::string::npos, run("state").find("\"ms\": 200"));
     EXPECT_EQ("ok", run("set status 19 2 4"));
@@ -90,33 +97,22 @@ TEST_F(ControlTest, BadCommandsAnswerErrors) {
 }
 
 TEST_F(ControlTest, EventsOnDemandArriveWithTheirCategoryAndLayout) {
-    Event e;
     EXPECT_TRUE(startsWith(run("event suspend"), "ok"));
-    ASSERT_TRUE(daemon->next(&e, 3000));
-    EXPECT_EQ(16, e.category);
-    EXPECT_EQ("JS", e.cmd);
+    Event e = expectEvent(16, "JS");
     EXPECT_EQ(opt.cameraMbox, e.src);
     EXPECT_EQ(opt.daemonMbox, e.dst);
     run("event resume");
-    ASSERT_TRUE(daemon->next(&e, 3000));
-    EXPECT_EQ(16, e.category);
-    EXPECT_EQ("JR", e.cmd);
+    expectEvent(16, "JR");
 
     run("event preset-update 6 65538");
-    ASSERT_TRUE(daemon->next(&e, 3000));
-    EXPECT_EQ(10, e.category);
-    EXPECT_EQ("PU", e.cmd);
-    EXPECT_EQ((std::vector<uint8_t>{6, 0x02, 0x00, 0x01, 0x00}), e.cmdarg);
+    EXPECT_EQ((std::vector<uint8_t>{6, 0x02, 0x00, 0x01, 0x00}), expectEvent(10, "PU").cmdarg);
     EXPECT_EQ(0x10002u, sim->state().activePreset()) << "a switch event is a switch the camera made";
     run("event preset-update 3 5");
-    ASSERT_TRUE(daemon->next(&e, 3000));
-    EXPECT_EQ((std::vector<uint8_t>{3, 5, 0, 0, 0}), e.cmdarg);
+    EXPECT_EQ((std::vector<uint8_t>{3, 5, 0, 0, 0}), expectEvent(10, "PU").cmdarg);
     EXPECT_EQ(0x10002u, sim->state().activePreset());
 
     run("event transcode 42:1:37");
-    ASSERT_TRUE(daemon->next(&e, 3000));
-    EXPECT_EQ(18, e.category);
-    EXPECT_EQ("CN", e.cmd);
+    e = expectEvent(18, "CN");
     const char text[] = "42:1:37";
     ASSERT_EQ(5 + sizeof text, e.cmdarg.size());
     EXPECT_EQ(0, memcmp(e.cmdarg.data() + 5, text, sizeof text));

@@ -3,7 +3,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <mqueue.h>
-#include <string.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,35 +16,30 @@ namespace {
 
 std::atomic<int> g_counter{0};
 
-uint16_t be16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
-
+// The element's value; false when it is missing or runs past the message.
 bool element(const uint8_t* msg, int type, std::vector<uint8_t>* out) {
     const unsigned char* e = tlv_find(msg, type);
     if (!e) return false;
-    int len = be16(e + 1);
-    if ((e - msg) + 4 + len > be16(msg)) return false;
+    int len = (e[1] << 8) | e[2];
+    if ((e - msg) + 4 + len > ((msg[0] << 8) | msg[1])) return false;
     out->assign(e + 4, e + 4 + len);
     return true;
 }
 
 std::string elementText(const uint8_t* msg, int type) {
     std::vector<uint8_t> v;
-    if (!element(msg, type, &v)) return std::string();
+    element(msg, type, &v);
     return std::string(v.begin(), v.end());
 }
 
-// Waits for one message; -1 on time-out.
-int receiveOne(ztMboxAttr& box, uint8_t* buf, int timeoutMs) {
-    timespec until;
-    clock_gettime(CLOCK_REALTIME, &until);
-    until.tv_sec += timeoutMs / 1000;
-    until.tv_nsec += long(timeoutMs % 1000) * 1000000L;
-    if (until.tv_nsec >= 1000000000L) {
-        until.tv_sec++;
-        until.tv_nsec -= 1000000000L;
+uint32_t readWord(const std::vector<uint8_t>& b, size_t at, bool bigEndian) {
+    if (at + 4 > b.size()) {
+        ADD_FAILURE() << "read past " << b.size() << " bytes";
+        return 0;
     }
-    ssize_t n = mq_timedreceive(box.mqd, reinterpret_cast<char*>(buf), ZTMSG_MAX, nullptr, &until);
-    return int(n);
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v |= uint32_t(b[at + size_t(i)]) << (bigEndian ? 24 - 8 * i : 8 * i);
+    return v;
 }
 
 }  // namespace
@@ -77,14 +71,32 @@ int buildMessage(uint8_t* buf, int category, const char* cmd, const std::vector<
     return len;
 }
 
-Requester::Requester(const std::string& cameraMbox, const std::string& replyMbox)
-    : camera_(cameraMbox), replyName_(replyMbox) {
-    if (ztMbox_rxopen_ext(replyName_.c_str(), 2, ZTMSG_MAX, &rx_) != 0) ADD_FAILURE() << "reply mailbox " << replyName_;
+EventBox::EventBox(const std::string& name) : name_(name) {
+    if (ztMbox_rxopen_ext(name_.c_str(), 2, ZTMSG_MAX, &box_) != 0) ADD_FAILURE() << "mailbox " << name_;
 }
 
-Requester::~Requester() {
-    ztMbox_close(&rx_);
-    ztMbox_unlink(replyName_.c_str());
+EventBox::~EventBox() {
+    ztMbox_close(&box_);
+    ztMbox_unlink(name_.c_str());
+}
+
+bool EventBox::next(Event* e, int timeoutMs) {
+    timespec until;
+    clock_gettime(CLOCK_REALTIME, &until);
+    long ns = until.tv_nsec + long(timeoutMs % 1000) * 1000000L;
+    until.tv_sec += timeoutMs / 1000 + ns / 1000000000L;
+    until.tv_nsec = ns % 1000000000L;
+    uint8_t msg[ZTMSG_MAX];
+    if (mq_timedreceive(box_.mqd, reinterpret_cast<char*>(msg), ZTMSG_MAX, nullptr, &until) < 4) return false;
+    EXPECT_EQ(0, tlv_validate(msg)) << "not a valid TLV message";
+    *e = Event();
+    e->category = msg[3];
+    e->cmd = elementText(msg, TLV_CMD);
+    element(msg, TLV_CMDARG, &e->cmdarg);
+    e->hasRsparg = element(msg, TLV_RSPARG, &e->rsparg);
+    e->src = elementText(msg, TLV_SRC);
+    e->dst = elementText(msg, TLV_DST);
+    return true;
 }
 
 bool Requester::sendRaw(const uint8_t* msg, int len) {
@@ -98,30 +110,27 @@ bool Requester::sendRaw(const uint8_t* msg, int len) {
 uint32_t Requester::send(const char* code, const std::vector<uint8_t>& args) {
     uint32_t seq = ++seq_;
     uint8_t msg[ZTMSG_MAX];
-    int len = buildMessage(msg, CAMLINK_CAT_REQUEST, code, be32(seq) + args, replyName_, camera_);
+    int len = buildMessage(msg, CAMLINK_CAT_REQUEST, code, be32(seq) + args, replyName(), camera_);
     return sendRaw(msg, len) ? seq : 0;
 }
 
 Reply Requester::receive(int timeoutMs) {
     Reply r;
-    uint8_t msg[ZTMSG_MAX];
-    int n = receiveOne(rx_, msg, timeoutMs);
-    if (n < 4) return r;
-    EXPECT_EQ(0, tlv_validate(msg)) << "reply is not a valid TLV message";
-    EXPECT_EQ(CAMLINK_CAT_REPLY, msg[3]);
-    std::vector<uint8_t> arg, rsp;
-    r.code = elementText(msg, TLV_CMD);
-    if (!element(msg, TLV_CMDARG, &arg) || arg.size() != 4 || !element(msg, TLV_RSPARG, &rsp) || rsp.size() < 5) {
+    Event e;
+    if (!rx_.next(&e, timeoutMs)) return r;
+    EXPECT_EQ(CAMLINK_CAT_REPLY, e.category);
+    EXPECT_EQ(camera_, e.src);
+    EXPECT_EQ(replyName(), e.dst);
+    if (e.cmdarg.size() != 4 || e.rsparg.size() < 5) {
         ADD_FAILURE() << "reply without sequence number or result";
         return r;
     }
-    EXPECT_EQ(camera_, elementText(msg, TLV_SRC));
-    EXPECT_EQ(replyName_, elementText(msg, TLV_DST));
     r.got = true;
-    r.seq = readBe32(arg, 0);
-    r.result = int32_t(readBe32(rsp, 0));
-    r.nak = int8_t(rsp[4]);
-    r.answer.assign(rsp.begin() + 5, rsp.end());
+    r.code = e.cmd;
+    r.seq = readBe32(e.cmdarg, 0);
+    r.result = int32_t(readBe32(e.rsparg, 0));
+    r.nak = int8_t(e.rsparg[4]);
+    r.answer.assign(e.rsparg.begin() + 5, e.rsparg.end());
     return r;
 }
 
@@ -160,48 +169,10 @@ Reply Requester::setValue(int32_t id, uint32_t block, uint32_t offset, int32_t v
     return call(CAMLINK_OP_SET_VALUE, be32(uint32_t(id)) + be32(block) + be32(offset) + be32(uint32_t(value)) + be32(width));
 }
 
-EventBox::EventBox(const std::string& name) : name_(name) {
-    if (ztMbox_rxopen_ext(name_.c_str(), 2, ZTMSG_MAX, &box_) != 0) ADD_FAILURE() << "event mailbox " << name_;
-}
-
-EventBox::~EventBox() {
-    ztMbox_close(&box_);
-    ztMbox_unlink(name_.c_str());
-}
-
-bool EventBox::next(Event* e, int timeoutMs) {
-    uint8_t msg[ZTMSG_MAX];
-    int n = receiveOne(box_, msg, timeoutMs);
-    if (n < 4) return false;
-    EXPECT_EQ(0, tlv_validate(msg)) << "event is not a valid TLV message";
-    *e = Event();
-    e->category = msg[3];
-    e->cmd = elementText(msg, TLV_CMD);
-    element(msg, TLV_CMDARG, &e->cmdarg);
-    e->hasRsparg = element(msg, TLV_RSPARG, &e->rsparg);
-    e->src = elementText(msg, TLV_SRC);
-    e->dst = elementText(msg, TLV_DST);
-    return true;
-}
-
 std::vector<uint8_t> le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
 std::vector<uint8_t> be32(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
-
-uint32_t readLe32(const std::vector<uint8_t>& b, size_t at) {
-    if (at + 4 > b.size()) {
-        ADD_FAILURE() << "read past " << b.size() << " bytes";
-        return 0;
-    }
-    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
-}
-
-uint32_t readBe32(const std::vector<uint8_t>& b, size_t at) {
-    if (at + 4 > b.size()) {
-        ADD_FAILURE() << "read past " << b.size() << " bytes";
-        return 0;
-    }
-    return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | uint32_t(b[at + 3]);
-}
+uint32_t readLe32(const std::vector<uint8_t>& b, size_t at) { return readWord(b, at, false); }
+uint32_t readBe32(const std::vector<uint8_t>& b, size_t at) { return readWord(b, at, true); }
 
 std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -220,6 +191,24 @@ void SimTest::SetUp() {
     req.reset(new Requester(opt.cameraMbox, uniqueName("rep")));
 }
 
+void SimTest::TearDown() {
+    req.reset();
+    if (sim) sim->stop();
+    sim.reset();
+    daemon.reset();
+}
+
+Event SimTest::expectEvent(int category, const char* cmd) {
+    Event e;
+    if (!daemon->next(&e, 3000)) {
+        ADD_FAILURE() << "no event " << cmd;
+        return e;
+    }
+    EXPECT_EQ(category, e.category);
+    EXPECT_EQ(cmd, e.cmd);
+    return e;
+}
+
 void SimTest::sendSubscription(uint8_t on) {
     uint8_t msg[ZTMSG_MAX];
     int len = buildMessage(msg, 16, "CR", {on, 0x4F}, opt.daemonMbox, opt.cameraMbox);
@@ -228,16 +217,7 @@ void SimTest::sendSubscription(uint8_t on) {
 
 void SimTest::subscribe(uint8_t on) {
     sendSubscription(on);
-    Event e;
-    ASSERT_TRUE(daemon->next(&e, 3000));
-    ASSERT_EQ(17, e.category);
-}
-
-void SimTest::TearDown() {
-    req.reset();
-    if (sim) sim->stop();
-    sim.reset();
-    daemon.reset();
+    expectEvent(17, "CR");
 }
 
 }  // namespace camsim_test

@@ -1,5 +1,5 @@
 // Test-side peers of the simulator: a camera-link requester with its own reply mailbox, a
-// daemon-side mailbox that collects events, unique names, and a JSON validity check.
+// daemon-side mailbox that collects events, unique names, byte helpers and a started simulator.
 #ifndef CAMSIM_TEST_SUPPORT_H
 #define CAMSIM_TEST_SUPPORT_H
 
@@ -21,6 +21,30 @@ std::string uniqueName(const char* what);
 std::string uniqueSocketPath();
 bool mailboxExists(const std::string& name);
 
+// One received message, its elements copied out.
+struct Event {
+    int category = -1;
+    std::string cmd;
+    std::vector<uint8_t> cmdarg;
+    std::vector<uint8_t> rsparg;
+    bool hasRsparg = false;
+    std::string src;
+    std::string dst;
+};
+
+// A mailbox of two messages, like the daemon's; removed again on destruction.
+class EventBox {
+public:
+    explicit EventBox(const std::string& name);
+    ~EventBox();
+    bool next(Event* e, int timeoutMs);
+    const std::string& name() const { return name_; }
+
+private:
+    std::string name_;
+    ztMboxAttr box_{};
+};
+
 struct Reply {
     bool got = false;
     std::string code;
@@ -32,8 +56,7 @@ struct Reply {
 
 class Requester {
 public:
-    Requester(const std::string& cameraMbox, const std::string& replyMbox);
-    ~Requester();
+    Requester(const std::string& cameraMbox, const std::string& replyMbox) : camera_(cameraMbox), rx_(replyMbox) {}
 
     // Sends one request with the next sequence number and waits for its reply; replies for other
     // sequence numbers are discarded on the way.
@@ -49,43 +72,17 @@ public:
     // The next reply of any sequence number.
     Reply receive(int timeoutMs);
     bool sendRaw(const uint8_t* msg, int len);
-    const std::string& replyName() const { return replyName_; }
+    const std::string& replyName() const { return rx_.name(); }
 
 private:
     std::string camera_;
-    std::string replyName_;
-    ztMboxAttr rx_{};
+    EventBox rx_;
     uint32_t seq_ = 0;
-};
-
-struct Event {
-    int category = -1;
-    std::string cmd;
-    std::vector<uint8_t> cmdarg;
-    std::vector<uint8_t> rsparg;
-    bool hasRsparg = false;
-    std::string src;
-    std::string dst;
-};
-
-// A mailbox of two messages, like the daemon's.
-class EventBox {
-public:
-    explicit EventBox(const std::string& name);
-    ~EventBox();
-    bool next(Event* e, int timeoutMs);
-    const std::string& name() const { return name_; }
-
-private:
-    std::string name_;
-    ztMboxAttr box_{};
 };
 
 // Builds a complete TLV message (CMD, CMDARG, SRC, DST, END); returns its length.
 int buildMessage(uint8_t* buf, int category, const char* cmd, const std::vector<uint8_t>& arg, const std::string& src,
                  const std::string& dst);
-
-bool validJson(const std::string& text);
 
 std::vector<uint8_t> le32(uint32_t v);
 std::vector<uint8_t> be32(uint32_t v);
@@ -100,6 +97,8 @@ protected:
     void TearDown() override;
     // Options of the simulator to start; tests adjust them in their own SetUp before calling this.
     virtual void adjust(camsim::Options&) {}
+    // The next event on the daemon mailbox, which must come and be of the category and command.
+    Event expectEvent(int category, const char* cmd);
     // Sends the daemon's transcode subscription (1) or unsubscription (0) from the daemon mailbox.
     void sendSubscription(uint8_t on);
     // The same, then takes the category-17 answer off the daemon mailbox.
