@@ -29,9 +29,9 @@ class Restore {
 public:
     explicit Restore(const std::string& file) : file_(file), had_(Exists(file)), content_(ReadFile(file))
     {
-        for (size_t slash = file.find('/', 5); slash != std::string::npos; slash = file.find('/', slash + 1)) {
-            if (!Exists(file.substr(0, slash)))
-                created_.insert(created_.begin(), file.substr(0, slash));
+        for (size_t at = file.find('/', 5); at != std::string::npos; at = file.find('/', at + 1)) {
+            if (!Exists(file.substr(0, at)))
+                created_.insert(created_.begin(), file.substr(0, at));
         }
     }
     ~Restore()
@@ -116,8 +116,8 @@ TEST(TraceFile, Bit29AppendsEachOutput)
     EXPECT_TRUE(zttest::StdoutLines(unlinkTwice).empty()) << "bit 30 clear";
     std::string text = ReadFile(log);
     ASSERT_EQ(text.substr(0, 13), "earlier line\n");
-    EXPECT_THAT(zttest::Lines(text.substr(13), true),
-                testing::Each(MatchesRegex("\\[   ztMbox_unlink: *[0-9]+\\] Mbox unlink fail=\"" + name + "\" errno=.*")));
+    const std::string line = "\\[   ztMbox_unlink: *[0-9]+\\] Mbox unlink fail=\"" + name + "\" errno=.*";
+    EXPECT_THAT(zttest::Lines(text.substr(13), true), testing::Each(MatchesRegex(line)));
     EXPECT_EQ(zttest::Lines(text).size(), 3u);
 }
 

@@ -34,7 +34,7 @@ TEST_F(Hexdump, HexlineLayoutAndBounds)
     EXPECT_EQ(std::string(line, 11), std::string("LABEL    \0#", 11));
 }
 
-TEST_F(Hexdump, LongDumpIsShortenedUnlessBit9)
+TEST_F(Hexdump, HexprintShortensLongDumpsUnlessBit9)
 {
     Strings lines = zttest::StdoutLines([&] { hexprint("DUMP", 0, counting, 200); });
     ASSERT_EQ(lines.size(), 1u + 4u + 3u) << "offsets 0 to 63 and 160 to 199";
@@ -48,35 +48,27 @@ TEST_F(Hexdump, LongDumpIsShortenedUnlessBit9)
     ASSERT_EQ(lines.size(), 1u + 13u);
     EXPECT_EQ(lines[5].substr(0, 23), "DUMP       00000040  40");
     EXPECT_EQ(lines[13].substr(0, 23), "DUMP       000000c0  c0");
-}
 
-TEST_F(Hexdump, UnalignedAddressStartsAtAlignedLine)
-{
-    const unsigned char data[] = "ABCDEFGHIJKLMNOPQRST";
-    EXPECT_EQ(zttest::StdoutLines([&] { hexprint("X", 0x1003, data, 20); }),
+    // An unaligned address starts at the aligned line, positions before the data blank.
+    EXPECT_EQ(zttest::StdoutLines([&] { hexprint("X", 0x1003, counting + 0x41, 20); }),
               Strings({"", "X          00001000        41 42434445 46474849 4a4b4c4d     ABCDEFGHIJKLM",
                        "X          00001010  4e4f5051 525354                      NOPQRST         "}));
 }
 
-TEST_F(Hexdump, NoaddrGroupsEndAtEndOfData)
+TEST_F(Hexdump, NoaddrGroupsEndAtEndOfDataAndVerbosityAbove7)
 {
-    auto noaddr = [&](int len) { return zttest::StdoutLines([&] { hexprint_noaddr("L", 99, counting, len); }); };
+    auto noaddr = [&](int n) { return zttest::StdoutLines([&] { hexprint_noaddr("L", 99, counting, n); }); };
     EXPECT_EQ(noaddr(6), Strings({"L0001 02030405"}));
     EXPECT_EQ(noaddr(3), Strings({"L 000102"}));
     EXPECT_EQ(noaddr(20), Strings({"L 00010203 04050607 08090a0b 0c0d0e0f", "L 10111213"}));
     EXPECT_EQ(noaddr(18), Strings({"L0001 02030405 06070809 0a0b0c0d 0e0f", "L1011"}));
-}
-
-TEST_F(Hexdump, TraceDumpsNeedVerbosityAbove7)
-{
     auto both = [&] {
-        hexprint("Q", 0, counting, 40);
-        hexprint_noaddr("Q", 0, counting, 40);
+        return noaddr(40).size() + zttest::StdoutLines([&] { hexprint("Q", 0, counting, 40); }).size();
     };
-    g_debug_level = 0x40000007u;
-    EXPECT_TRUE(zttest::StdoutLines(both).empty());
     g_debug_level = 0x40000008u;
-    EXPECT_EQ(zttest::StdoutLines(both).size(), 1u + 3u + 3u);
+    EXPECT_EQ(both(), 3u + 4u);
+    g_debug_level = 0x40000007u;  // trace dumps need verbosity above 7
+    EXPECT_EQ(both(), 0u);
 }
 
 TEST_F(Hexdump, BufferDumps)
@@ -91,7 +83,8 @@ TEST_F(Hexdump, BufferDumps)
     snhexdump(out, sizeof out, letters + 5, 11, "");  // real addresses from the aligned line
     char addr[32];
     snprintf(addr, sizeof addr, "%08lX", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(letters)));
-    EXPECT_EQ(out, std::string(addr) + "                  66 67 68  69 6A 6B 6C  6D 6E 6F 70       fghijklmnop\n");
+    EXPECT_EQ(out, std::string(addr) + std::string(18, ' ') + "66 67 68  69 6A 6B 6C  6D 6E 6F 70" +
+                       std::string(7, ' ') + "fghijklmnop\n");
 
     unsigned char repeats[112] = {};  // 4 zero lines, one of 'A', 2 zero lines
     memset(repeats + 64, 'A', 16);
@@ -99,7 +92,7 @@ TEST_F(Hexdump, BufferDumps)
     Strings heads;
     for (const std::string& line : zttest::Lines(out))
         heads.push_back(line.substr(0, 8));
-    EXPECT_EQ(heads, Strings({"00000000", "...", "00000040", "00000050", "..."})) << "a run reaching the end too";
+    EXPECT_EQ(heads, Strings({"00000000", "...", "00000040", "00000050", "..."})) << "also a run at the end";
 
     snhexdump0(out, sizeof out, repeats, 0, "p");
     char expected[64];

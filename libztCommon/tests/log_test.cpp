@@ -5,7 +5,6 @@
 
 #include "ztTestUtil.h"
 
-using testing::HasSubstr;
 using testing::MatchesRegex;
 
 namespace {
@@ -25,11 +24,11 @@ struct LevelLog : testing::Test {
 TEST_F(LevelLog, LineLayout)
 {
     g_logLevel = UTIL_LOG_TRACE;
-    int line = __LINE__ + 1;
+    int at = __LINE__ + 1;
     ZTLOG(UTIL_LOG_WARN, "camera %s answered %d", "zoom", -3);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].first, UTIL_LOG_WARN);
-    EXPECT_EQ(lines[0].second, "UTIL_LOG_WARN :camera zoom answered -3 @log_test.cpp:" + std::to_string(line));
+    EXPECT_EQ(lines[0].second, "UTIL_LOG_WARN :camera zoom answered -3 @log_test.cpp:" + std::to_string(at));
 
     const char* names[] = {"UTIL_LOG_OFF  ", "UTIL_LOG_FATAL", "UTIL_LOG_ERROR", "UTIL_LOG_WARN ",
                            "UTIL_LOG_DEBUG", "UTIL_LOG_INFO ", "UTIL_LOG_TRACE", "UTIL_LOG_?????"};
@@ -115,34 +114,22 @@ TEST(LogSink, InstallAndRemoveWhileThreadsLog)
 }
 
 // The unlink of a missing mailbox writes one trace line.
-struct Trace : testing::Test {
-    std::string name = zttest::MboxName("never_created");
-    std::function<void()> unlinkMissing = [this] { EXPECT_EQ(ztMbox_unlink(name.c_str()), -1); };
-};
-
-TEST_F(Trace, StandardOutputAndSyslogForms)
+TEST(Trace, FormsAndThresholds)
 {
-    g_debug_level = zttest::kTraceToStdout;
+    const std::string name = zttest::MboxName("never_created");
+    auto unlinkMissing = [&] { EXPECT_EQ(ztMbox_unlink(name.c_str()), -1); };
+    for (unsigned verbosity : {0u, 7u, 15u}) {
+        g_debug_level = 0x40000000u | verbosity;
+        EXPECT_EQ(zttest::Captured(2, [&] { EXPECT_EQ(zttest::Captured(1, unlinkMissing), ""); }), "");
+    }
+    g_debug_level = 0x5FFFFF10u;  // verbosity 16 under unrelated bits; bit 30 set, bit 29 clear
     std::string out, err = zttest::Captured(2, [&] { out = zttest::Captured(1, unlinkMissing); });
     const std::string line = "\\[   ztMbox_unlink: {1,3}[0-9]{1,4}\\] Mbox unlink fail=\"" + name +
                              "\" errno=\"No such file or directory\"\n";
     EXPECT_THAT(out, MatchesRegex("[A-Z][a-z][a-z][0-9][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] " + line));
     // syslog's LOG_PERROR copy, which glibc starts with the program name.
     EXPECT_THAT(err, MatchesRegex("ztCommon_util_test: " + line));
-}
 
-TEST_F(Trace, LinesNeedVerbosityAbove15)
-{
-    for (unsigned verbosity : {0u, 7u, 15u}) {
-        g_debug_level = 0x40000000u | verbosity;
-        EXPECT_EQ(zttest::Captured(2, [&] { EXPECT_EQ(zttest::Captured(1, unlinkMissing), ""); }), "") << verbosity;
-    }
-    g_debug_level = 0x5FFFFF10u;  // verbosity 16 under unrelated bits (not bit 29)
-    EXPECT_THAT(zttest::Captured(1, unlinkMissing), HasSubstr("Mbox unlink fail"));
-}
-
-TEST_F(Trace, AssertionWritesBothFormsThenExits)
-{
     g_debug_level = zttest::kTraceToStdout;
     auto assertWithStdoutOnStderr = [] {
         dup2(2, 1);  // the death-test matcher reads standard error only
@@ -150,7 +137,8 @@ TEST_F(Trace, AssertionWritesBothFormsThenExits)
         sntlv_void(buf, TLV_CMD);
     };
     // The standard-output form (after "HH:MM:SS "), then the syslog form.
-    const std::string form = "\033\\[31mASSERT:libztCommon/src/ztTlv\\.c/sntlv_void:[0-9]+:tlv != NULL\n\033\\[0m";
+    const std::string form = "\033\\[31mASSERT:libztCommon/src/ztTlv\\.c/sntlv_void:[0-9]+:tlv != NULL\n"
+                             "\033\\[0m";
     EXPECT_EXIT(assertWithStdoutOnStderr(), testing::ExitedWithCode(255),
                 MatchesRegex(".*[0-9]{2}:[0-9]{2}:[0-9]{2} " + form + ".*" + form + ".*"));
 }

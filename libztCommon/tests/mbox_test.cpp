@@ -113,7 +113,8 @@ TEST_F(Mbox, TimedReceiveWaitsConfiguredSeconds)
     EXPECT_GE(SecondsSince(start), 0.9);
     EXPECT_LT(SecondsSince(start), 5.0);
     EXPECT_EQ(buf_[0], '#') << "buffer untouched";
-    EXPECT_THAT(lines, testing::ElementsAre(MatchesRegex("\\[   msg_available: *[0-9]+\\] 1 seconds timeout expired")));
+    EXPECT_THAT(lines, testing::ElementsAre(MatchesRegex("\\[   msg_available: *[0-9]+\\] 1 seconds timeout "
+                                                         "expired")));
 
     g_timedreceive = 5;  // a message arriving during the wait ends it
     std::thread sender([this] {
@@ -135,11 +136,12 @@ TEST_F(Mbox, SharedOpenIsExclusive)
     EXPECT_LT(SecondsSince(start), 6.0);
     ASSERT_EQ(lines.size(), 6u);
     for (int i = 0; i < 5; i++) {  // the tag is wider than its 16 columns
-        EXPECT_THAT(lines[i], MatchesRegex("\\[ztMbox_rxopen_shared_ext: *[0-9]+\\] Warning: Shared Mbox in use "
-                                           "\\(retry\\) =\"" + name_ + "\" errno=\"File exists\"  retry\\(" +
-                                           std::to_string(i + 1) + "\\)"));
+        EXPECT_THAT(lines[i], MatchesRegex("\\[ztMbox_rxopen_shared_ext: *[0-9]+\\] Warning: Shared Mbox in "
+                                           "use \\(retry\\) =\"" + name_ + "\" errno=\"File exists\"  "
+                                           "retry\\(" + std::to_string(i + 1) + "\\)"));
     }
-    EXPECT_THAT(lines[5], HasSubstr("] Error: Shared Mbox will not open =\"" + name_ + "\" errno=17\"File exists\""));
+    EXPECT_THAT(lines[5], HasSubstr("] Error: Shared Mbox will not open =\"" + name_ + "\" errno=17\"File "
+                                    "exists\""));
 
     std::thread holder([&] {  // the next attempt succeeds once the holder has unlinked
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
@@ -170,17 +172,21 @@ TEST_F(Mbox, FatalCasesEndTheProcess)
 {
     // Each scenario runs whole inside the death-test child.
     auto open = [this] { zttest::UnlinkAtExit(name_); Open(2); };
-    zttest::ExpectAssert([&] { open(); ztMbox_send(std::string(ZTMSG_MAX + 1, 'b').data(), ZTMSG_MAX + 1, &tx_); },
+    static const char big[ZTMSG_MAX + 1] = {};
+    zttest::ExpectAssert([&] { open(); ztMbox_send(big, ZTMSG_MAX + 1, &tx_); },
                          "ztMbox.c/ztMbox_send", "len <= ZTMSG_MAX");
     auto overfill = [&] {
         open();
         for (const char* m : {"1", "2", "3"})
             ztMbox_send(m, 1, &tx_);
     };
-    zttest::ExpectAssert(overfill, "ztMbox.c/ztMbox_send", "(ztattr->attr.mq_curmsgs) < ztattr->attr.mq_maxmsg",
-                         {"[     ztMbox_send:", "] Mailbox Full: mbox=\"/ztct_", "_FatalCasesEndTheProcess\" >= 2 messages\n"});
+    const zttest::Strings full = {"[     ztMbox_send:", "] Mailbox Full: mbox=\"/ztct_",
+                                  "_FatalCasesEndTheProcess\" >= 2 messages\n"};
+    zttest::ExpectAssert(overfill, "ztMbox.c/ztMbox_send",
+                         "(ztattr->attr.mq_curmsgs) < ztattr->attr.mq_maxmsg", full);
     zttest::ExpectAssert([&] { open(); snztMbox_receive(buf_, 100, &rx_); },  // below the message size
-                         "ztMbox.c/snztMbox_receive", "(len = mq_receive(ztattr->mqd, buf, size, NULL)) >= 0");
+                         "ztMbox.c/snztMbox_receive",
+                         "(len = mq_receive(ztattr->mqd, buf, size, NULL)) >= 0");
 }
 
 }  // namespace

@@ -72,7 +72,8 @@ TEST_F(Msg, BuildThenSendOneCompleteMessage)
 {
     ztMsgIobuf io = Request();
     EXPECT_EQ(io.len, 16);
-    EXPECT_EQ(std::string((char*)io.buf, 16), std::string("\0\x10\0\x10" "\0\0\x02" "ACR" "\0\0\x02" "B\x01\x02", 16));
+    const std::string built("\0\x10\0\x10\0\0\x02" "ACR\0\0\x02" "B\x01\x02", 16);  // header, CMD, CMDARG
+    EXPECT_EQ(std::string((char*)io.buf, 16), built);
     EXPECT_EQ(ValueOf(Request("Z").buf, TLV_CMD), std::string("Z\0", 2)) << "padded, not over-read";
 
     EXPECT_EQ(ztmsg_send(&io, "/to_ztCtlD", to_.c_str(), to_.c_str(), 0), 0);
@@ -99,7 +100,7 @@ TEST_F(Msg, RequestAndResponseBetweenThreads)
     responder.join();
     EXPECT_EQ(ValueOf(seen.data(), TLV_SRC), from_);
     EXPECT_EQ(ValueOf(seen.data(), TLV_DST), to_);
-    EXPECT_EQ(std::string((char*)io.buf, io.len), std::string((char*)reply.buf, reply.Len())) << "reply replaces request";
+    EXPECT_EQ(std::string((char*)io.buf, io.len), std::string((char*)reply.buf, reply.Len())) << "replaced";
     unsigned char* val = nullptr;
     uint16_t len = 0;
     ztmsg_response(&io, &val, &len);
@@ -177,7 +178,8 @@ TEST_F(Msg, FatalCasesEndTheProcess)
                          {"[         DMSGERR:", "] ztmsg_send_timedreceive:\n\n", "ERROR      00000000  00"});
     g_debug_level = 8;  // above 7: DMSGERR, dump and ASSERT; not above 15: no validation text
     EXPECT_EXIT(damagedExchange(), testing::ExitedWithCode(255),
-                testing::AllOf(HasSubstr("[         DMSGERR:"), HasSubstr("ASSERT:"), testing::Not(HasSubstr("TLV_ERROR"))));
+                testing::AllOf(HasSubstr("[         DMSGERR:"), HasSubstr("ASSERT:"),
+                               testing::Not(HasSubstr("TLV_ERROR"))));
 }
 
 }  // namespace

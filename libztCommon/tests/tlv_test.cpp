@@ -28,7 +28,7 @@ TEST(Tlv, CommandMessageHasTheDocumentedBytes)
 
     TlvMsg m;  // both length fields big-endian, 16-bit
     EXPECT_EQ(sntlv_add_bin(m.buf, ZTMSG_MAX, TLV_CMDARG, 300, std::string(300, 'v').data()), 304);
-    EXPECT_THAT(std::vector<unsigned char>(m.buf, m.buf + 8), testing::ElementsAre(1, 0x34, 0, 16, 0, 1, 0x2C, 'B'));
+    EXPECT_EQ(std::string((char*)m.buf, 8), std::string("\x01\x34\0\x10\0\x01\x2C" "B", 8));
 }
 
 TEST(Tlv, AppendsOnlyWhatFitsWhole)
@@ -73,7 +73,7 @@ TEST(Tlv, VoidAndRemove)
     sntlv_void(m.buf, TLV_CMDARG);
     EXPECT_EQ(m.Len(), len);
     ASSERT_EQ(tlv_find(m.buf, TLV_VOID), m.buf + 10);
-    EXPECT_THAT(std::vector<unsigned char>(m.buf + 10, m.buf + 17), testing::ElementsAre(0, 0, 3, 'X', 0, 0, 0));
+    EXPECT_EQ(std::string((char*)m.buf + 10, 7), std::string("\0\0\x03X\0\0\0", 7));
     char dst[8] = {};
     EXPECT_EQ(sntlv_find(dst, sizeof dst, TLV_CMDARG, m.buf), 3);
     EXPECT_STREQ(dst, "two");
@@ -149,7 +149,8 @@ TEST(Tlv, ProgrammingErrorsEndTheProcess)
     ExpectAssert([&] { sntlv_void(m.buf, TLV_RSPARG); }, "ztTlv.c/sntlv_void", "tlv != NULL");
     ExpectAssert([&] { sntlv_remove(m.buf, ZTMSG_MAX, TLV_END); }, "ztTlv.c/sntlv_remove", "tlvend != NULL");
     g_debug_level = 0x40000007u;  // verbosity 7: no ASSERT line, the process still ends
-    EXPECT_EXIT(sntlv_void(m.buf, TLV_CMD), testing::ExitedWithCode(255), testing::Not(testing::HasSubstr("ASSERT")));
+    EXPECT_EXIT(sntlv_void(m.buf, TLV_CMD), testing::ExitedWithCode(255),
+                testing::Not(testing::HasSubstr("ASSERT")));
 }
 
 }  // namespace

@@ -18,7 +18,8 @@ TEST(TlvValidate, EveryStepsResultAndMessage)
     } rows[] = {
         {TlvMsg(cmd).SetLen(17), -1, "TLV_ERROR: MSG len is too short (17 < 18)"},
         {TlvMsg(cmd).SetLen(0x8000), -1, "TLV_ERROR: MSG len is too short (-32768 < 18)"},
-        {TlvMsg().Add(TLV_CMD, "CR").Add(TLV_CMDARG, "").End(), -3, "TLV_ERROR: :CR MSG needs a DST"},  // 18 bytes
+        // 18 bytes pass step 1.
+        {TlvMsg().Add(TLV_CMD, "CR").Add(TLV_CMDARG, "").End(), -3, "TLV_ERROR: :CR MSG needs a DST"},
         {TlvMsg(cmd).SetLen(1501), -1, "TLV_ERROR: MSG len is too long (1501 > 1500)"},
         // END claims a value byte: the elements sum to 44, then a walk that ends past the total.
         {TlvMsg(cmd).Set(45, 1), -1, "TLV_ERROR: MSG length (44) does not match internal length (430."},
@@ -28,8 +29,7 @@ TEST(TlvValidate, EveryStepsResultAndMessage)
          "TLV_ERROR: MSG needs a CMD"},
         {TlvMsg().Add(TLV_CMD, "CR").Add(TLV_CMDARG, "ab").Add(TLV_DST, "/d").End(), -3,
          "TLV_ERROR: :CR MSG needs a SRC"},
-        {TlvMsg().Add(TLV_CMD, "CR").Add(TLV_CMDARG, "a").Add(TLV_SRC, "/s").Add(TLV_DST, "/d").End().End(), -1,
-         "TLV_ERROR: :CR MSG has too many ending TLV: 0xEE"},
+        {TlvMsg(cmd).End(), -1, "TLV_ERROR: :CR MSG has too many ending TLV: 0xEE"},
         {TlvMsg::Command(0xF0), -2, "TLV_ERROR: :CR MSG needs a known CATagory. CAT=0xf0"},
         {TlvMsg(17).Add(TLV_CMD, "CR").Add(TLV_RSPARG, "r").Add(TLV_SRC, "/s").Add(TLV_DST, "/d").End(), -3,
          "TLV_ERROR: MSG :CR RSP needs a CMDARG"},
