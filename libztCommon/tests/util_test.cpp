@@ -35,7 +35,7 @@ TEST(Errno, NamesAndValues)
         EXPECT_STREQ(ztErrno2Str(code), "UNKNOWN") << code;
 }
 
-TEST(StrUtil, Trim)
+TEST(StrUtil, TrimUnescapeCardIdAndModelNames)
 {
     char s[] = "  \tab ", blanks[] = "   ", empty[] = "", newline[] = "\nx";
     EXPECT_EQ(trim(s), s + 3);
@@ -44,10 +44,7 @@ TEST(StrUtil, Trim)
     EXPECT_EQ(trim(empty), nullptr);
     EXPECT_EQ(trim(nullptr), nullptr);
     EXPECT_EQ(trim(newline), newline) << "only spaces and tabs are blanks";
-}
 
-TEST(StrUtil, UnescapeUrl)
-{
     const struct {
         std::string in, out;
     } rows[] = {
@@ -68,15 +65,12 @@ TEST(StrUtil, UnescapeUrl)
         EXPECT_EQ(len, row.out.size()) << row.in;
     }
     unsigned len = 7;
-    char s[] = "%41";
+    char escaped[] = "%41";
     unescapeUrl(nullptr, &len);
-    unescapeUrl(s, nullptr);
+    unescapeUrl(escaped, nullptr);
     EXPECT_EQ(len, 7u);
-    EXPECT_STREQ(s, "%41");
-}
+    EXPECT_STREQ(escaped, "%41");
 
-TEST(StrUtil, ValidateCardIdAndModelNames)
-{
     EXPECT_EQ(validateCardID("12a", 3), 0);
     EXPECT_EQ(validateCardID("12a", 2), 1) << "within the length only";
     EXPECT_EQ(validateCardID("", 5), 1);
