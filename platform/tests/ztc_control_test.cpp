@@ -247,9 +247,11 @@ TEST_F(ControlLink, SilentCameraFailsWithinTheBoundAndItsLateReplyIsDropped) {
         r2.delayMs = r.args == Bytes{9, 1} ? 700 : 0;
         return r2;
     });
+    link.ctx.lastNakReason = -9;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(ztc_send_remote_api_for_response(ctx, 9, 0, &rsp, &len), ZT_ERR_MQ_FAIL);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_EQ(link.ctx.lastNakReason, 0);  // every exchange starts without a reason
     EXPECT_EQ(ztc_send_remote_api_for_response(ctx, 9, 1, &rsp, &len), ZT_ERR_MQ_FAIL);
     link.ctx.replyTimeoutMs = 5000;  // long enough to see the late reply arrive first
     ASSERT_EQ(ztc_send_remote_api_for_response(ctx, 9, 2, &rsp, &len), 0);
@@ -257,18 +259,30 @@ TEST_F(ControlLink, SilentCameraFailsWithinTheBoundAndItsLateReplyIsDropped) {
     EXPECT_EQ(link.queuedReplies(), 0);
 }
 
-TEST_F(ControlLink, QueuedStaleAndDamagedRepliesAreDropped) {
+// Replies of earlier requests, damaged ones and ones with another code are dropped, whether they wait
+// in the mailbox when the request starts or arrive while its reply is awaited.
+TEST_F(ControlLink, StaleDamagedAndMismatchedRepliesAreDropped) {
+    auto post = [](const std::string& mbox, const Bytes& msg) {  // into a mailbox with room
+        const mqd_t mqd = mq_open(mbox.c_str(), O_WRONLY | O_NONBLOCK);
+        EXPECT_EQ(mq_send(mqd, reinterpret_cast<const char*>(msg.data()), msg.size(), 0), 0);
+        mq_close(mqd);
+    };
     reply(echo);
     ASSERT_EQ(ztc_fwupdate_download_start(ctx), 0);
-    const mqd_t rx = mq_open(link.ctx.rxName, O_WRONLY);
-    ASSERT_NE(rx, static_cast<mqd_t>(-1));
-    const Bytes stale = buildCamReply(CAMLINK_OP_REMOTE, link.ctx.sequence, answer({0xEE}));
-    const Bytes junk = {0, 9, 0, 0x31, 1, 2, 3, 4, 5};
-    ASSERT_EQ(mq_send(rx, reinterpret_cast<const char*>(stale.data()), stale.size(), 0), 0);
-    ASSERT_EQ(mq_send(rx, reinterpret_cast<const char*>(junk.data()), junk.size(), 0), 0);
-    mq_close(rx);
+    post(link.ctx.rxName, buildCamReply(CAMLINK_OP_REMOTE, link.ctx.sequence, answer({0xEE})));
+    post(link.ctx.rxName, {0, 9, 0, 0x31, 1, 2, 3, 4, 5});  // damaged
     ASSERT_EQ(ztc_send_remote_api_for_response(ctx, 3, 4, &rsp, &len), 0);
     EXPECT_EQ(got(), (Bytes{3, 4}));
+
+    reply([&](const CamRequest& r) {  // posted by the camera just before its reply
+        post(r.replyTo, buildCamReply(CAMLINK_OP_SATCHEL, r.sequence, answer({0xEE})));
+        Bytes request = buildCamReply(CAMLINK_OP_REMOTE, r.sequence, answer({0xEE}));
+        request[3] = CAMLINK_CAT_REQUEST;
+        post(r.replyTo, request);
+        return echo(r);
+    });
+    ASSERT_EQ(ztc_send_remote_api_for_response(ctx, 3, 5, &rsp, &len), 0);
+    EXPECT_EQ(got(), (Bytes{3, 5}));
     EXPECT_EQ(link.queuedReplies(), 0);
 }
 
