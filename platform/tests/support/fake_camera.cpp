@@ -125,7 +125,7 @@ void FakeCamera::answer(const CamRequest& request) {
     }
     for (int waited = 0; waited < reply.delayMs && !stop_; waited += 5)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    if (reply.silent || stop_) return;
+    if (stop_) return;
     const std::vector<uint8_t> msg = buildCamReply(request.op, request.sequence, reply);
     const mqd_t out = mq_open(request.replyTo.c_str(), O_WRONLY);
     if (out == static_cast<mqd_t>(-1)) return;

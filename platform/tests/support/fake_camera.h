@@ -26,8 +26,7 @@ struct CamReply {
     int32_t result = 0;
     int8_t nakReason = 0;
     std::vector<uint8_t> answer;
-    int delayMs = 0;      // wait before replying (the next request waits too)
-    bool silent = false;  // send no reply at all
+    int delayMs = 0;  // wait before replying (the next request waits too)
 };
 
 // A unique mailbox name for this process ("/zt_pt_<tag>_<pid>_<n>").
