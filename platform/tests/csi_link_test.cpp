@@ -48,8 +48,10 @@ TEST_F(SettingsLink, SetValueSendsTheRowWordsAndValueWhenTheyFitTheBlock) {
     EXPECT_EQ(lastArgs(), (Bytes{0, 0, 0, 144, 0, 0, 0, 0, 0, 0, 0, 25, 0, 0, 0, 13, 0, 0, 0, 1}));
     ASSERT_EQ(camera_if_settings_set_value_int(&link.ctx, 32, 0, 10, -1, 2, nullptr), 0);
     EXPECT_EQ(lastArgs(), (Bytes{0, 0, 0, 32, 0, 0, 0, 0, 0, 0, 0, 10, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 2}));
-    EXPECT_EQ(camera_if_settings_set_value_int(&link.ctx, 1, 1, 383, 255, 1, nullptr),
-              0);  // last status byte
+    auto set = [&](uint32_t block, uint32_t offset, int value, uint32_t width) {
+        return camera_if_settings_set_value_int(&link.ctx, 1, block, offset, value, width, nullptr);
+    };
+    EXPECT_EQ(set(1, 383, 255, 1), 0);  // the last status byte
 
     const size_t before = camera.requests().size();
     const struct {
@@ -63,10 +65,7 @@ TEST_F(SettingsLink, SetValueSendsTheRowWordsAndValueWhenTheyFitTheBlock) {
                    {"value", 0, 0, 256, 1},
                    {"2-byte value", 0, 0, 70000, 2}};
     for (const auto& r : refused)
-        EXPECT_EQ(
-            camera_if_settings_set_value_int(&link.ctx, 1, r.block, r.offset, r.value, r.width, nullptr),
-            ZT_ERR_INVALID_PARAM)
-            << r.what;
+        EXPECT_EQ(set(r.block, r.offset, r.value, r.width), ZT_ERR_INVALID_PARAM) << r.what;
     EXPECT_EQ(camera.requests().size(), before);
 
     camera.setHandler([](const CamRequest&) {

@@ -35,38 +35,30 @@ class Reader {
         while (at(' ') || at('\t') || at('\n') || at('\r')) ++pos_;
     }
 
-    bool literal(const char* word) {
+    bool literal(JsonValue& out, const char* word, JsonValue::Kind kind) {
         const std::string w(word);
         if (s_.compare(pos_, w.size(), w) != 0) return fail("unknown literal");
         pos_ += w.size();
+        out.kind = kind;
+        out.boolean = w == "true";
         return true;
     }
 
     bool value(JsonValue& out, int depth) {
         if (depth > kMaxDepth) return fail("nested too deeply");
         if (pos_ >= s_.size()) return fail("value expected");
-        switch (s_[pos_]) {
-            case '{':
-                return container(out, depth, JsonValue::Object, '}');
-            case '[':
-                return container(out, depth, JsonValue::Array, ']');
-            case '"':
-                out.kind = JsonValue::String;
-                return string(out.text);
-            case 't':
-                out.kind = JsonValue::Bool;
-                out.boolean = true;
-                return literal("true");
-            case 'f':
-                out.kind = JsonValue::Bool;
-                return literal("false");
-            case 'n':
-                out.kind = JsonValue::Null;
-                return literal("null");
-            default:
-                out.kind = JsonValue::Number;
-                return number(out.number);
+        const char c = s_[pos_];
+        if (c == '{') return container(out, depth, JsonValue::Object, '}');
+        if (c == '[') return container(out, depth, JsonValue::Array, ']');
+        if (c == 't') return literal(out, "true", JsonValue::Bool);
+        if (c == 'f') return literal(out, "false", JsonValue::Bool);
+        if (c == 'n') return literal(out, "null", JsonValue::Null);
+        if (c == '"') {
+            out.kind = JsonValue::String;
+            return string(out.text);
         }
+        out.kind = JsonValue::Number;
+        return number(out.number);
     }
 
     // An object's members or an array's items, from the opening bracket on.
