@@ -1,202 +1,126 @@
-// Payload decoders at their exact sizes (values read from the right offsets) and at other sizes
-// (nothing decoded, nothing read past the end: every buffer here is exactly the payload's size,
-// so an over-read shows under AddressSanitizer).
+// Payload decoders at their exact sizes (values read from the right offsets, seen through the JSON
+// they render to) and at other sizes (nothing decoded, nothing read past the end: every buffer is
+// a heap block of exactly the payload's size, so an over-read shows under AddressSanitizer).
+#include "decoders.h"
+
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <string.h>
 
-#include <memory>
-
 #include "camera_layout.h"
-#include "decoders.h"
+#include "json.h"
 #include "ztcontrol_commands.h"
 
 using namespace ztctl;
+using ::testing::HasSubstr;
+using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-std::unique_ptr<uint8_t[]> exact(size_t n, uint8_t fill = 0) {
-    std::unique_ptr<uint8_t[]> p(new uint8_t[n ? n : 1]);
-    memset(p.get(), fill, n ? n : 1);
-    return p;
+void put32(Bytes& b, size_t at, uint32_t v) {
+    for (int k = 0; k < 4; k++) b[at + k] = (uint8_t)(v >> (8 * k));
 }
 
-void put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; i++) p[i] = (uint8_t)(v >> (8 * i));
-}
-
-const Node* member(const Node& n, const std::string& key) {
-    for (const Node& item : n.items)
-        if (item.key == key) return &item;
-    return nullptr;
-}
-
-unsigned long long u(const Node& n, const std::string& key) {
-    const Node* m = member(n, key);
-    EXPECT_NE(m, nullptr) << key;
-    return m ? m->u : 0;
-}
-
-long long i(const Node& n, const std::string& key) {
-    const Node* m = member(n, key);
-    EXPECT_NE(m, nullptr) << key;
-    return m ? m->i : 0;
-}
-
-std::string text(const Node& n, const std::string& key) {
-    const Node* m = member(n, key);
-    EXPECT_NE(m, nullptr) << key;
-    return m ? m->text : "";
+std::string decodedJson(uint32_t id, const Bytes& b) {
+    Decoded d = decodePayload(id, b.data(), b.size());
+    EXPECT_TRUE(d.known) << id << ": " << d.note;
+    std::string out;
+    appendJson(out, d.fields);
+    return out;
 }
 
 }  // namespace
 
 TEST(Decoders, IdPayloads) {
-    auto p = exact(4);
-    put32(p.get(), 0x00010002);
-    Decoded d = decodePayload(ZTCONTROL_PRESET_GET_ACTIVE_PRESET, p.get(), 4);
-    ASSERT_TRUE(d.known);
-    EXPECT_EQ(u(d.fields, "preset_id"), 0x10002u);
-    EXPECT_EQ(u(d.fields, "group"), 1u);
-    EXPECT_EQ(u(d.fields, "number"), 2u);
-    d = decodePayload(ZTCONTROL_WIFI_SSID_SCAN, p.get(), 4);
-    EXPECT_EQ(u(d.fields, "scan_id"), 0x10002u);
-    auto shortp = exact(3);
-    d = decodePayload(ZTCONTROL_WIFI_SSID_SCAN, shortp.get(), 3);
-    EXPECT_FALSE(d.known);
-    EXPECT_EQ(d.note, "unexpected size 3 (expected 4)");
+    Bytes p(4);
+    put32(p, 0, 0xff010002);  // bits 24..31 are not part of the group
+    EXPECT_EQ(decodedJson(ZTCONTROL_PRESET_GET_ACTIVE_PRESET, p),
+              "{\"preset_id\":4278255618,\"group\":1,\"number\":2}");
+    EXPECT_EQ(decodedJson(ZTCONTROL_WIFI_SSID_SCAN, p), "{\"scan_id\":4278255618}");
 }
 
 TEST(Decoders, ScanPageEntriesAreBoundedByTheirFieldsAndByTen) {
-    auto p = exact(kScanPageSize);
+    Bytes p(kScanPageSize);
     p[0] = 10;
     p[2] = 5;
     p[4] = 2;
     p[8] = 12;
-    memcpy(p.get() + 12, "home", 5);
-    put32(p.get() + 12 + 36, 3);
-    put32(p.get() + 12 + 40, 2437);
+    memcpy(&p[12], "home", 5);
+    put32(p, 12 + 36, 3);
+    put32(p, 12 + 40, 2437);
     p[12 + 44] = 60;
-    memset(p.get() + 60, 'x', 32);  // second name fills its field without a NUL
-    Node n;
-    ASSERT_TRUE(decodeScanPage(p.get(), kScanPageSize, n));
-    EXPECT_EQ(u(n, "offset"), 10u);
-    EXPECT_EQ(u(n, "scan_id"), 5u);
-    EXPECT_EQ(u(n, "count"), 2u);
-    EXPECT_EQ(u(n, "total"), 12u);
-    const Node* entries = member(n, "entries");
-    ASSERT_NE(entries, nullptr);
-    ASSERT_EQ(entries->items.size(), 2u);
-    EXPECT_EQ(text(entries->items[0], "ssid"), "home");
-    EXPECT_EQ(u(entries->items[0], "auth_type"), 3u);
-    EXPECT_EQ(u(entries->items[0], "frequency_mhz"), 2437u);
-    EXPECT_EQ(u(entries->items[0], "signal"), 60u);
-    EXPECT_EQ(text(entries->items[1], "ssid"), std::string(32, 'x'));
-
+    memset(&p[60], 'x', 32);  // the second name fills its field without a NUL
+    EXPECT_EQ(decodedJson(ZTCONTROL_WIFI_SSID_LIST, p),
+              "{\"offset\":10,\"scan_id\":5,\"count\":2,\"total\":12,\"entries\":[{\"ssid\":\"home\",\"auth_"
+              "type\":3,"
+              "\"frequency_mhz\":2437,\"signal\":60},{\"ssid\":\"" +
+                  std::string(32, 'x') + "\",\"auth_type\":0,\"frequency_mhz\":0,\"signal\":0}]}");
     p[4] = 200;  // a count above the page's room
-    ASSERT_TRUE(decodeScanPage(p.get(), kScanPageSize, n));
-    EXPECT_EQ(member(n, "entries")->items.size(), 10u);
-}
-
-TEST(Decoders, TranscodeRecord) {
-    auto p = exact(kTranscodeRecordSize);
-    memset(p.get(), 'S', 257);  // source name without a NUL inside its field
-    const uint8_t id[8] = {0x2a, 0, 0, 0, 0, 0, 0, 0x01};
-    memcpy(p.get() + 264, id, 8);
-    put32(p.get() + 272, 2);
-    put32(p.get() + 276, (uint32_t)-3);
-    put32(p.get() + 280, 90);
-    put32(p.get() + 284, 100);
-    strcpy((char*)p.get() + 288, "out/x.mp4");
     Node n;
-    ASSERT_TRUE(decodeTranscodeRecord(p.get(), kTranscodeRecordSize, n));
-    EXPECT_EQ(text(n, "source"), std::string(257, 'S'));
-    EXPECT_EQ(u(n, "transcode_id"), 0x010000000000002aull);
-    EXPECT_EQ(u(n, "status"), 2u);
-    EXPECT_EQ(text(n, "status_name"), "done");
-    EXPECT_EQ(i(n, "failure_reason"), -3);
-    EXPECT_EQ(u(n, "estimate_seconds"), 90u);
-    EXPECT_EQ(u(n, "progress"), 100u);
-    EXPECT_EQ(text(n, "filename"), "out/x.mp4");
+    ASSERT_TRUE(decodeScanPage(p.data(), p.size(), n));
+    EXPECT_EQ(n.items.back().items.size(), 10u);
 }
 
-TEST(Decoders, TranscodeHistoryMarksEmptySlots) {
-    auto p = exact(kTranscodeHistorySize);
-    strcpy((char*)p.get(), "a.mp4");
-    Node n;
-    ASSERT_TRUE(decodeTranscodeHistory(p.get(), kTranscodeHistorySize, n));
-    const Node* jobs = member(n, "jobs");
-    ASSERT_EQ(jobs->items.size(), 2u);
-    EXPECT_EQ(u(jobs->items[0], "slot"), 0u);
-    EXPECT_EQ(text(jobs->items[0], "source"), "a.mp4");
-    EXPECT_EQ(u(jobs->items[1], "slot"), 1u);
-    EXPECT_TRUE(member(jobs->items[1], "empty")->u);
+TEST(Decoders, TranscodeRecordAndHistory) {
+    Bytes p(kTranscodeRecordSize);
+    memset(p.data(), 'S', 257);  // the source name without a NUL inside its field
+    put32(p, 264, 0x2a);
+    p[271] = 1;
+    put32(p, 272, 2);
+    put32(p, 276, (uint32_t)-3);
+    put32(p, 280, 90);
+    put32(p, 284, 100);
+    strcpy((char*)&p[288], "out/x.mp4");
+    const std::string record =
+        "\"source\":\"" + std::string(257, 'S') +
+        "\",\"transcode_id\":72057594037927978,\"status\":2,\"status_name\":\"done\","
+        "\"failure_reason\":-3,\"estimate_seconds\":90,\"progress\":100,\"filename\":\"out/x.mp4\"}";
+    EXPECT_EQ(decodedJson(ZTCONTROL_TRANSCODE_STATUS, p), "{" + record);
+    Bytes history(kTranscodeHistorySize);  // the second slot stays empty
+    std::copy(p.begin(), p.end(), history.begin());
+    EXPECT_EQ(decodedJson(ZTCONTROL_TRANSCODE_HISTORY, history),
+              "{\"jobs\":[{\"slot\":0," + record + ",{\"slot\":1,\"empty\":true}]}");
 }
 
-TEST(Decoders, StatusRecordSummary) {
+TEST(Decoders, StatusRecordKeyBytes) {
     using namespace camlayout;
-    auto p = exact(kStatusRecordSize);
+    Bytes p(kStatusRecordSize);
     p[ST_FLAT_MODE] = 12;
-    p[ST_ZOOM] = 0xf6;  // signed: -10
-    put32(p.get() + ST_MODE_GROUP, 1);
-    put32(p.get() + ST_PHOTO_PRESET, 65537);
-    put32(p.get() + ST_RECORDING_SECONDS, 3600);
+    p[ST_ZOOM] = 0xf6;  // signed
+    put32(p, ST_MODE_GROUP, 1);
+    put32(p, ST_PHOTO_PRESET, 65537);
+    put32(p, ST_RECORDING_SECONDS, 3600);
     p[ST_AUDIO_ACCESSORY] = 3;
     p[kStatusBlockSize + SE_FLAT_MODE] = 17;
     p[622] = 1;
     p[623] = 0xff;
-    Node n;
-    ASSERT_TRUE(decodeStatusRecord(p.get(), kStatusRecordSize, n));
-    const Node* status = member(n, "status");
-    const Node* settings = member(n, "settings");
-    ASSERT_TRUE(status && settings);
-    EXPECT_EQ(u(*status, "flat_mode"), 12u);
-    EXPECT_EQ(i(*status, "zoom"), -10);
-    EXPECT_EQ(u(*status, "mode_group"), 1u);
-    EXPECT_EQ(u(*status, "photo_preset"), 65537u);
-    EXPECT_EQ(u(*status, "recording_seconds"), 3600u);
-    EXPECT_EQ(u(*status, "audio_accessory"), 3u);
-    EXPECT_EQ(u(*settings, "flat_mode"), 17u);
-    EXPECT_EQ(i(n, "lens_mode"), 1);
-    EXPECT_EQ(i(n, "lens"), -1);
+    const std::string out = decodedJson(ZTCONTROL_GET_ALL_SETTINGS_STATUS, p);
+    EXPECT_THAT(out, HasSubstr("{\"status\":{\"flat_mode\":12,\"sub_mode\":0,\"zoom\":-10,"));
+    EXPECT_THAT(
+        out,
+        HasSubstr("\"recording_seconds\":3600,\"mode_group\":1,\"video_preset\":0,\"photo_preset\":65537,"));
+    EXPECT_THAT(out, HasSubstr("\"audio_accessory\":3},\"settings\":{\"flat_mode\":17,\"lens_setting\":0},"
+                               "\"lens_mode\":1,\"lens\":-1}"));
 }
 
-TEST(Decoders, CalibrationPathAndText) {
-    auto p = exact(kCalibrationPathSize);
-    strcpy((char*)p.get(), "/tmp/fuse_a/cal/lens0.bin");
-    Decoded d = decodePayload(ZTCONTROL_CAL_FILE_NAME_GET, p.get(), kCalibrationPathSize);
-    ASSERT_TRUE(d.known);
-    EXPECT_EQ(text(d.fields, "path"), "/tmp/fuse_a/cal/lens0.bin");
-
-    const char name[] = "analytics_0001.bin";
-    auto t = exact(sizeof name);
-    memcpy(t.get(), name, sizeof name);
-    d = decodePayload(ZTCONTROL_ANALYTICS_FILENAME_GET, t.get(), sizeof name);
-    ASSERT_TRUE(d.known);
-    EXPECT_EQ(text(d.fields, "text"), name);
-    d = decodePayload(ZTCONTROL_ANALYTICS_FILENAME_GET, t.get(), sizeof name - 1);  // without the NUL
-    EXPECT_EQ(text(d.fields, "text"), name);
-
-    Node n;
-    const uint8_t binary[] = {'a', 0, 'b'};
-    EXPECT_FALSE(decodePrintableText(binary, 3, n));
-    const uint8_t control[] = {'a', 1};
-    EXPECT_FALSE(decodePrintableText(control, 2, n));
-    const uint8_t nuls[] = {0, 0};
-    EXPECT_FALSE(decodePrintableText(nuls, 2, n));
-}
-
-TEST(Decoders, ProtobufAnswersAreLeftToTheHexDump) {
+TEST(Decoders, PathTextAndProtobuf) {
+    Bytes path(kCalibrationPathSize);
+    strcpy((char*)path.data(), "/tmp/fuse_a/cal/lens0.bin");
+    EXPECT_EQ(decodedJson(ZTCONTROL_CAL_FILE_NAME_GET, path), "{\"path\":\"/tmp/fuse_a/cal/lens0.bin\"}");
+    const char name[] = "analytics\t0001.bin";
+    for (size_t n : {sizeof name, sizeof name - 1})  // with and without the NUL
+        EXPECT_EQ(decodedJson(ZTCONTROL_ANALYTICS_FILENAME_GET, Bytes(name, name + n)),
+                  "{\"text\":\"analytics\\t0001.bin\"}");
+    for (const Bytes& bad : {Bytes{'a', 0, 'b'}, Bytes{'a', 1}, Bytes{0, 0}, Bytes{'a', 0x7f}})
+        EXPECT_FALSE(decodePayload(ZTCONTROL_ANALYTICS_FILENAME_GET, bad.data(), bad.size()).known);
     const uint8_t pb[] = {0x08, 0x01};
     Decoded d = decodePayload(ZTCONTROL_PRESET_GROUP_LIST, pb, 2);
     EXPECT_FALSE(d.known);
-    EXPECT_NE(d.note.find("protobuf"), std::string::npos);
+    EXPECT_THAT(d.note, HasSubstr("protobuf"));
 }
 
 TEST(Decoders, EveryFixedDecoderRefusesOneByteShortAndOneByteLong) {
-    struct Case {
-        uint32_t id;
-        size_t size;
-    } cases[] = {
+    const std::pair<uint32_t, size_t> cases[] = {
         {ZTCONTROL_WIFI_SSID_SCAN, kIdPayloadSize},
         {ZTCONTROL_PRESET_GET_ACTIVE_PRESET, kIdPayloadSize},
         {ZTCONTROL_WIFI_SSID_LIST, kScanPageSize},
@@ -207,15 +131,16 @@ TEST(Decoders, EveryFixedDecoderRefusesOneByteShortAndOneByteLong) {
         {ZTCONTROL_GET_ALL_SETTINGS, kSettingsBlockSize},
         {ZTCONTROL_CAL_FILE_NAME_GET, kCalibrationPathSize},
     };
-    for (const Case& c : cases) {
-        for (size_t size : {c.size - 1, c.size + 1, (size_t)1}) {
-            auto p = exact(size, 0xff);
-            Decoded d = decodePayload(c.id, p.get(), size);
-            EXPECT_FALSE(d.known) << c.id << " size " << size;
-            EXPECT_NE(d.note.find("unexpected size"), std::string::npos);
+    for (const auto& [id, exact] : cases) {
+        for (size_t size : {exact - 1, exact + 1, (size_t)1}) {
+            Bytes p(size, 0xff);
+            Decoded d = decodePayload(id, p.data(), size);
+            EXPECT_FALSE(d.known) << id << " size " << size;
+            EXPECT_EQ(d.note, "unexpected size " + std::to_string(size) + " (expected " +
+                                  std::to_string(exact) + ")");
         }
-        auto p = exact(c.size, 0xff);
-        EXPECT_TRUE(decodePayload(c.id, p.get(), c.size).known) << c.id;
+        Bytes p(exact, 0xff);
+        EXPECT_TRUE(decodePayload(id, p.data(), exact).known) << id;
     }
     EXPECT_FALSE(decodePayload(ZTCONTROL_WIFI_SSID_LIST, nullptr, 0).known);
 }

@@ -1,42 +1,24 @@
 // JSON output: quoting, decoded trees, the result object for every command and payload shape,
 // and the indenter used by watch.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <string.h>
 
+#include <algorithm>
 #include <random>
 
-#include "decoders.h"
 #include "json.h"
-#include "json_check.h"
 #include "output.h"
+#include "support.h"
 
 using namespace ztctl;
+using ::testing::HasSubstr;
 using ztctl_test::isValidJson;
-
-namespace {
-
-std::string compact(const std::string& text) {
-    std::string out;
-    bool inString = false, escaped = false;
-    for (char c : text) {
-        if (inString) {
-            if (c == '"' && !escaped) inString = false;
-            escaped = !escaped && c == '\\';
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == ' ' || c == '\n') {
-            continue;
-        }
-        out += c;
-    }
-    return out;
-}
-
-}  // namespace
 
 TEST(JsonOutput, QuoteEscapesEverythingThatIsNotPrintableAscii) {
     EXPECT_EQ(jsonQuote("a\"b\\c"), "\"a\\\"b\\\\c\"");
     EXPECT_EQ(jsonQuote(std::string("\n\t\x01\x7f\xff", 5)), "\"\\n\\t\\u0001\\u007f\\u00ff\"");
-    EXPECT_TRUE(isValidJson(jsonQuote(std::string("\0\x80\"", 3))));
+    EXPECT_TRUE(isValidJson(jsonQuote(std::string("\0\x80\"\r", 4))));
 }
 
 TEST(JsonOutput, NestedTree) {
@@ -50,7 +32,6 @@ TEST(JsonOutput, NestedTree) {
     std::string out;
     appendJson(out, root);
     EXPECT_EQ(out, "{\"neg\":-5,\"big\":18446744073709551615,\"list\":[true,{}],\"s\":\"x\\\"y\"}");
-    EXPECT_TRUE(isValidJson(out));
 }
 
 TEST(JsonOutput, ResultObjectIsValidForEveryCommandAndPayloadShape) {
@@ -66,25 +47,23 @@ TEST(JsonOutput, ResultObjectIsValidForEveryCommandAndPayloadShape) {
             const ZtcontrolCommandInfo* info = ztcontrolCommandById(id);
             std::string json = renderResultJson(id, info, r);
             ASSERT_TRUE(isValidJson(json)) << id << " " << size << "\n" << json;
-            for (const char* key : {"\"id\":", "\"name\":", "\"result\":", "\"result_name\":", "\"payload_hex\":"})
-                EXPECT_NE(json.find(key), std::string::npos) << key;
             EXPECT_FALSE(renderResultText(id, info, r).empty());
         }
     }
 }
 
-TEST(JsonOutput, ResultObjectCarriesDecodedFields) {
+TEST(JsonOutput, ResultAndFailureObjects) {
     Response r;
     r.result = -104;
     r.hasPayload = true;
     r.payload = {7, 0, 0, 0};
-    std::string json = renderResultJson(ZTCONTROL_WIFI_SSID_SCAN, ztcontrolCommandById(ZTCONTROL_WIFI_SSID_SCAN), r);
-    EXPECT_EQ(json,
+    EXPECT_EQ(renderResultJson(ZTCONTROL_WIFI_SSID_SCAN, ztcontrolCommandById(ZTCONTROL_WIFI_SSID_SCAN), r),
               "{\"id\":19,\"name\":\"ZTCONTROL_WIFI_SSID_SCAN\",\"result\":-104,\"result_name\":"
               "\"ZT_ERR_NOT_SUPPORTED\",\"payload_length\":4,\"payload_hex\":\"07000000\",\"payload_kind\":"
               "\"scan id\",\"decoded\":{\"scan_id\":7}}\n");
-    EXPECT_TRUE(isValidJson(renderFailureJson(45, nullptr, "no_response", "no \"answer\"")));
-    EXPECT_TRUE(isValidJson(renderCommandTableJson()));
+    EXPECT_EQ(
+        renderFailureJson(45, nullptr, "no_response", "no \"answer\""),
+        "{\"id\":45,\"name\":\"UNASSIGNED\",\"error\":\"no_response\",\"detail\":\"no \\\"answer\\\"\"}\n");
 }
 
 TEST(JsonOutput, TextOutputShowsResultNameAndHexForUnknownPayloads) {
@@ -93,31 +72,31 @@ TEST(JsonOutput, TextOutputShowsResultNameAndHexForUnknownPayloads) {
     r.hasPayload = true;
     r.payload = {0xde, 0xad, 0xbe, 0xef, 0x01};
     std::string text = renderResultText(45, nullptr, r);
-    EXPECT_NE(text.find("UNASSIGNED (45): result -3 ZT_ERR_INVALID_PARAM"), std::string::npos);
-    EXPECT_NE(text.find("DE AD BE EF"), std::string::npos) << text;
+    EXPECT_THAT(text, HasSubstr("UNASSIGNED (45): result -3 ZT_ERR_INVALID_PARAM\npayload: 5 bytes\n"));
+    EXPECT_THAT(text, HasSubstr("DE AD BE EF"));
     EXPECT_EQ(hexString(r.payload.data(), r.payload.size()), "deadbeef01");
 }
 
 TEST(JsonIndent, IndentingKeepsTheDocument) {
-    const std::string docs[] = {
-        "{\"status\":{\"8\":1,\"10\":[1,2,{}],\"s\":\"a,b{c}:\\\"d\"},\"settings\":{}}",
-        "[]",
-        "[[[]],{\"a\":[]}]",
-        "{\"k\":\"\\\\\",\"j\":-1.5e3,\"t\":true,\"n\":null}",
-    };
-    for (const std::string& doc : docs) {
+    // Blanks, escaped quotes and backslashes inside a string stay as they are. The documents
+    // below have no blanks inside strings, so dropping every blank must give back the input.
+    EXPECT_EQ(indentJson("{\"a\":\"\\\" {y},\\\\\",\"b\":{},\"c\":[1,[]]}"),
+              "{\n  \"a\": \"\\\" {y},\\\\\",\n  \"b\": {},\n  \"c\": [\n    1,\n    []\n  ]\n}");
+    for (std::string doc :
+         {"{\"status\":{\"8\":1,\"10\":[1,2,{}],\"s\":\"a,b{c}:\\\"d\"},\"settings\":{}}", "[]",
+          "[[[]],{\"a\":[]}]", "{\"k\":\"\\\\\",\"j\":-1.5e3,\"t\":true,\"n\":null}"}) {
         std::string pretty = indentJson(doc);
         EXPECT_TRUE(isValidJson(pretty)) << pretty;
-        EXPECT_EQ(compact(pretty), doc);
+        pretty.erase(
+            std::remove_if(pretty.begin(), pretty.end(), [](char c) { return c == ' ' || c == '\n'; }),
+            pretty.end());
+        EXPECT_EQ(pretty, doc);
     }
-    EXPECT_EQ(indentJson("{\"a\":1,\"b\":{}}"), "{\n  \"a\": 1,\n  \"b\": {}\n}");
 }
 
 TEST(JsonIndent, MalformedInputIsReformattedWithoutHarm) {
-    for (const char* bad : {"}}}]]", "{\"unterminated", "\"\\", "{{{{{{", ",,,:", ""}) {
-        std::string out = indentJson(bad);
-        EXPECT_LE(out.size(), 64u * (strlen(bad) + 1));
-    }
+    for (const char* bad : {"}}}]]", "{\"unterminated", "\"\\", "{{{{{{", ",,,:", ""})
+        EXPECT_LE(indentJson(bad).size(), 64u * (strlen(bad) + 1));
     std::mt19937 rng(11);
     for (int round = 0; round < 200; round++) {
         std::string junk(rng() % 64, ' ');

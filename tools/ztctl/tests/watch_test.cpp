@@ -1,127 +1,102 @@
 // ztctl watch against a fake notification server on an ephemeral loopback port.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <thread>
+#include <tuple>
 
-#include "fake_daemon.h"
-#include "json_check.h"
-#include "tool_run.h"
+#include "support.h"
 
 using namespace ztctl_test;
+using ::testing::HasSubstr;
 
 namespace {
 
-// Listens on 127.0.0.1 (any free port); sends the chunks to the first connection, then closes.
-class FakeNotifier {
-public:
-    explicit FakeNotifier(std::vector<std::string> chunks) {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd_, (sockaddr*)&addr, sizeof addr);
-        listen(fd_, 1);
-        socklen_t len = sizeof addr;
-        getsockname(fd_, (sockaddr*)&addr, &len);
-        port_ = ntohs(addr.sin_port);
-        thread_ = std::thread([this, chunks] {
-            pollfd pfd = {fd_, POLLIN, 0};
-            if (poll(&pfd, 1, 10000) != 1) return;
-            int c = accept(fd_, nullptr, nullptr);
-            if (c < 0) return;
-            for (const std::string& chunk : chunks) {
-                send(c, chunk.data(), chunk.size(), MSG_NOSIGNAL);
-                usleep(2000);
-            }
-            close(c);
-        });
-    }
-    ~FakeNotifier() {
-        thread_.join();
-        close(fd_);
-    }
-    std::string port() const { return std::to_string(port_); }
-
-private:
-    int fd_ = -1;
-    int port_ = 0;
-    std::thread thread_;
-};
-
-}  // namespace
-
-TEST(Watch, RawPrintsOneFramePerLineAndStopsAtTheCount) {
-    FakeNotifier server({"LENGTH:19\n\n{\"status\":", "{\"8\":1}}LENG", "TH:9\n\n{\"10\":2}LENGTH:3\n\n{}"});
-    ToolRun r = runTool({"watch", "--port", server.port(), "--no-subscribe", "--raw", "--count", "2"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "{\"status\":{\"8\":1}}\n{\"10\":2}\n");
-}
-
-TEST(Watch, RawKeepsEachFrameOnOneLine) {
-    const std::string body = "{\"status\":{\"8\":1},\n\"settings\":{}}";
-    FakeNotifier server({"LENGTH:" + std::to_string(body.size() + 1) + "\n\n" + body});
-    ToolRun r = runTool({"watch", "--port", server.port(), "--no-subscribe", "--raw", "--count", "1"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "{\"status\":{\"8\":1}, \"settings\":{}}\n");
-}
-
-TEST(Watch, PrettyOutputIsValidJsonPerFrame) {
-    const std::string body = "{\"status\":{\"8\":1,\"9\":[]}}";
-    FakeNotifier server({"LENGTH:" + std::to_string(body.size() + 1) + "\n\n" + body});
-    ToolRun r = runTool({"watch", "--port", server.port(), "--no-subscribe", "--count", "1"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(isValidJson(r.out)) << r.out;
-    EXPECT_TRUE(contains(r.out, "\n  \"status\": {\n    \"8\": 1,")) << r.out;
-}
-
-TEST(Watch, ADroppedConnectionIsReported) {
-    FakeNotifier server({"LENGTH:3\n\n{}", "LENGTH:9\n\n{\"a"});
-    ToolRun r = runTool({"watch", "--port", server.port(), "--no-subscribe", "--raw", "--count", "3"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "{}\n");
-    EXPECT_TRUE(contains(r.err, "closed by the daemon after 1 frame, in the middle of a frame")) << r.err;
-}
-
-TEST(Watch, MalformedAndOversizeFramesDropTheConnection) {
-    for (const char* bad : {"LENGTH:3\n\n{}HELLO", "LENGTH:1048577\n\n"}) {
-        FakeNotifier server({bad});
-        ToolRun r = runTool({"watch", "--port", server.port(), "--no-subscribe", "--raw"});
-        EXPECT_EQ(r.status, 2) << bad;
-        EXPECT_TRUE(contains(r.err, "dropping the connection")) << r.err;
-    }
-}
-
-TEST(Watch, RefusedConnection) {
+// A listening socket on 127.0.0.1 at a free port.
+int listenOnLoopback(std::string& port) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, (sockaddr*)&addr, sizeof addr);
     socklen_t len = sizeof addr;
+    EXPECT_EQ(bind(fd, (sockaddr*)&addr, len), 0);
+    EXPECT_EQ(listen(fd, 1), 0);
     getsockname(fd, (sockaddr*)&addr, &len);
-    close(fd);  // the port is now free and nobody listens
-    ToolRun r = runTool({"watch", "--port", std::to_string(ntohs(addr.sin_port)), "--no-subscribe"});
+    port = std::to_string(ntohs(addr.sin_port));
+    return fd;
+}
+
+// Sends the chunks, a little apart, to the first connection, then closes it.
+struct FakeNotifier {
+    explicit FakeNotifier(std::vector<std::string> chunks)
+        : fd(listenOnLoopback(port)), thread([this, chunks] {
+              pollfd pfd = {fd, POLLIN, 0};
+              int c = poll(&pfd, 1, 10000) == 1 ? accept(fd, nullptr, nullptr) : -1;
+              for (size_t k = 0; c >= 0 && k < chunks.size(); k++, usleep(2000))
+                  send(c, chunks[k].data(), chunks[k].size(), MSG_NOSIGNAL);
+              if (c >= 0) close(c);
+          }) {}
+    ~FakeNotifier() {
+        thread.join();
+        close(fd);
+    }
+    std::string port;
+    int fd;
+    std::thread thread;
+};
+
+}  // namespace
+
+TEST(Watch, FramesPrintedAndHowTheStreamEnds) {
+    // What the server sends, --raw, --count (0: none), then the exit status, the output and a part
+    // of the message.
+    const std::tuple<std::vector<std::string>, bool, int, int, std::string, std::string> rows[] = {
+        // Split anywhere; stops at the count.
+        {{"LENGTH:8\n\n{\"a\":", "1}LENG", "TH:3\n\n{}LENGTH:3\n\n[]"}, true, 2, 0, "{\"a\":1}\n{}\n", ""},
+        {{frame("{\"8\":1,\n\"9\":{}}")}, true, 1, 0, "{\"8\":1, \"9\":{}}\n", ""},  // one line a frame
+        {{frame("{\"s\":[1,{}]}")}, false, 1, 0, "{\n  \"s\": [\n    1,\n    {}\n  ]\n}\n", ""},
+        {{frame("{}") + frame("{}")}, true, 0, 1, "{}\n{}\n", "closed by the daemon after 2 frames\n"},
+        {{"LENGTH:3\n\n{}", "LENGTH:9\n\n{"}, true, 3, 1, "{}\n", "1 frame, in the middle of a frame\n"},
+        {{"LENGTH:3\n\n{}HELLO"}, true, 0, 2, "{}\n", "dropping the connection"},
+        {{"LENGTH:1048577\n\n"}, true, 0, 2, "", "dropping the connection: frame length above"},
+    };
+    for (const auto& [chunks, raw, count, status, out, err] : rows) {
+        SCOPED_TRACE(chunks[0]);
+        FakeNotifier server(chunks);
+        std::vector<std::string> args = {"watch", "--port", server.port, "--no-subscribe"};
+        if (raw) args.push_back("--raw");
+        if (count) args.insert(args.end(), {"--count", std::to_string(count)});
+        ToolRun r = runTool(args);
+        EXPECT_EQ(r.status, status) << r.err;
+        EXPECT_EQ(r.out, out);
+        EXPECT_THAT(r.err, HasSubstr(err));
+    }
+}
+
+TEST(Watch, RefusedConnection) {
+    std::string port;
+    close(listenOnLoopback(port));  // the port is free again and nobody listens
+    ToolRun r = runTool({"watch", "--port", port, "--no-subscribe"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(contains(r.err, "cannot connect to 127.0.0.1:")) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("cannot connect to 127.0.0.1:" + port + ": Connection refused"));
 }
 
 TEST(Watch, SubscribesThroughTheMailboxAfterConnecting) {
-    FakeDaemon daemon(FakeAnswer{});
+    FakeDaemon daemon;
     FakeNotifier server({"LENGTH:3\n\n{}"});
-    ToolRun r = runTool({"--mailbox", daemon.mailbox(), "watch", "--port", server.port(), "--raw", "--count", "1"});
+    ToolRun r =
+        runTool({"--mailbox", daemon.mailbox(), "watch", "--port", server.port, "--raw", "--count", "1"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(daemon.seen().id, 43u);
     const char expected[] = "status=1";
     EXPECT_EQ(daemon.seen().argument, std::vector<uint8_t>(expected, expected + sizeof expected));
-}
 
-TEST(Watch, SubscriptionWithoutDaemonExitsTwo) {
-    FakeNotifier server({});
-    ToolRun r = runTool({"--mailbox", "/ztctl_test_nobody_" + std::to_string(getpid()), "watch", "--port", server.port()});
+    FakeNotifier unused({});
+    r = runTool(
+        {"--mailbox", "/ztctl_test_nobody_" + std::to_string(getpid()), "watch", "--port", unused.port});
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(contains(r.err, "cannot turn notifications on")) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("cannot turn notifications on"));
 }
