@@ -9,8 +9,8 @@
 namespace ztctl {
 
 const char* simHelp();
-// Exit status: 0 when the reply starts with "ok" or is JSON, 1 when it starts with "error" (or
-// is anything else), 2 when the simulator cannot be reached or no words were given.
+// Exit status: 1 when the reply starts with "error", 0 for any other reply ("ok ..." or a
+// document), 2 when the simulator cannot be reached or no words were given.
 int runSim(const SimOptions& options, double timeoutSeconds, std::ostream& out, std::ostream& err);
 
 }  // namespace ztctl
