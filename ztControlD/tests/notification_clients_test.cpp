@@ -344,19 +344,4 @@ TEST_F(RegistryTest, FanOutDropsFailingClientsAndExaminesEachOneThatMovesUp) {
     peers.erase(peers.begin() + 1, peers.begin() + 3);
 }
 
-TEST_F(RegistryTest, FanOutSelectionPassesOverClientsAndReportsIt) {
-    SocketNotificationClient* fresh = addSocketClient();
-    SocketNotificationClient* upToDate = addSocketClient();
-    upToDate->needsFullState = false;
-    auto change = notification("{\"a\":1}");
-    auto full = notification("{\"b\":2}");
-    ZtcontrolCommandServer::Lock lock(&server->pushClientsLock);
-    EXPECT_TRUE(fanOut(server, NOTIFICATION_KIND_CHANGE, change, FanOutSelection::UpToDate));
-    EXPECT_TRUE(fresh->needsFullState);
-    EXPECT_TRUE(fanOut(server, NOTIFICATION_KIND_CHANGE, full, FanOutSelection::NeedingFullState));
-    EXPECT_FALSE(fresh->needsFullState);
-    EXPECT_EQ(received(0), "{\"b\":2}");
-    EXPECT_EQ(received(1), "{\"a\":1}");
-}
-
 }  // namespace
