@@ -2,6 +2,9 @@
 // (after a sync no other thread touches the cache).
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+
 #include "camlink_protocol.h"
 #include "daemon_harness.h"
 #include "preset_edit.h"
@@ -45,31 +48,38 @@ TEST_F(CameraStateTest, GroupSixKeepsTheCachedPresetButIsReadWithoutTheCache) {
     EXPECT_EQ(s->getActivePreset(), -1);
 }
 
-TEST_F(CameraStateTest, CameraOffKeepsTheRefreshPending) {
-    d.sim().setPower(false);
-    s->activePreset = 7;
-    s->presetRefreshPending = true;
-    EXPECT_EQ(s->refreshActivePreset(), 7);
-    EXPECT_TRUE(s->presetRefreshPending);
-    EXPECT_EQ(s->getActivePreset(), -1);
-    EXPECT_EQ(d.log().count("Response was null or size was bad for get1\n", UTIL_LOG_ERROR), 2u);
-    EXPECT_EQ(d.log().count("Refresh Preset Done\n"), 1u);
-    EXPECT_EQ(d.log().count("Get active preset done\n"), 1u);
-}
-
-TEST_F(CameraStateTest, FailedStatusQueriesAreLogged) {
-    d.sim().injectFault(camsim::OpMatch::remote(8, 11), ZT_ERR_NAK);
-    s->presetRefreshPending = true;
-    s->activePreset = 5;
-    EXPECT_EQ(s->refreshActivePreset(), 5);
-    EXPECT_TRUE(s->presetRefreshPending);
-    EXPECT_TRUE(d.log().contains("Could not get status after suspend, -101\n", UTIL_LOG_ERROR));
-    EXPECT_EQ(s->getActivePreset(), -1);
-    EXPECT_TRUE(d.log().contains("Could not get active preset, -101\n", UTIL_LOG_ERROR));
-    // The next successful read clears the flag.
-    d.sim().clearFaults();
-    s->refreshActivePreset();
-    EXPECT_FALSE(s->presetRefreshPending);
+// A camera that is off or refuses the query: the cached preset stays, the refresh stays pending
+// and each failure has its line; the next good read clears the flag.
+TEST_F(CameraStateTest, FailedPresetQueriesKeepTheRefreshPending) {
+    struct Row {
+        std::function<void()> fail;
+        std::string refreshLine, getLine;
+        size_t doneLines;  // an answer (even "off") ends with the done lines; a failure returns early
+    };
+    const Row rows[] = {
+        {[&] { d.sim().setPower(false); }, "Response was null or size was bad for get1\n",
+         "Response was null or size was bad for get1\n", 1},
+        {[&] { d.sim().injectFault(camsim::OpMatch::remote(8, 11), ZT_ERR_NAK); },
+         "Could not get status after suspend, -101\n", "Could not get active preset, -101\n", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.refreshLine);
+        row.fail();
+        d.log().clear();
+        s->activePreset = 7;
+        s->presetRefreshPending = true;
+        EXPECT_EQ(s->refreshActivePreset(), 7);
+        EXPECT_TRUE(s->presetRefreshPending);
+        EXPECT_EQ(d.log().count(row.refreshLine, UTIL_LOG_ERROR), 1u);
+        EXPECT_EQ(s->getActivePreset(), -1);
+        EXPECT_EQ(d.log().count(row.getLine, UTIL_LOG_ERROR), row.getLine == row.refreshLine ? 2u : 1u);
+        EXPECT_EQ(d.log().count("Refresh Preset Done\n"), row.doneLines);
+        EXPECT_EQ(d.log().count("Get active preset done\n"), row.doneLines);
+        d.sim().setPower(true);
+        d.sim().clearFaults();
+        s->refreshActivePreset();
+        EXPECT_FALSE(s->presetRefreshPending);
+    }
 }
 
 TEST_F(CameraStateTest, AFailingLensReadIsRetriedAtEveryUse) {

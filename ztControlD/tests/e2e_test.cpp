@@ -1,7 +1,8 @@
-// End to end: the real ztcamsim and ztControlD programs. The test process is a child subreaper so
-// that the detached daemon (a grandchild after daemon_init) is reparented to it and its exit
-// status can be collected.
+// End to end: the real ztcamsim and ztControlD programs, commands and the notification port. The
+// test process is a child subreaper so that the detached daemon (a grandchild after daemon_init)
+// is reparented to it and its exit status can be collected.
 #include <arpa/inet.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -9,6 +10,7 @@
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -18,8 +20,11 @@
 #include <vector>
 
 #include "daemon_harness.h"
+#include "notification_frames.h"
 #include "sim_ops.h"
+#include "support/json_check.h"
 #include "ztErrno.h"
+#include "ztPushClient.h"
 #include "ztcontrol_commands.h"
 #include "ztcontrol_if_server.h"
 
@@ -27,9 +32,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A TCP connection to the notification port, or -1.
-int connectToNotificationPort() {
+// A TCP connection to the notification port, or -1; a receive buffer size is set before connecting.
+int connectToNotificationPort(int receiveBuffer = 0) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (receiveBuffer) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
     struct sockaddr_in addr = {};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(8081);
@@ -44,11 +50,17 @@ pid_t spawn(const std::vector<std::string>& args) {
     if (pid != 0) return pid;
     int null = open("/dev/null", O_WRONLY);
     dup2(null, STDOUT_FILENO);
+    dup2(null, STDERR_FILENO);
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     execv(argv[0], argv.data());
     _exit(127);
+}
+
+bool isFullState(const std::string& json) {
+    JsonValue value;
+    return parseJson(json, value) && value.find("status") && value.find("settings");
 }
 
 class EndToEnd : public ::testing::Test {
@@ -59,6 +71,7 @@ protected:
     }
 
     void TearDown() override {
+        for (int fd : sockets) close(fd);
         // A daemon still running is stopped; the simulator is always ended.
         if (daemonRunning()) requester.call(ZTCONTROL_STOP, std::nullopt, 2000);
         if (camsim > 0) {
@@ -89,6 +102,26 @@ protected:
         close(fd);
     }
 
+    void startAll() {
+        ASSERT_NO_FATAL_FAILURE(startSimulator());
+        ASSERT_NO_FATAL_FAILURE(startDaemon());
+        ASSERT_NO_FATAL_FAILURE(waitUntilListening());
+    }
+
+    // A notification client closed at tear-down.
+    int client(int receiveBuffer = 0) {
+        int fd = connectToNotificationPort(receiveBuffer);
+        EXPECT_GE(fd, 0);
+        sockets.push_back(fd);
+        return fd;
+    }
+
+    int32_t command(uint32_t id, const std::optional<Bytes>& arg = std::nullopt) {
+        Reply reply = requester.call(id, arg, 15000);
+        EXPECT_TRUE(reply.received) << "no response to " << id;
+        return reply.result;
+    }
+
     bool daemonRunning() { return daemonPid == 0 && launcher > 0 && mailboxExists(ZT_DAEMON_MBOX); }
 
     // Collects exits; true when pid (or, for 0, the detached daemon) has exited.
@@ -116,6 +149,7 @@ protected:
     pid_t launcher = -1;
     pid_t daemonPid = 0;
     std::map<pid_t, int> exits;
+    std::vector<int> sockets;
     Requester requester;
 };
 
@@ -150,17 +184,12 @@ TEST_F(EndToEnd, CommandRoundTripAndStop) {
 }
 
 TEST_F(EndToEnd, EleventhNotificationClientIsClosedAtOnce) {
-    ASSERT_NO_FATAL_FAILURE(startSimulator());
-    ASSERT_NO_FATAL_FAILURE(startDaemon());
     // The probe connection of waitUntilListening stays registered (closed by its peer), so the
     // tenth connection below is the eleventh client.
-    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
+    ASSERT_NO_FATAL_FAILURE(startAll());
     std::vector<int> clients;
-    for (int i = 0; i < 10; ++i) {
-        int fd = connectToNotificationPort();
-        ASSERT_GE(fd, 0);
-        clients.push_back(fd);
-    }
+    for (int i = 0; i < 10; ++i) clients.push_back(client());
+    ASSERT_GE(clients[9], 0);
     // The eleventh client sees the close; the others stay connected (nothing to read yet).
     struct timeval tv = {10, 0};
     setsockopt(clients[9], SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
@@ -179,7 +208,62 @@ TEST_F(EndToEnd, EleventhNotificationClientIsClosedAtOnce) {
         setsockopt(clients[i], SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
         EXPECT_EQ(recv(clients[i], &c, 1, 0), 0) << "client " << i;
     }
-    for (int fd : clients) close(fd);
+}
+
+TEST_F(EndToEnd, TcpClientGetsTheFullStateThenTheChangeOfACommand) {
+    ASSERT_NO_FATAL_FAILURE(startAll());
+    FrameReader reader(client());
+    ASSERT_EQ(command(ZTCONTROL_PUSH_NOTIFICATIONS, textArg("status=1")), ZT_OK);
+    std::string json;
+    ASSERT_TRUE(reader.next(&json, 10000)) << "no full state";
+    EXPECT_TRUE(isJsonObject(json));
+    EXPECT_TRUE(isFullState(json)) << json;
+
+    ASSERT_EQ(command(ZTCONTROL_LOCATE, u8Arg(1)), ZT_OK);
+    JsonValue change;
+    bool seen = false;
+    while (!seen && reader.next(&json, 10000)) {
+        ASSERT_TRUE(isJsonObject(json));
+        parseJson(json, change);
+        const JsonValue* status = change.find("status");
+        seen = status && status->find("31") && status->find("31")->number == 1;
+    }
+    EXPECT_TRUE(seen) << "no change notification with the locate item; last frame: " << json;
+    EXPECT_FALSE(reader.malformed());
+}
+
+TEST_F(EndToEnd, StalledClientIsDroppedWithoutHoldingUpTheOthers) {
+    ASSERT_NO_FATAL_FAILURE(startAll());
+    const int stalled = client(2048);  // never reads
+    FrameReader reader(client());
+
+    // Every resume sends both clients the full state (about 1.7 kB): enough rounds fill the
+    // stalled client's receive window and the daemon's send buffer for it.
+    constexpr int kRounds = 300;
+    Clock::duration slowest{};
+    for (int round = 0; round < kRounds; ++round) {
+        ASSERT_EQ(command(ZTCONTROL_PUSH_NOTIFICATIONS, textArg("status=0")), ZT_OK);
+        const auto resumed = Clock::now();
+        ASSERT_EQ(command(ZTCONTROL_PUSH_NOTIFICATIONS, textArg("status=1")), ZT_OK);
+        std::string json;
+        bool full = false;
+        while (!full && reader.next(&json, 15000)) full = isFullState(json);
+        ASSERT_TRUE(full) << "round " << round << ": the reading client got no full state";
+        slowest = std::max(slowest, Clock::now() - resumed);
+    }
+    // At most one send time-out, with generous slack for a loaded machine.
+    EXPECT_LT(slowest, std::chrono::seconds(NOTIFICATION_SEND_TIMEOUT_S + 6));
+
+    // The daemon closed the stalled connection: reading it to the end meets the close.
+    struct timeval wait = {10, 0};
+    setsockopt(stalled, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof(wait));
+    char buf[65536];
+    ssize_t n;
+    size_t total = 0;
+    while ((n = recv(stalled, buf, sizeof(buf), 0)) > 0) total += (size_t)n;
+    EXPECT_TRUE(n == 0 || (n < 0 && errno == ECONNRESET)) << "still open after " << total << " bytes: "
+                                                          << strerror(errno);
+    EXPECT_GT(total, 0u);
 }
 
 TEST_F(EndToEnd, PortAlreadyTakenEndsTheDaemonWithMinusOne) {

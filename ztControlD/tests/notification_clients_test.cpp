@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,21 +32,20 @@ std::stringstream notification(const std::string& visible) {
 // element, end element.
 size_t eventSize(size_t n) { return 4 + (3 + 4) + (3 + n) + 3; }
 
+// Debug lines on, and captured.
 class QueueClientTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        saved = g_logLevel;
-        g_logLevel = UTIL_LOG_DEBUG;
-    }
+    void SetUp() override { g_logLevel = UTIL_LOG_DEBUG; }
     void TearDown() override { g_logLevel = saved; }
 
     LogCapture log;
-    int saved = 0;
+    const int saved = g_logLevel;
 };
 
 TEST_F(QueueClientTest, SendsOneEventMessageWithResultTextAndEnd) {
     PrivateQueue queue("mqc");
-    MQNotificationClient client(queue.name());
+    auto owned = std::make_unique<MQNotificationClient>(queue.name());
+    MQNotificationClient& client = *owned;
     EXPECT_EQ(client.clientType, NOTIFICATION_CLIENT_MQ);
     EXPECT_TRUE(client.isPaused());
     EXPECT_TRUE(client.needsFullState);
@@ -78,16 +78,21 @@ TEST_F(QueueClientTest, SendsOneEventMessageWithResultTextAndEnd) {
     EXPECT_EQ(client.sendBuffer, buffer);
     EXPECT_EQ(client.queueDescriptor, descriptor);
     EXPECT_EQ(queue.queued(), 2);
-}
+    queue.receive();
+    queue.receive();
 
-TEST_F(QueueClientTest, EmptyTextSendsNoPayloadElement) {
-    PrivateQueue queue("mqe");
-    MQNotificationClient client(queue.name());
+    // An empty text sends no payload element.
     std::stringstream empty;
     ASSERT_TRUE(client.send(NOTIFICATION_KIND_CHANGE, empty));
-    QueueNotification event = parseQueueNotification(queue.receive());
+    event = parseQueueNotification(queue.receive());
     ASSERT_TRUE(event.parsed);
     EXPECT_EQ(event.tags, (std::vector<uint8_t>{236, 238}));
+
+    // Destruction closes the descriptor but keeps the queue: it belongs to the registering process.
+    owned.reset();
+    mqd_t again = mq_open(queue.name().c_str(), O_WRONLY);
+    EXPECT_NE(again, (mqd_t)-1);
+    if (again != (mqd_t)-1) mq_close(again);
 }
 
 TEST_F(QueueClientTest, MissingQueueFailsUntilItExists) {
@@ -133,18 +138,6 @@ TEST_F(QueueClientTest, TextThatDoesNotFitOneMessageIsAFailureNotAnOverflow) {
     EXPECT_EQ(queue.queued(), 0);
 }
 
-TEST_F(QueueClientTest, DestructionClosesButKeepsTheQueue) {
-    PrivateQueue queue("mqkeep");
-    {
-        MQNotificationClient client(queue.name());
-        auto text = notification("{}");
-        ASSERT_TRUE(client.send(NOTIFICATION_KIND_CHANGE, text));
-    }
-    mqd_t again = mq_open(queue.name().c_str(), O_WRONLY);
-    EXPECT_NE(again, (mqd_t)-1) << "the queue belongs to the registering process";
-    if (again != (mqd_t)-1) mq_close(again);
-}
-
 TEST(SocketClientSendTimeout, StalledPeerFailsTheSendWithinTheBound) {
     int fds[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
@@ -176,18 +169,17 @@ TEST(SocketClientSendTimeout, StalledPeerFailsTheSendWithinTheBound) {
 }
 
 // The registry of a server object that is never started.
-class RegistryTest : public ::testing::Test {
+class RegistryTest : public QueueClientTest {
 protected:
     void SetUp() override {
-        saved = g_logLevel;
-        g_logLevel = UTIL_LOG_DEBUG;
+        QueueClientTest::SetUp();
         server = ZtcontrolCommandServer::getInstance();
     }
     void TearDown() override {
         server->stop();  // destroys the clients
         ZtcontrolCommandServer::destroyInstance();
         for (int fd : peers) close(fd);
-        g_logLevel = saved;
+        QueueClientTest::TearDown();
     }
 
     // A socket client in the registry; its peer end is kept for reading.
@@ -214,13 +206,11 @@ protected:
         return n;
     }
 
-    LogCapture log;
     ZtcontrolCommandServer* server = nullptr;
     std::vector<int> peers;
-    int saved = 0;
 };
 
-TEST_F(RegistryTest, QueueClientRegisteredTwiceIsKeptOnceAndResumed) {
+TEST_F(RegistryTest, QueueClientRegisteredTwiceIsKeptOnceResumedAndRemovedByName) {
     EXPECT_EQ(registerQueueClient(server, "/ztcd_app_queue"), ZT_OK);
     EXPECT_EQ(registerQueueClient(server, "/ztcd_app_queue"), ZT_OK);
     ASSERT_EQ(server->pushClients.size(), 1u);
@@ -232,20 +222,16 @@ TEST_F(RegistryTest, QueueClientRegisteredTwiceIsKeptOnceAndResumed) {
     EXPECT_EQ(registerQueueClient(server, "/ztcd_APP_queue"), ZT_OK);
     EXPECT_EQ(server->pushClients.size(), 2u);
     EXPECT_EQ(log.count("Total PUSH_NOTIFICATION clients connected:2", UTIL_LOG_DEBUG), 1u);
-}
 
-TEST_F(RegistryTest, RemovalByNameTouchesOnlyThatQueueClient) {
+    // Removal by name touches only that queue client and keeps the order of the others.
     SocketNotificationClient* socketClient = addSocketClient();
-    ASSERT_EQ(registerQueueClient(server, "/ztcd_q1"), ZT_OK);
-    ASSERT_EQ(registerQueueClient(server, "/ztcd_q2"), ZT_OK);
-
     EXPECT_EQ(removeQueueClient(server, "/ztcd_unknown"), ZT_OK);
     EXPECT_EQ(server->pushClients.size(), 3u);
-    EXPECT_EQ(removeQueueClient(server, "/ztcd_q1"), ZT_OK);
+    EXPECT_EQ(removeQueueClient(server, "/ztcd_app_queue"), ZT_OK);
     ASSERT_EQ(server->pushClients.size(), 2u);
-    EXPECT_EQ(server->pushClients[0], socketClient);  // order of the others kept
-    EXPECT_EQ(queueClients("/ztcd_q2"), 1u);
-    EXPECT_EQ(removeQueueClient(server, "/ztcd_q1"), ZT_OK);
+    EXPECT_EQ(queueClients("/ztcd_APP_queue"), 1u);
+    EXPECT_EQ(server->pushClients[1], socketClient);
+    EXPECT_EQ(removeQueueClient(server, "/ztcd_app_queue"), ZT_OK);
     EXPECT_EQ(server->pushClients.size(), 2u);
 }
 
@@ -261,6 +247,7 @@ TEST_F(RegistryTest, FullRegistryRefusesQueueAndEleventhSocketClient) {
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
     SocketNotificationClient* eleventh = new SocketNotificationClient(fds[0]);
     ASSERT_FALSE(server->addPushClient(eleventh));
+    EXPECT_EQ(fcntl(fds[0], F_GETFD), 0) << "the registry must leave a refused client to its caller";
     delete eleventh;
     char c;
     EXPECT_EQ(recv(fds[1], &c, 1, 0), 0);
@@ -292,7 +279,13 @@ TEST_F(RegistryTest, StatusSwitchesEverySocketClientAndNoQueueClient) {
     NotificationClient* queueClient = server->pushClients[2];
     queueClient->needsFullState = false;
 
-    EXPECT_EQ(setPushNotificationStatus(server, "status=1"), ZT_OK);
+    // Texts other than status=0 or status=1 are refused and change nothing.
+    for (const char* text : {"status=2", "status=-1", "status=", "status=1x", "status=0x1", "status=99999999999999999999",
+                             "mode=1", "", "Status=1"}) {
+        EXPECT_EQ(setPushNotificationStatus(server, text), ZT_ERR_INVALID_PARAM) << "'" << text << "'";
+        EXPECT_TRUE(first->isPaused()) << text;
+    }
+    EXPECT_EQ(setPushNotificationStatus(server, "status=1;"), ZT_OK);
     EXPECT_FALSE(first->isPaused());
     EXPECT_FALSE(second->isPaused());
     first->needsFullState = false;
@@ -308,17 +301,6 @@ TEST_F(RegistryTest, StatusSwitchesEverySocketClientAndNoQueueClient) {
     first->needsFullState = false;
     EXPECT_EQ(setPushNotificationStatus(server, "status=0"), ZT_OK);
     EXPECT_TRUE(first->needsFullState);
-}
-
-TEST_F(RegistryTest, StatusOtherThanZeroOrOneIsRefusedAndChangesNothing) {
-    SocketNotificationClient* client = addSocketClient();
-    for (const char* text : {"status=2", "status=-1", "status=", "status=1x", "status=0x1", "status=99999999999999999999",
-                             "mode=1", "", "Status=1"}) {
-        EXPECT_EQ(setPushNotificationStatus(server, text), ZT_ERR_INVALID_PARAM) << "'" << text << "'";
-        EXPECT_TRUE(client->isPaused()) << text;
-    }
-    EXPECT_EQ(setPushNotificationStatus(server, "status=1;"), ZT_OK);
-    EXPECT_FALSE(client->isPaused());
 }
 
 TEST_F(RegistryTest, FanOutDropsFailingClientsAndExaminesEachOneThatMovesUp) {

@@ -1,4 +1,4 @@
-// Socket notification clients and the registry's ten-client limit.
+// Socket notification clients: framing, shutdown-notice suppression, failure and pausing.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -6,10 +6,7 @@
 
 #include <string>
 
-#include "log_capture.h"
-#include "ztLog.h"
 #include "ztPushClient.h"
-#include "ztcontrol_if_server.h"
 
 namespace {
 
@@ -86,37 +83,6 @@ TEST_F(SocketClientTest, DestructorClosesTheSocket) {
     { SocketNotificationClient client(fd); }
     EXPECT_EQ(fcntl(fd, F_GETFD), -1);
     EXPECT_EQ(recv(fds[1], nullptr, 0, 0), 0);  // peer sees the close
-}
-
-TEST(PushRegistry, TheEleventhClientIsRefusedAndStaysWithTheCaller) {
-    LogCapture log;
-    ZtcontrolCommandServer* server = ZtcontrolCommandServer::getInstance();
-    int saved = g_logLevel;
-    g_logLevel = UTIL_LOG_DEBUG;
-    int fds[11][2];
-    for (int i = 0; i < 10; ++i) {
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds[i]), 0);
-        EXPECT_TRUE(server->addPushClient(new SocketNotificationClient(fds[i][0])));
-    }
-    EXPECT_TRUE(log.contains("Total PUSH_NOTIFICATION clients connected:10", UTIL_LOG_DEBUG));
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds[10]), 0);
-    SocketNotificationClient* eleventh = new SocketNotificationClient(fds[10][0]);
-    EXPECT_FALSE(server->addPushClient(eleventh));
-    EXPECT_TRUE(log.contains("Too many push clients connected, rejecting!", UTIL_LOG_ERROR));
-    EXPECT_EQ(server->pushClients.size(), 10u);
-    EXPECT_EQ(fcntl(fds[10][0], F_GETFD), 0);  // not closed by the registry
-    delete eleventh;
-
-    // stop() on a server that never started destroys the registered clients (closing them).
-    server->stop();
-    EXPECT_TRUE(server->pushClients.empty());
-    for (int i = 0; i < 10; ++i) {
-        EXPECT_EQ(recv(fds[i][1], nullptr, 0, 0), 0) << "client " << i << " still open";
-        close(fds[i][1]);
-    }
-    close(fds[10][1]);
-    ZtcontrolCommandServer::destroyInstance();
-    g_logLevel = saved;
 }
 
 }  // namespace

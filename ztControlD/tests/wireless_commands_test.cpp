@@ -165,14 +165,6 @@ TEST_F(WirelessCommandsTest, ScanThenReadTwoPages) {
     for (size_t i = 12 + 48 * 2; i < page.size(); ++i) ASSERT_EQ(page[i], 0) << "byte " << i;
 }
 
-TEST_F(WirelessCommandsTest, ScanStartOtherThanOneIsNotSupported) {
-    Bytes scan;
-    EXPECT_EQ(call(ZTCONTROL_WIFI_SSID_SCAN, u8Arg(0), &scan), ZT_ERR_NOT_SUPPORTED);
-    EXPECT_EQ(scan, (Bytes{0, 0, 0, 0}));
-    EXPECT_TRUE(d.sim().ops().empty());
-    EXPECT_TRUE(d.log().contains("ZTCONTROL_WIFI_SSID_SCAN: start:0", UTIL_LOG_DEBUG));
-}
-
 TEST_F(WirelessCommandsTest, StoreConnectAndForgetNetworks) {
     EXPECT_EQ(call(ZTCONTROL_WIFI_SSID_SAVE, networkArgument("Home", "pw123456")), ZT_OK);
     EXPECT_EQ(call(ZTCONTROL_WIFI_SSID_SAVE, networkArgument(std::string(32, 'o'), "")), ZT_OK);
@@ -220,11 +212,9 @@ TEST_F(WirelessCommandsTest, PairingAndItsCancel) {
     EXPECT_EQ(satchel("PD"), (std::vector<Bytes>{{1, 2}}));
     EXPECT_EQ(d.sim().state().status[58], 1);  // pairing
     EXPECT_EQ(call(ZTCONTROL_RC_PAIR_CANCEL), ZT_OK);
-    EXPECT_EQ(call(ZTCONTROL_RC_PAIR_CANCEL), ZT_ERR);  // nothing to cancel: the camera answers 1
-    EXPECT_EQ(satchel("PX"), (std::vector<Bytes>{{}, {}}));
+    EXPECT_EQ(d.sim().state().status[58], 0);
     EXPECT_TRUE(d.log().contains("ZTCONTROL_RC_PAIR:", UTIL_LOG_DEBUG));
     EXPECT_TRUE(d.log().contains("ZTCONTROL_RC_PAIR_CANCEL:", UTIL_LOG_DEBUG));
-    EXPECT_TRUE(d.log().waitFor("Command:26 returned ztErrno:(-1=ZT_ERR)"));
 }
 
 TEST_F(WirelessCommandsTest, LibraryErrorsAreAnsweredUnchanged) {
