@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "command_dispatch.h"
 #include "command_family.h"
@@ -80,29 +81,25 @@ TEST_F(DispatchTest, UnassignedAndOutOfRangeIdsAreUnhandled) {
     }
 }
 
-TEST_F(DispatchTest, CommandsWithoutArgumentRefuseOne) {
+// Arguments where none is taken (even empty), missing where one is required, shorter than their
+// kind, and a glint tag name that does not end inside its field.
+TEST_F(DispatchTest, ArgumentsThatDoNotFitTheCommandAreRefused) {
     for (uint32_t id : {10u, 12u, 13u, 14u, 35u, 36u, 39u, 40u, 64u}) {
         expectRefused(id, Bytes{1});
-        expectRefused(id, Bytes{});  // present though empty
+        expectRefused(id, Bytes{});
     }
-}
-
-TEST_F(DispatchTest, RequiredArgumentsMustBePresent) {
     for (uint32_t id : {8u, 9u, 11u, 15u, 37u, 38u, 42u}) expectRefused(id, std::nullopt);
-}
-
-TEST_F(DispatchTest, ArgumentsShorterThanTheirKindAreRefused) {
-    expectRefused(8, Bytes(267, 0));         // glint tag reads 268 bytes
-    expectRefused(42, Bytes{5, 0, 0});       // u32
-    expectRefused(15, Bytes{});              // u8
-    expectRefused(9, Bytes{'a', 'b', 'c'});  // text without its NUL
-    expectRefused(11, Bytes{});
-}
-
-TEST_F(DispatchTest, GlintTagNameMustEndInsideItsField) {
-    Bytes arg(268, 0);
-    for (size_t i = 4; i < 264; ++i) arg[i] = 'a';
-    expectRefused(8, arg);
+    Bytes unterminatedTag(268, 0);
+    for (size_t i = 4; i < 264; ++i) unterminatedTag[i] = 'a';
+    const std::pair<uint32_t, Bytes> shortOrBad[] = {
+        {8, Bytes(267, 0)},         // glint tag reads 268 bytes
+        {42, Bytes{5, 0, 0}},       // u32
+        {15, Bytes{}},              // u8
+        {9, Bytes{'a', 'b', 'c'}},  // text without its NUL
+        {11, Bytes{}},
+        {8, unterminatedTag},
+    };
+    for (const auto& row : shortOrBad) expectRefused(row.first, row.second);
 }
 
 TEST_F(DispatchTest, RefusalAnswersEvenWhenTheLineIsNotLogged) {

@@ -31,11 +31,13 @@ protected:
     }
     void setStatusWord(int offset, uint32_t v) { memcpy(record.status.bytes + offset, &v, 4); }
 
-    // Zoom value after the fix-up for a flat mode and lens setting.
-    uint8_t zoomAfter(uint8_t flatMode, uint8_t lensSetting, uint8_t zoom) {
+    // Zoom value after the fix-up for a flat mode and lens setting (and setting 158, which night
+    // lapse video copies into the lens setting).
+    uint8_t zoomAfter(uint8_t flatMode, uint8_t lensSetting, uint8_t zoom, uint8_t setting158 = 0) {
         memset(&record, 0, sizeof(record));
         settings(25) = flatMode;
         settings(42) = lensSetting;
+        settings(158) = setting158;
         status(5) = zoom;
         server->fixupStatusRecord(&record);
         return status(5);
@@ -100,24 +102,9 @@ TEST_F(FixupTest, ZoomIsScaledToAByteForQualifyingModesAndLensSettings) {
     EXPECT_EQ(zoomAfter(16, 1, 40), 40);
     EXPECT_EQ(zoomAfter(12, 2, 40), 40);
     EXPECT_EQ(zoomAfter(12, 0, 40), 40);
-}
-
-TEST_F(FixupTest, ZoomScalingTestsTheLensSettingCopiedInNightLapseVideo) {
-    memset(&record, 0, sizeof(record));
-    settings(25) = 26;
-    settings(42) = 2;    // would not qualify
-    settings(158) = 18;  // copied into 42 first
-    status(5) = 40;
-    server->fixupStatusRecord(&record);
-    EXPECT_EQ(status(5), 100);
-
-    memset(&record, 0, sizeof(record));
-    settings(25) = 26;
-    settings(42) = 18;
-    settings(158) = 2;
-    status(5) = 40;
-    server->fixupStatusRecord(&record);
-    EXPECT_EQ(status(5), 40);
+    // Night lapse video tests the lens setting copied from 158.
+    EXPECT_EQ(zoomAfter(26, 2, 40, 18), 100);
+    EXPECT_EQ(zoomAfter(26, 18, 40, 2), 40);
 }
 
 TEST_F(FixupTest, PresetStateByteComparesTheEditedPresetWithTheActiveOne) {

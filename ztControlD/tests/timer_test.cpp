@@ -64,7 +64,7 @@ TEST(ZeltoTimerDeadline, CarriesNanosecondsIntoSeconds) {
     EXPECT_EQ(d.tv_nsec, 0);
 }
 
-TEST(ZeltoTimer, OneArmingGivesOneCallWithTheMutexHeld) {
+TEST(ZeltoTimer, OneArmingGivesOneCallWithTheMutexHeldAndArmingAgainAnother) {
     Probe probe;
     ZeltoTimer timer;
     probe.timer = &timer;
@@ -73,9 +73,11 @@ TEST(ZeltoTimer, OneArmingGivesOneCallWithTheMutexHeld) {
     ASSERT_TRUE(waitForCalls(probe, 1, 5000));
     EXPECT_GE(probe.lastCallNs - armedAt, 100 * 1000000LL);
     EXPECT_TRUE(probe.mutexHeldDuringCall);
-    // Idle after the expiry: no second call.
+    // Idle after the expiry: no second call, until it is armed again.
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     EXPECT_EQ(probe.calls, 1);
+    timer.arm(20, record, &probe);
+    ASSERT_TRUE(waitForCalls(probe, 2, 5000));
 }
 
 TEST(ZeltoTimer, BurstOfArmingsIsDebouncedIntoOneCallAfterTheLast) {
@@ -96,31 +98,16 @@ TEST(ZeltoTimer, BurstOfArmingsIsDebouncedIntoOneCallAfterTheLast) {
     EXPECT_EQ(probe.calls, 1);
 }
 
-TEST(ZeltoTimer, FiresAgainWhenArmedAfterAnExpiry) {
-    Probe probe;
-    ZeltoTimer timer;
-    timer.arm(20, record, &probe);
-    ASSERT_TRUE(waitForCalls(probe, 1, 5000));
-    timer.arm(20, record, &probe);
-    ASSERT_TRUE(waitForCalls(probe, 2, 5000));
-    EXPECT_EQ(probe.calls, 2);
-}
-
-TEST(ZeltoTimer, DestroyingWhileArmedStopsPromptlyWithoutCalling) {
+TEST(ZeltoTimer, DestroyingStopsPromptlyWithoutCalling) {
     Probe probe;
     const auto start = Clock::now();
+    { ZeltoTimer idle; }
     {
-        ZeltoTimer timer;
-        timer.arm(60000, record, &probe);
+        ZeltoTimer armed;
+        armed.arm(60000, record, &probe);
     }
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(8));
     EXPECT_EQ(probe.calls, 0);
-}
-
-TEST(ZeltoTimer, DestroyingWhileIdleStopsPromptly) {
-    const auto start = Clock::now();
-    { ZeltoTimer timer; }
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
 }
 
 }  // namespace
