@@ -16,11 +16,6 @@ namespace {
 
 Bytes be16(uint16_t v) { return Bytes{(uint8_t)(v >> 8), (uint8_t)v}; }
 Bytes be32(uint32_t v) { return Bytes{(uint8_t)(v >> 24), (uint8_t)(v >> 16), (uint8_t)(v >> 8), (uint8_t)v}; }
-Bytes cat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-Bytes chars(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 class MediaCommandsTest : public ::testing::Test {
 protected:

@@ -22,12 +22,6 @@
 
 namespace {
 
-std::stringstream notification(const std::string& visible) {
-    std::stringstream text;
-    text << visible << '\0';
-    return text;
-}
-
 // Serialized size of an event carrying n payload bytes: header, result element, payload
 // element, end element.
 size_t eventSize(size_t n) { return 4 + (3 + 4) + (3 + n) + 3; }
@@ -52,7 +46,7 @@ TEST_F(QueueClientTest, SendsOneEventMessageWithResultTextAndEnd) {
     EXPECT_EQ(client.queueDescriptor, (mqd_t)-1);
     EXPECT_EQ(client.sendBuffer, nullptr);
 
-    auto text = notification("{\"status\":{\"8\":1}}");
+    auto text = notificationText("{\"status\":{\"8\":1}}");
     ASSERT_TRUE(client.send(NOTIFICATION_KIND_CHANGE, text));
     EXPECT_FALSE(client.needsFullState);
     ASSERT_NE(client.sendBuffer, nullptr);
@@ -72,7 +66,7 @@ TEST_F(QueueClientTest, SendsOneEventMessageWithResultTextAndEnd) {
     EXPECT_EQ(event.text, sent);  // the NUL travels with the text
 
     // The queue stays open and the buffer is the one allocated at the first send.
-    auto shutdown = notification("{\"state\":{}}");
+    auto shutdown = notificationText("{\"state\":{}}");
     ASSERT_TRUE(client.send(NOTIFICATION_KIND_SHUTDOWN, shutdown));
     ASSERT_TRUE(client.send(NOTIFICATION_KIND_SHUTDOWN, shutdown));  // queue clients get every notice
     EXPECT_EQ(client.sendBuffer, buffer);
@@ -99,7 +93,7 @@ TEST_F(QueueClientTest, MissingQueueFailsUntilItExists) {
     const std::string name = "/ztcd_mq_missing_" + std::to_string(getpid());
     mq_unlink(name.c_str());
     MQNotificationClient client(name);
-    auto text = notification("{}");
+    auto text = notificationText("{}");
     EXPECT_FALSE(client.send(NOTIFICATION_KIND_CHANGE, text));
     EXPECT_EQ(errno, ENOENT);  // kept for the registry's drop line
     EXPECT_TRUE(log.contains("mq_open() failed for '" + name + "': No such file or directory\n", UTIL_LOG_ERROR));
@@ -123,12 +117,12 @@ TEST_F(QueueClientTest, TextThatDoesNotFitOneMessageIsAFailureNotAnOverflow) {
     PrivateQueue queue("mqbig");
     MQNotificationClient client(queue.name());
     const size_t largest = 1500 - eventSize(0);  // text bytes, NUL included
-    auto fits = notification(std::string(largest - 1, 'x'));
+    auto fits = notificationText(std::string(largest - 1, 'x'));
     ASSERT_TRUE(client.send(NOTIFICATION_KIND_CHANGE, fits));
     EXPECT_EQ(queue.receive().size(), 1500u);
 
     client.needsFullState = true;
-    auto tooLong = notification(std::string(largest, 'x'));
+    auto tooLong = notificationText(std::string(largest, 'x'));
     EXPECT_FALSE(client.send(NOTIFICATION_KIND_CHANGE, tooLong));
     EXPECT_EQ(errno, EMSGSIZE);
     EXPECT_TRUE(client.needsFullState);
@@ -155,7 +149,7 @@ TEST(SocketClientSendTimeout, StalledPeerFailsTheSendWithinTheBound) {
     EXPECT_LE(buffer, 2 * NOTIFICATION_SEND_BUFFER);
 
     // The peer never reads: sends succeed until the buffers are full, then one fails.
-    auto text = notification(std::string(3000, 'x'));
+    auto text = notificationText(std::string(3000, 'x'));
     bool failed = false;
     std::chrono::steady_clock::duration longest{};
     for (int i = 0; i < 200 && !failed; ++i) {
@@ -254,7 +248,7 @@ TEST_F(RegistryTest, FullRegistryRefusesQueueAndEleventhSocketClient) {
     close(fds[1]);
 
     // The ten registered clients keep receiving.
-    auto text = notification("{\"status\":{\"26\":1}}");
+    auto text = notificationText("{\"status\":{\"26\":1}}");
     {
         ZtcontrolCommandServer::Lock lock(&server->pushClientsLock);
         fanOut(server, NOTIFICATION_KIND_CHANGE, text, FanOutSelection::Everyone);
@@ -310,7 +304,7 @@ TEST_F(RegistryTest, FanOutDropsFailingClientsAndExaminesEachOneThatMovesUp) {
     close(peers[1]);
     close(peers[2]);
     peers[1] = peers[2] = -1;
-    auto text = notification("{\"status\":{\"8\":1}}");
+    auto text = notificationText("{\"status\":{\"8\":1}}");
     bool passedOver;
     {
         ZtcontrolCommandServer::Lock lock(&server->pushClientsLock);

@@ -7,6 +7,7 @@
 #include <mqueue.h>
 #include <stdint.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,13 @@ private:
 
 // Succeeds when the text is one valid JSON object.
 ::testing::AssertionResult isJsonObject(const std::string& text);
+
+// A notification text as the poll builds it: the JSON and its NUL.
+inline std::stringstream notificationText(const std::string& json) {
+    std::stringstream text;
+    text << json << '\0';
+    return text;
+}
 
 // A private queue (name with the pid) that a queue client can be registered for.
 class PrivateQueue {

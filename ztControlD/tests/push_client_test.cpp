@@ -6,15 +6,10 @@
 
 #include <string>
 
+#include "notification_frames.h"
 #include "ztPushClient.h"
 
 namespace {
-
-std::stringstream notification(const std::string& visible) {
-    std::stringstream text;
-    text << visible << '\0';
-    return text;
-}
 
 std::string readAvailable(int fd) {
     char buf[256];
@@ -38,7 +33,7 @@ TEST_F(SocketClientTest, FrameCountsTheNulButDoesNotSendIt) {
     EXPECT_TRUE(client.needsFullState);
     EXPECT_TRUE(client.isPaused());
     EXPECT_EQ(client.clientType, NOTIFICATION_CLIENT_SOCKET);
-    auto text = notification("{}");
+    auto text = notificationText("{}");
     ASSERT_TRUE(client.send(NOTIFICATION_KIND_CHANGE, text));
     EXPECT_EQ(readAvailable(fds[1]), std::string("LENGTH:3\n\n{}"));
     EXPECT_FALSE(client.needsFullState);
@@ -46,11 +41,11 @@ TEST_F(SocketClientTest, FrameCountsTheNulButDoesNotSendIt) {
 
 TEST_F(SocketClientTest, ConsecutiveShutdownNoticesAreSentOnce) {
     SocketNotificationClient client(fds[0]);
-    auto notice = notification("{\"state\":1}");
+    auto notice = notificationText("{\"state\":1}");
     ASSERT_TRUE(client.send(NOTIFICATION_KIND_SHUTDOWN, notice));
     ASSERT_TRUE(client.send(NOTIFICATION_KIND_SHUTDOWN, notice));
     EXPECT_EQ(readAvailable(fds[1]), std::string("LENGTH:12\n\n{\"state\":1}"));
-    auto change = notification("{}");
+    auto change = notificationText("{}");
     ASSERT_TRUE(client.send(NOTIFICATION_KIND_CHANGE, change));
     ASSERT_TRUE(client.send(NOTIFICATION_KIND_SHUTDOWN, notice));
     EXPECT_EQ(readAvailable(fds[1]), std::string("LENGTH:3\n\n{}LENGTH:12\n\n{\"state\":1}"));
@@ -60,14 +55,14 @@ TEST_F(SocketClientTest, ClosedPeerFailsTheSendWithoutSignal) {
     SocketNotificationClient client(fds[0]);
     close(fds[1]);
     fds[1] = -1;
-    auto text = notification("{}");
+    auto text = notificationText("{}");
     EXPECT_FALSE(client.send(NOTIFICATION_KIND_CHANGE, text));  // SIGPIPE would end the test
     EXPECT_TRUE(client.needsFullState);
 }
 
 TEST_F(SocketClientTest, PausingAsksForTheFullStateAgain) {
     SocketNotificationClient client(fds[0]);
-    auto text = notification("{}");
+    auto text = notificationText("{}");
     ASSERT_TRUE(client.send(NOTIFICATION_KIND_CHANGE, text));
     client.setPaused(false);
     EXPECT_FALSE(client.isPaused());

@@ -31,8 +31,6 @@ timespec deadlineIn(int ms) {
 
 Bytes u8Arg(uint8_t v) { return Bytes{v}; }
 
-Bytes u16Arg(uint16_t v) { return Bytes{(uint8_t)v, (uint8_t)(v >> 8)}; }
-
 Bytes u32Arg(uint32_t v) {
     Bytes b(4);
     putLe32(b, 0, v);

@@ -5,6 +5,7 @@
 
 #include <mqueue.h>
 #include <stdint.h>
+#include <string.h>
 
 #include <optional>
 #include <string>
@@ -24,10 +25,26 @@ struct Reply {
 
 // Argument builders (element 66 contents).
 Bytes u8Arg(uint8_t v);
-Bytes u16Arg(uint16_t v);
 Bytes u32Arg(uint32_t v);
 Bytes textArg(const std::string& s);  // with its NUL
 void putLe32(Bytes& b, size_t offset, uint32_t v);
+inline Bytes chars(const std::string& s) { return Bytes(s.begin(), s.end()); }
+inline Bytes cat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Reading answers: a little-endian field of 1 to 4 bytes, and the name of entry n of a network
+// scan page (48-byte entries after a 12-byte header; the name field is 32 bytes).
+inline uint32_t readLe(const Bytes& b, size_t at, int width) {
+    uint32_t v = 0;
+    for (int i = 0; i < width; ++i) v |= (uint32_t)b[at + i] << (8 * i);
+    return v;
+}
+inline std::string scanPageName(const Bytes& page, size_t entry) {
+    const char* p = reinterpret_cast<const char*>(page.data() + 12 + 48 * entry);
+    return std::string(p, strnlen(p, 32));
+}
 
 // A serialized control request; element 68 is left out when replyTo is null, element 65 when
 // commandBytes is an empty vector (otherwise its bytes replace the 32-bit id).

@@ -142,6 +142,17 @@ TEST_F(PollTest, FirstPollSendsOnlyTheFullStateThenChanges) {
     poll();
     EXPECT_TRUE(frames(0).empty());
     EXPECT_EQ(f.log().countContaining("{\"status\""), 2u);
+
+    // Settings alone, and both groups with more than one item.
+    f.setSettings(settingOffset(2), 3);
+    poll();
+    EXPECT_EQ(frames(0), std::vector<std::string>{"{\"settings\":{\"2\":3}\n}"});
+
+    f.setSettings(settingOffset(2), 4);
+    f.setSettings(settingOffset(3), 1);
+    f.setStatus(kMediaCount, 9, 4);
+    poll();
+    EXPECT_EQ(frames(0), std::vector<std::string>{"{\"status\":{\"26\":9},\n\"settings\":{\"2\":4,\"3\":1}\n}"});
 }
 
 TEST_F(PollTest, Group2WaitsForAWholeSecondAndComesFirst) {
@@ -166,11 +177,9 @@ TEST_F(PollTest, Group2WaitsForAWholeSecondAndComesFirst) {
     poll();
     EXPECT_EQ(frames(0), std::vector<std::string>{"{\"status\":{\"13\":10,\"26\":7}}"});
     EXPECT_EQ(memcmp(&server()->throttledSnapshot, &server()->lastSnapshot, sizeof(all_status_settings_t)), 0);
-}
 
-TEST_F(PollTest, ClockSetBackKeepsGroup2ThrottledUntilItPassesTheStoredTime) {
-    upToDateClient();
-    server()->lastThrottledPoll = secondsFromNow(60);  // the wall clock went back a minute
+    // The wall clock went back a minute: group 2 stays throttled until it passes the stored time.
+    server()->lastThrottledPoll = secondsFromNow(60);
     f.setStatus(kRecordingSeconds, 3, 4);
     poll();
     poll();
@@ -178,19 +187,6 @@ TEST_F(PollTest, ClockSetBackKeepsGroup2ThrottledUntilItPassesTheStoredTime) {
     server()->lastThrottledPoll = secondsFromNow(-1.5);
     poll();
     EXPECT_EQ(frames(0), std::vector<std::string>{"{\"status\":{\"13\":3}}"});
-}
-
-TEST_F(PollTest, SettingsOnlyAndCombinedTextLayouts) {
-    upToDateClient();
-    f.setSettings(settingOffset(2), 3);
-    poll();
-    EXPECT_EQ(frames(0), std::vector<std::string>{"{\"settings\":{\"2\":3}\n}"});
-
-    f.setSettings(settingOffset(2), 4);
-    f.setSettings(settingOffset(3), 1);
-    f.setStatus(kMediaCount, 9, 4);
-    poll();
-    EXPECT_EQ(frames(0), std::vector<std::string>{"{\"status\":{\"26\":9},\n\"settings\":{\"2\":4,\"3\":1}\n}"});
 }
 
 TEST_F(PollTest, CameraOffForSettingsOnlyIsAShutdownPoll) {

@@ -38,17 +38,6 @@ std::vector<uint8_t> scanAnswer(uint8_t scanId, uint8_t count, uint8_t total, co
     return a;
 }
 
-uint32_t le(const std::vector<uint8_t>& b, size_t at, int width) {
-    uint32_t v = 0;
-    for (int i = 0; i < width; ++i) v |= (uint32_t)b[at + i] << (8 * i);
-    return v;
-}
-
-std::string pageName(const std::vector<uint8_t>& page, size_t entry) {
-    const char* p = reinterpret_cast<const char*>(page.data() + 12 + 48 * entry);
-    return std::string(p, strnlen(p, 32));
-}
-
 bool zeroFrom(const std::vector<uint8_t>& page, size_t from) {
     for (size_t i = from; i < page.size(); ++i)
         if (page[i]) return false;
@@ -80,13 +69,13 @@ TEST_F(WirelessAnswersTest, ScanPageFromAWellFormedAnswer) {
     const std::vector<uint8_t>& page = r.payload;
     EXPECT_EQ(page[0], 2);
     EXPECT_EQ(page[1], 0);
-    EXPECT_EQ(le(page, 2, 2), 7u);
-    EXPECT_EQ(le(page, 4, 2), 3u);
-    EXPECT_EQ(le(page, 8, 4), 15u);
+    EXPECT_EQ(readLe(page, 2, 2), 7u);
+    EXPECT_EQ(readLe(page, 4, 2), 3u);
+    EXPECT_EQ(readLe(page, 8, 4), 15u);
     for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(pageName(page, i), found[i].name.substr(0, 31));
-        EXPECT_EQ(le(page, 12 + 48 * i + 36, 4), found[i].auth);
-        EXPECT_EQ(le(page, 12 + 48 * i + 40, 4), found[i].word);
+        EXPECT_EQ(scanPageName(page, i), found[i].name.substr(0, 31));
+        EXPECT_EQ(readLe(page, 12 + 48 * i + 36, 4), found[i].auth);
+        EXPECT_EQ(readLe(page, 12 + 48 * i + 40, 4), found[i].word);
         EXPECT_EQ(page[12 + 48 * i + 44], found[i].signal);
     }
     EXPECT_TRUE(zeroFrom(page, 12 + 48 * 3));
@@ -102,8 +91,8 @@ TEST_F(WirelessAnswersTest, ScanPageNeverReadsPastTheAnswer) {
     f.scriptSatchel("al", cameraAnswer(answer));
     Reply r = list(0);
     EXPECT_EQ(r.result, ZT_OK);
-    EXPECT_EQ(le(r.payload, 4, 2), 2u);
-    EXPECT_EQ(pageName(r.payload, 1), "net-1");
+    EXPECT_EQ(readLe(r.payload, 4, 2), 2u);
+    EXPECT_EQ(scanPageName(r.payload, 1), "net-1");
     EXPECT_TRUE(zeroFrom(r.payload, 12 + 48 * 2));
     EXPECT_TRUE(f.log().contains("Scan results announce 4 entries but hold 2", UTIL_LOG_ERROR));
 

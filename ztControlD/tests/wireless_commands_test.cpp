@@ -13,12 +13,6 @@
 
 namespace {
 
-Bytes chars(const std::string& s) { return Bytes(s.begin(), s.end()); }
-Bytes cat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 // Packed argument: name field at 0, password from 33, a 32-bit word at wordOffset.
 Bytes packed(size_t size, const std::string& name, const std::string& password, size_t wordOffset, uint32_t word) {
     Bytes arg(size, 0);
@@ -43,17 +37,6 @@ Bytes networkPayload(uint8_t first, uint8_t third, const std::string& name, cons
     memcpy(p.data() + 4, name.data(), name.size());
     memcpy(p.data() + 37, password.data(), password.size());
     return p;
-}
-
-uint32_t le(const Bytes& b, size_t at, int width) {
-    uint32_t v = 0;
-    for (int i = 0; i < width; ++i) v |= (uint32_t)b[at + i] << (8 * i);
-    return v;
-}
-
-std::string pageName(const Bytes& page, size_t entry) {
-    const char* p = reinterpret_cast<const char*>(page.data() + 12 + 48 * entry);
-    return std::string(p, strnlen(p, 32));
 }
 
 class WirelessCommandsTest : public ::testing::Test {
@@ -84,7 +67,7 @@ protected:
     InProcessDaemon d;
 };
 
-TEST_F(WirelessCommandsTest, AccessPointControlMapsActionsToSubCommands) {
+TEST_F(WirelessCommandsTest, AccessPointBluetoothBandAndRemoteApiControl) {
     EXPECT_EQ(call(ZTCONTROL_WIFI_AP_CONTROL, u32Arg(0)), ZT_OK);
     EXPECT_EQ(d.sim().state().status[56], 0);  // access point off
     EXPECT_EQ(call(ZTCONTROL_WIFI_AP_CONTROL, u32Arg(1)), ZT_OK);
@@ -100,6 +83,22 @@ TEST_F(WirelessCommandsTest, AccessPointControlMapsActionsToSubCommands) {
     EXPECT_EQ(call(ZTCONTROL_BLE_CONTROL), ZT_OK);
     EXPECT_EQ(satchel("AP"), (std::vector<Bytes>{{36, 0}, {36, 0}}));
     EXPECT_TRUE(d.log().contains("ZTCONTROL_BLE_CONTROL", UTIL_LOG_DEBUG));
+
+    // The band is a remote operation.
+    EXPECT_EQ(call(ZTCONTROL_WIFI_BAND_SELECT, u32Arg(1)), ZT_OK);
+    std::vector<camsim::OpRecord> ops = opsNamed(d.sim(), "remote 6/19");
+    ASSERT_EQ(ops.size(), 1u);
+    EXPECT_EQ(ops[0].payload, Bytes{1});
+    EXPECT_TRUE(d.log().contains("ZTCONTROL_WIFI_BAND_SELECT: band:1", UTIL_LOG_DEBUG));
+    d.sim().clearOps();
+    EXPECT_EQ(call(ZTCONTROL_WIFI_BAND_SELECT, u32Arg(2)), ZT_ERR_INVALID_PARAM);
+    EXPECT_TRUE(d.sim().ops().empty());
+
+    // The remote API command answers 0 and sends nothing.
+    EXPECT_EQ(call(ZTCONTROL_REMOTE_API), ZT_OK);
+    EXPECT_EQ(call(ZTCONTROL_REMOTE_API, u32Arg(7)), ZT_OK);
+    EXPECT_EQ(d.log().count("ZTCONTROL_REMOTE_API:", UTIL_LOG_DEBUG), 2u);
+    EXPECT_TRUE(d.sim().ops().empty());
 }
 
 TEST_F(WirelessCommandsTest, AccessPointNameAndPassword) {
@@ -119,22 +118,11 @@ TEST_F(WirelessCommandsTest, AccessPointNameAndPassword) {
     EXPECT_TRUE(d.sim().ops().empty());
 }
 
-TEST_F(WirelessCommandsTest, BandSelectIsARemoteOperation) {
-    EXPECT_EQ(call(ZTCONTROL_WIFI_BAND_SELECT, u32Arg(1)), ZT_OK);
-    std::vector<camsim::OpRecord> ops = opsNamed(d.sim(), "remote 6/19");
-    ASSERT_EQ(ops.size(), 1u);
-    EXPECT_EQ(ops[0].payload, Bytes{1});
-    EXPECT_TRUE(d.log().contains("ZTCONTROL_WIFI_BAND_SELECT: band:1", UTIL_LOG_DEBUG));
-    d.sim().clearOps();
-    EXPECT_EQ(call(ZTCONTROL_WIFI_BAND_SELECT, u32Arg(2)), ZT_ERR_INVALID_PARAM);
-    EXPECT_TRUE(d.sim().ops().empty());
-}
-
 TEST_F(WirelessCommandsTest, ScanThenReadTwoPages) {
     Bytes scan;
     ASSERT_EQ(call(ZTCONTROL_WIFI_SSID_SCAN, u8Arg(1), &scan), ZT_OK);
     ASSERT_EQ(scan.size(), 4u);
-    const uint32_t scanId = le(scan, 0, 4);
+    const uint32_t scanId = readLe(scan, 0, 4);
     EXPECT_NE(scanId, 0u);
     EXPECT_EQ(satchel("NI"), (std::vector<Bytes>{{1, 1}}));
 
@@ -146,22 +134,22 @@ TEST_F(WirelessCommandsTest, ScanThenReadTwoPages) {
     EXPECT_EQ(ops[0].answerLen, 7 + 10 * 96);
     ASSERT_EQ(page.size(), 492u);
     EXPECT_EQ(page[0], 0);
-    EXPECT_EQ(le(page, 2, 2), scanId);
-    EXPECT_EQ(le(page, 4, 2), 10u);
-    EXPECT_EQ(le(page, 8, 4), 12u);  // networks found
-    EXPECT_EQ(pageName(page, 0), "ZT-Lab");
-    EXPECT_EQ(le(page, 12 + 36, 4), 1u);     // auth type
-    EXPECT_EQ(le(page, 12 + 40, 4), 5180u);  // the camera's word at its byte 87
+    EXPECT_EQ(readLe(page, 2, 2), scanId);
+    EXPECT_EQ(readLe(page, 4, 2), 10u);
+    EXPECT_EQ(readLe(page, 8, 4), 12u);  // networks found
+    EXPECT_EQ(scanPageName(page, 0), "ZT-Lab");
+    EXPECT_EQ(readLe(page, 12 + 36, 4), 1u);     // auth type
+    EXPECT_EQ(readLe(page, 12 + 40, 4), 5180u);  // the camera's word at its byte 87
     EXPECT_EQ(page[12 + 44], 4);              // signal
-    EXPECT_EQ(pageName(page, 9), "Van Life");
+    EXPECT_EQ(scanPageName(page, 9), "Van Life");
 
     d.sim().clearOps();
     ASSERT_EQ(call(ZTCONTROL_WIFI_SSID_LIST, u8Arg(10), &page), ZT_OK);
     EXPECT_EQ(satchel("al"), (std::vector<Bytes>{{10, 10, 255, 255, 1}}));
     EXPECT_EQ(page[0], 10);
-    EXPECT_EQ(le(page, 4, 2), 2u);
-    EXPECT_EQ(pageName(page, 0), "Dive Shop");
-    EXPECT_EQ(pageName(page, 1), "Mountain Inn");
+    EXPECT_EQ(readLe(page, 4, 2), 2u);
+    EXPECT_EQ(scanPageName(page, 0), "Dive Shop");
+    EXPECT_EQ(scanPageName(page, 1), "Mountain Inn");
     for (size_t i = 12 + 48 * 2; i < page.size(); ++i) ASSERT_EQ(page[i], 0) << "byte " << i;
 }
 
@@ -222,13 +210,6 @@ TEST_F(WirelessCommandsTest, LibraryErrorsAreAnsweredUnchanged) {
     EXPECT_EQ(call(ZTCONTROL_RC_PAIR), ZT_ERR_NAK);
     d.sim().injectFault(camsim::OpMatch::satchel("AP"), -17);
     EXPECT_EQ(call(ZTCONTROL_WIFI_AP_CONTROL, u32Arg(1)), -17);
-}
-
-TEST_F(WirelessCommandsTest, RemoteApiAnswersZeroAndSendsNothing) {
-    EXPECT_EQ(call(ZTCONTROL_REMOTE_API), ZT_OK);
-    EXPECT_EQ(call(ZTCONTROL_REMOTE_API, u32Arg(7)), ZT_OK);
-    EXPECT_EQ(d.log().count("ZTCONTROL_REMOTE_API:", UTIL_LOG_DEBUG), 2u);
-    EXPECT_TRUE(d.sim().ops().empty());
 }
 
 }  // namespace
