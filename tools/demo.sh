@@ -52,10 +52,14 @@ wait_for() {
 }
 
 # True when the daemon answers a request (any result); exit status 2 means no answer.
+# Command 41 (remote API) answers 0 and changes nothing: a harmless probe.
 daemon_answers() {
-    "$ZTCTL" --timeout 0.5 get-setting-id >/dev/null 2>&1
+    "$ZTCTL" --timeout 0.5 remote-api >/dev/null 2>&1
     [ $? -ne 2 ]
 }
+
+# The listener opens once the daemon's start-up check has seen its worker run.
+port_open() { (exec 3<>/dev/tcp/127.0.0.1/8081) 2>/dev/null; }
 
 # The daemon detaches itself, so its pid is found afterwards: the process running our binary
 # that was not there before we started it.
@@ -178,18 +182,20 @@ say "(log level 4: the daemon now logs a trace line for every command)"
 heading "3. Notifications"
 say "'ztctl watch' connects to port 8081 and turns notifications on (command 43, status=1):"
 say "the full camera state comes first, then only what changes."
+wait_for 50 port_open || fail "ztControlD does not listen on port 8081"
 "$ZTCTL" watch --raw --count "$WATCH_FRAMES" >"$WORK/watch.out" 2>"$WORK/watch.err" &
 WATCH_PID=$!
 sleep 1.5
 
 heading "4. Commands and their answers"
-say "The status record (status block, settings block, lens), key bytes decoded:"
-show any get-all-settings-status
-say "Start recording, let it run a moment, look at the status block, stop:"
-show any shutter 1
-sleep 1.5
-show any get-all-status
-show any shutter 0
+say "Turn the Wi-Fi access point on, start a network scan and read the first page of results:"
+show 0 wifi-ap-control 1
+show 0 wifi-ssid-scan 1
+sleep 1
+show 0 wifi-ssid-list 0
+say "A change made on the camera itself (here: the simulator's battery drops) is pushed too:"
+"$ZTCTL" sim set status 41 73 >/dev/null || fail "cannot change the simulator's battery"
+sleep 1.2
 say "Make the camera beep so it can be found, then stop it:"
 show 0 locate 1
 show 0 locate 0
