@@ -18,12 +18,8 @@ namespace {
 class CameraStateTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(d.startSimulator());
-        ASSERT_EQ(d.startServer(), 0);
-        ASSERT_TRUE(d.sync());
+        ASSERT_TRUE(d.startClean());
         s = d.server();
-        d.sim().clearOps();
-        d.log().clear();
     }
 
     InProcessDaemon d;

@@ -74,6 +74,16 @@ bool InProcessDaemon::sync() {
     return answered && log_.waitFor(kSyncLine, 5000, seen + 1);
 }
 
+::testing::AssertionResult InProcessDaemon::startClean() {
+    ::testing::AssertionResult simulator = startSimulator();
+    if (!simulator) return simulator;
+    if (int r = startServer(); r != 0) return ::testing::AssertionFailure() << "server start returned " << r;
+    if (!sync()) return ::testing::AssertionFailure() << "the worker did not answer";
+    sim_->clearOps();
+    log_.clear();
+    return ::testing::AssertionSuccess();
+}
+
 bool InProcessDaemon::syncWithoutAdapter() { return log_.waitFor(kPollLine, 5000, log_.count(kPollLine) + 2); }
 
 PrivateCameraLink::PrivateCameraLink() {

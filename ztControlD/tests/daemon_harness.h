@@ -53,6 +53,9 @@ public:
     bool sync();
     // The same while the adapter is not set: waits for two more status polls.
     bool syncWithoutAdapter();
+    // Simulator and server started and idle, with the operations log and the captured log empty:
+    // the common start of a test that checks what one command does.
+    ::testing::AssertionResult startClean();
 
 private:
     std::unique_ptr<camsim::CameraSim> sim_;

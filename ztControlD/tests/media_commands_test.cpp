@@ -20,11 +20,7 @@ Bytes be32(uint32_t v) { return Bytes{(uint8_t)(v >> 24), (uint8_t)(v >> 16), (u
 class MediaCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(d.startSimulator());
-        ASSERT_EQ(d.startServer(), 0);
-        ASSERT_TRUE(d.sync());
-        d.sim().clearOps();
-        d.log().clear();
+        ASSERT_TRUE(d.startClean());
     }
 
     Reply call(uint32_t id, const std::optional<Bytes>& arg = std::nullopt) {

@@ -42,11 +42,7 @@ Bytes networkPayload(uint8_t first, uint8_t third, const std::string& name, cons
 class WirelessCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(d.startSimulator());
-        ASSERT_EQ(d.startServer(), 0);
-        ASSERT_TRUE(d.sync());
-        d.sim().clearOps();
-        d.log().clear();
+        ASSERT_TRUE(d.startClean());
     }
 
     int32_t call(uint32_t id, const std::optional<Bytes>& arg = std::nullopt, Bytes* payload = nullptr) {
