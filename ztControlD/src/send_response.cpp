@@ -5,8 +5,9 @@
 #include <string.h>
 
 #include "bounded_send.h"
-#include "zt_msg_classes.h"
+#include "log_text.h"
 #include "ztLog.h"
+#include "zt_msg_classes.h"
 #include "ztcontrol_if_server.h"
 
 namespace {
@@ -62,18 +63,18 @@ bool ZtcontrolCommandServer::sendResponse(const Msg* request, int32_t result, co
     // An answer to the daemon's own mailboxes (or the network daemon's) would fill a queue that
     // only the worker reads, or that expects no answers: refused, so a request cannot stall us.
     if (isReservedMailbox(name)) {
-        ZTLOG(UTIL_LOG_ERROR, "Refusing to answer on reserved mailbox '%s'", name);
+        ZTLOG(UTIL_LOG_ERROR, "Refusing to answer on reserved mailbox '%s'", LogText(name).c_str());
         return false;
     }
     mqd_t mqd = mq_open(name, O_WRONLY);
     if (mqd == (mqd_t)-1) {
-        ZTLOG(UTIL_LOG_ERROR, "mq_open() failed for '%s': %s\n", name, strerror(errno));
+        ZTLOG(UTIL_LOG_ERROR, "mq_open() failed for '%s': %s\n", LogText(name).c_str(), strerror(errno));
         return false;
     }
     // A requester that stops reading its mailbox must not hold the worker: the send waits a short
     // bound for room instead of blocking, and the answer is dropped with the log line below.
     bool sent = boundedMqSend(mqd, out.getBuffer(), out.getLength(), RESPONSE_SEND_BOUND_MS);
-    if (!sent) ZTLOG(UTIL_LOG_ERROR, "mq_send() failed for '%s': %s\n", name, strerror(errno));
+    if (!sent) ZTLOG(UTIL_LOG_ERROR, "mq_send() failed for '%s': %s\n", LogText(name).c_str(), strerror(errno));
     mq_close(mqd);
     return sent;
 }

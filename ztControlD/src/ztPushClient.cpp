@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "bounded_send.h"
+#include "log_text.h"
 #include "notification_split.h"
 #include "ztLog.h"
 
@@ -104,7 +105,7 @@ bool MQNotificationClient::send(int, std::stringstream& text) {
         queueDescriptor = mq_open(queue_name.c_str(), O_WRONLY);
         if (queueDescriptor == (mqd_t)-1) {
             const int error = errno;
-            ZTLOG(UTIL_LOG_ERROR, "mq_open() failed for '%s': %s\n", queue_name.c_str(), strerror(error));
+            ZTLOG(UTIL_LOG_ERROR, "mq_open() failed for '%s': %s\n", LogText(queue_name.c_str()).c_str(), strerror(error));
             errno = error;  // the registry reports it when it drops this client
             return false;
         }
@@ -123,7 +124,7 @@ bool MQNotificationClient::send(int, std::stringstream& text) {
     if (overhead + 2 >= NOTIFICATION_MQ_BUFFER_SIZE ||
         !splitNotification(whole.substr(0, visible), NOTIFICATION_MQ_BUFFER_SIZE - overhead - 1, &parts_)) {
         ZTLOG(UTIL_LOG_ERROR, "Notification of %u bytes does not fit a %u-byte message for '%s'",
-              (unsigned)whole.size(), (unsigned)NOTIFICATION_MQ_BUFFER_SIZE, queue_name.c_str());
+              (unsigned)whole.size(), (unsigned)NOTIFICATION_MQ_BUFFER_SIZE, LogText(queue_name.c_str()).c_str());
         errno = EMSGSIZE;
         return false;
     }
@@ -163,7 +164,7 @@ bool MQNotificationClient::sendOne(const std::string& whole, size_t* overhead) {
     // only until the fan-out's deadline, then the client is dropped like a failing socket client.
     if (!boundedMqSend(queueDescriptor, out.getBuffer(), out.getLength(), remainingSendMs())) {
         const int error = errno;
-        ZTLOG(UTIL_LOG_ERROR, "mq_send() failed for '%s': %s\n", queue_name.c_str(), strerror(error));
+        ZTLOG(UTIL_LOG_ERROR, "mq_send() failed for '%s': %s\n", LogText(queue_name.c_str()).c_str(), strerror(error));
         errno = error;
         return false;
     }
