@@ -85,12 +85,13 @@ protected:
             kill(camsim, SIGTERM);
             waitForExit(camsim, 10000);
         }
-        if (waitForDaemon(10000) == -1) killChildren();
+        waitForDaemon(10000);
+        killChildren();
         for (const char* name : {ZT_DAEMON_MBOX, ZT_REPLY_MBOX, ZT_ZTNET_MBOX}) mq_unlink(name);
     }
 
-    // A daemon that did not stop (a failed test) must not disturb the next one: every process left
-    // that is a child of this one (the detached daemon is reparented here) is killed and reaped.
+    // A daemon that did not stop (a failed test) must not disturb the next one: every process still
+    // a child of this one (detached daemons are reparented here) is killed and reaped.
     void killChildren() {
         DIR* proc = opendir("/proc");
         if (!proc) return;
