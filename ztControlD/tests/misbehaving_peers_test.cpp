@@ -333,4 +333,12 @@ TEST_F(MisbehavingPeers, BrokenStandardOutputDoesNotEndTheDaemon) {
     expectOrderlyStop(seconds(6));
 }
 
+TEST_F(MisbehavingPeers, ConnectCutsNameAndPasswordThatFillTheirFields) {
+    ASSERT_NO_FATAL_FAILURE(startAll());
+    Bytes arg(104, 0);
+    memset(arg.data(), 'n', 33);       // name field without its NUL
+    memset(arg.data() + 33, 'p', 67);  // password up to the auth type
+    EXPECT_EQ(command(ZTCONTROL_WIFI_SSID_SELECT, arg), ZT_OK);
+}
+
 }  // namespace
