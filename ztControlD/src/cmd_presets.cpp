@@ -294,10 +294,8 @@ int32_t getPresets(CommandContext& c) {
 int32_t switchFlatMode(CommandContext& c) {
     ZTC_Preset_Switch_Flatmode_Req request;
     if (!parseRequest(c, request) || !request.has_flat_mode()) return refuseArgument(c);
-    if (isPredefinedPresetId((uint32_t)c.server->refreshActivePreset())) {
-        ZTLOG(UTIL_LOG_ERROR, "Can't change flatmode for builtin preset");
-        return ZT_ERR;
-    }
+    if (isPredefinedPresetId((uint32_t)c.server->refreshActivePreset()))
+        return refusePrecondition(c, "Can't change flatmode for builtin preset");
     return changeInPresetEdit(c, -1, [&] { return sendRemoteByte(PRESET_CATEGORY, 23, (uint8_t)request.flat_mode()); });
 }
 
