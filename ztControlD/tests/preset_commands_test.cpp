@@ -50,7 +50,8 @@ protected:
     }
 
     uint32_t titleNumber(uint32_t id) {
-        const camsim::PresetInfo* p = d.sim().state().preset(id);
+        const camsim::SimState state = d.sim().state();
+        const camsim::PresetInfo* p = state.preset(id);
         EXPECT_NE(p, nullptr);
         return p ? p->titleNumber : 0;
     }
@@ -79,7 +80,8 @@ TEST_F(PresetCommandsTest, TitleOrIconAloneKeepsTheOtherStoredFields) {
     ZTC_Preset_Set_Title_Icon_Req req;
     req.set_preset_icon(1000);  // the time-lapse photo icon is the firmware's time-lapse icon on model 55
     EXPECT_EQ(d.requester().call(ZTCONTROL_PRESET_SET_TITLE_ICON, serialized(req)).result, ZT_OK);
-    const camsim::PresetInfo* p = d.sim().state().preset(id);
+    camsim::SimState state = d.sim().state();
+    const camsim::PresetInfo* p = state.preset(id);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p->icon, 8u);
     EXPECT_EQ(p->title, 22u);
@@ -88,7 +90,9 @@ TEST_F(PresetCommandsTest, TitleOrIconAloneKeepsTheOtherStoredFields) {
     req.Clear();
     req.set_preset_name(30);
     EXPECT_EQ(d.requester().call(ZTCONTROL_PRESET_SET_TITLE_ICON, serialized(req)).result, ZT_OK);
-    p = d.sim().state().preset(id);
+    state = d.sim().state();
+    p = state.preset(id);
+    ASSERT_NE(p, nullptr);
     EXPECT_EQ(p->icon, 8u);
     EXPECT_EQ(p->title, 30u);
     EXPECT_EQ(p->titleNumber, 1u);
