@@ -77,14 +77,15 @@ void checkStartConditions() {
     if (ztnet == (mqd_t)-1) refuseStart("the network daemon's mailbox /to_ztnet cannot be opened: ", strerror(errno));
     mq_close(ztnet);
     int probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    int on = 1;
+    if (probe < 0) refuseStart("cannot create a socket: ", strerror(errno));
+    int on = 1;  // as the listener: connections in TIME_WAIT do not count as taken
     setsockopt(probe, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
     struct sockaddr_in addr;
     memset(&addr, 0, sizeof(addr));
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_ANY);
     addr.sin_port = htons(kNotificationPort);
-    if (probe < 0 || bind(probe, reinterpret_cast<struct sockaddr*>(&addr), sizeof(addr)) != 0)
+    if (bind(probe, reinterpret_cast<struct sockaddr*>(&addr), sizeof(addr)) != 0)
         refuseStart("the notification port 8081 cannot be used: ", strerror(errno));
     close(probe);
 }
