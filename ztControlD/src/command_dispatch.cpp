@@ -23,7 +23,7 @@ struct CommandEntry {
 
 using CommandTable = std::array<CommandEntry, ZTCONTROL_LAST_HANDLED_ID + 1>;
 
-const CommandFamily* const kFamilies[] = {&kMediaSystemCommands, &kWirelessCommands};
+const CommandFamily* const kFamilies[] = {&kMediaSystemCommands, &kWirelessCommands, &kTranscodeCommands};
 
 // Ids of families not built yet stay without a handler and answer "unhandled".
 CommandTable buildTable() {

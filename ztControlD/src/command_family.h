@@ -42,6 +42,7 @@ struct CommandFamily {
 // The families built so far (one file each).
 extern const CommandFamily kMediaSystemCommands;
 extern const CommandFamily kWirelessCommands;
+extern const CommandFamily kTranscodeCommands;
 
 // Refuses the argument: logs the text (default "Invalid parameter") and answers -3.
 int32_t refuseArgument(CommandContext& c, const char* text = nullptr);
