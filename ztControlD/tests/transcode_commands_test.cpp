@@ -158,40 +158,32 @@ TEST_F(TranscodeCommandsTest, HistoryKeepsTheLastTwoOldestFirst) {
     EXPECT_EQ(f.command(ZTCONTROL_TRANSCODE_HISTORY, Bytes{1}).result, ZT_ERR_INVALID_PARAM);
 }
 
-TEST_F(TranscodeCommandsTest, StatusAnswersOnlyTheNewestJob) {
+// Status and cancel find only the newest job; status asks the camera nothing, cancel sends 12/3
+// with the id big-endian and answers the camera's result. Neither changes a record.
+TEST_F(TranscodeCommandsTest, StatusAndCancelMatchOnlyTheNewestJob) {
+    const uint64_t newest = 0x0102030405060708ull;
     ASSERT_EQ(startVideo(7001).result, ZT_OK);
-    ASSERT_EQ(startVideo(7002).result, ZT_OK);
-    Reply r = f.command(ZTCONTROL_TRANSCODE_STATUS, jobIdArg(7002));
-    EXPECT_EQ(r.result, ZT_OK);
-    EXPECT_EQ(recordOf(r.payload).transcode_id, 7002u);
-    EXPECT_TRUE(f.log().contains("ZTCONTROL_TRANSCODE_STATUS:", UTIL_LOG_DEBUG));
-
-    for (uint64_t id : {7001ull, 7003ull, 0ull}) {  // the older job, an unknown one, none
-        r = f.command(ZTCONTROL_TRANSCODE_STATUS, jobIdArg(id));
-        EXPECT_EQ(r.result, ZT_ERR_INVALID_PARAM) << id;
-        ASSERT_EQ(r.payload.size(), kRecord);
-        EXPECT_TRUE(isZero(r.payload, 0, kRecord)) << id;
-    }
-    EXPECT_EQ(f.requests("RA").size(), 2u);  // status asks the camera nothing
-    EXPECT_EQ(f.server()->transcodeJobs.size(), 2u);
-}
-
-TEST_F(TranscodeCommandsTest, CancelSendsTheIdAndAnswersTheCamerasResult) {
-    ASSERT_EQ(startVideo(0x0102030405060708ull).result, ZT_OK);
+    ASSERT_EQ(startVideo(newest).result, ZT_OK);
     f.clearRequests();
-    Reply r = f.command(ZTCONTROL_TRANSCODE_CANCEL, jobIdArg(0x0102030405060708ull));
-    EXPECT_EQ(r.result, ZT_OK);
-    EXPECT_EQ(recordOf(r.payload).transcode_id, 0x0102030405060708ull);
-    ASSERT_EQ(f.requests("RA").size(), 1u);
-    EXPECT_EQ(f.requests("RA")[0].args, (Bytes{12, 3, 1, 2, 3, 4, 5, 6, 7, 8}));
-    EXPECT_TRUE(f.log().contains("ZTCONTROL_TRANSCODE_CANCEL:", UTIL_LOG_DEBUG));
-
     f.scriptRemote(12, 3, cameraError(ZT_ERR_INVALID_PARAM));
-    r = f.command(ZTCONTROL_TRANSCODE_CANCEL, jobIdArg(99));
-    EXPECT_EQ(r.result, ZT_ERR_INVALID_PARAM);
-    ASSERT_EQ(r.payload.size(), kRecord);
-    EXPECT_TRUE(isZero(r.payload, 0, kRecord));
-    EXPECT_EQ(f.server()->transcodeJobs.back().status, 0u);  // cancel changes no record
+    for (uint32_t command : {ZTCONTROL_TRANSCODE_STATUS, ZTCONTROL_TRANSCODE_CANCEL}) {
+        const int32_t matched = command == ZTCONTROL_TRANSCODE_STATUS ? ZT_OK : ZT_ERR_INVALID_PARAM;
+        Reply r = f.command(command, jobIdArg(newest));
+        EXPECT_EQ(r.result, matched);
+        EXPECT_EQ(recordOf(r.payload).transcode_id, newest);
+        for (uint64_t id : {7001ull, 0ull}) {  // the older job, none
+            r = f.command(command, jobIdArg(id));
+            EXPECT_EQ(r.result, ZT_ERR_INVALID_PARAM) << command << " " << id;
+            ASSERT_EQ(r.payload.size(), kRecord);
+            EXPECT_TRUE(isZero(r.payload, 0, kRecord)) << command << " " << id;
+        }
+    }
+    EXPECT_TRUE(f.log().contains("ZTCONTROL_TRANSCODE_STATUS:", UTIL_LOG_DEBUG));
+    EXPECT_TRUE(f.log().contains("ZTCONTROL_TRANSCODE_CANCEL:", UTIL_LOG_DEBUG));
+    ASSERT_EQ(f.requests("RA").size(), 3u);
+    EXPECT_EQ(f.requests("RA")[0].args, (Bytes{12, 3, 1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(f.server()->transcodeJobs.size(), 2u);
+    EXPECT_EQ(f.server()->transcodeJobs.back().status, 0u);
 }
 
 TEST_F(TranscodeCommandsTest, RefusedRequestAnswersAFailedRecordAndKeepsNothing) {

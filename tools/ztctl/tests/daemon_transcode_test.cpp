@@ -99,13 +99,4 @@ TEST_F(DaemonTranscode, JobsStartedWithZtctlEndThroughTheNotifications) {
     EXPECT_THAT(history.out, HasSubstr("\"transcode_id\":1002,\"status\":3"));
 }
 
-// The simulator cuts the camera's answer to 8 bytes: the job is kept with id 0.
-TEST_F(DaemonTranscode, ShortCameraAnswerKeepsAJobWithIdZero) {
-    sim->setAnswerCut(camsim::OpMatch::remote(12, 5), 8);
-    EXPECT_EQ(start("transcode-video-request", 0), "0");
-    ToolRun status = runTool({"--json", "transcode-status", "0"});
-    EXPECT_EQ(status.status, 0);
-    EXPECT_THAT(status.out, HasSubstr("\"transcode_id\":0,\"status\":0"));
-}
-
 }  // namespace
