@@ -23,7 +23,8 @@ struct CommandEntry {
 
 using CommandTable = std::array<CommandEntry, ZTCONTROL_LAST_HANDLED_ID + 1>;
 
-const CommandFamily* const kFamilies[] = {&kMediaSystemCommands, &kWirelessCommands, &kTranscodeCommands};
+const CommandFamily* const kFamilies[] = {&kMediaSystemCommands, &kPresetCommands, &kTranscodeCommands,
+                                          &kWirelessCommands};
 
 // Ids of families not built yet stay without a handler and answer "unhandled".
 CommandTable buildTable() {
@@ -101,6 +102,7 @@ bool handleCommand(ZtcontrolCommandServer* server, const Msg* request, uint32_t 
     }
 
     server->sendResponse(request, result, c.payload, c.payloadLength);
+    if (c.afterResponse) c.afterResponse();
     if (result != ZT_OK)
         ZTLOG(UTIL_LOG_ERROR, "Command:%d returned ztErrno:(%d=%s)", (int)id, result, ztErrno2Str(result));
     return !c.refused;

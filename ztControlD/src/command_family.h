@@ -5,6 +5,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "le_bytes.h"
+#include "ztcontrol_preset_loader.h"
+
 class Msg;
 class MsgElement;
 class ZtcontrolCommandServer;
@@ -22,6 +25,7 @@ struct CommandContext {
     const uint8_t* payload = nullptr;
     uint16_t payloadLength = 0;
     bool refused = false;  // ended in the refusal tail: handleCommand returns false
+    void (*afterResponse)() = nullptr;  // work that must follow the answer
     uint8_t scratch[COMMAND_SCRATCH_SIZE];
 };
 
@@ -41,6 +45,7 @@ struct CommandFamily {
 
 // The families built so far (one file each).
 extern const CommandFamily kMediaSystemCommands;
+extern const CommandFamily kPresetCommands;
 extern const CommandFamily kWirelessCommands;
 extern const CommandFamily kTranscodeCommands;
 
@@ -50,15 +55,31 @@ int32_t refuseArgument(CommandContext& c, const char* text = nullptr);
 // Argument accessors; the dispatcher has already checked presence, size and termination.
 const uint8_t* argumentBytes(const CommandContext& c);
 const char* argumentText(const CommandContext& c);
-uint32_t readLe32(const uint8_t* p);
 
 // Remote operations answered as the library answered them.
 int32_t answerSimpleRemote(const char* trace, uint8_t category, uint8_t op);
 int32_t sendRemoteByte(uint8_t category, uint8_t op, uint8_t byte);
 // Asks for an answer (pointer and length cleared first); the answer belongs to the library.
 int32_t remoteQuery(uint8_t category, uint8_t op, const uint8_t** answer, uint16_t* length);
+// The same with a payload sent along.
+int32_t remoteQueryWithPayload(uint8_t category, uint8_t op, const void* data, uint16_t dataLength,
+                               const uint8_t** answer, uint16_t* length);
 // Makes a copy of camera bytes the response payload; -1 when they do not fit the scratch area.
 int32_t answerWithBytes(CommandContext& c, int32_t result, const uint8_t* bytes, uint16_t length);
+
+// Logs "Failed to start preset edit!" and ends in the refusal tail with -1.
+int32_t refusePresetEdit(CommandContext& c);
+
+// One camera change inside a preset edit: the edit is begun for the setting (-1: none in
+// particular; refused with -1 when it cannot be begun), the change made and the edit stored. The
+// change's result is the answer.
+template <typename Change>
+int32_t changeInPresetEdit(CommandContext& c, int settingId, Change change) {
+    if (!beginPresetEdit(settingId)) return refusePresetEdit(c);
+    const int32_t result = change();
+    storePresetEdit(settingId);
+    return result;
+}
 
 // The camera refuses with one byte 2 when it is off.
 bool isCameraOffAnswer(const uint8_t* answer, uint16_t length);

@@ -16,10 +16,6 @@ const uint8_t* argumentBytes(const CommandContext& c) { return c.argument->getDa
 
 const char* argumentText(const CommandContext& c) { return reinterpret_cast<const char*>(c.argument->getData()); }
 
-uint32_t readLe32(const uint8_t* p) {
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
 int32_t answerSimpleRemote(const char* trace, uint8_t category, uint8_t op) {
     ZTLOG(UTIL_LOG_DEBUG, "%s", trace);
     return ztc_send_simple_remote_api(&g_ztcContext, category, op);
@@ -33,6 +29,17 @@ int32_t remoteQuery(uint8_t category, uint8_t op, const uint8_t** answer, uint16
     uint8_t* rsp = nullptr;
     uint16_t len = 0;
     int32_t result = ztc_send_remote_api_for_response(&g_ztcContext, category, op, &rsp, &len);
+    *answer = rsp;
+    *length = rsp ? len : 0;
+    return result;
+}
+
+int32_t remoteQueryWithPayload(uint8_t category, uint8_t op, const void* data, uint16_t dataLength,
+                               const uint8_t** answer, uint16_t* length) {
+    uint8_t* rsp = nullptr;
+    uint16_t len = 0;
+    int32_t result =
+        ztc_send_remote_api_payload_response(&g_ztcContext, category, op, data, dataLength, &rsp, &len);
     *answer = rsp;
     *length = rsp ? len : 0;
     return result;

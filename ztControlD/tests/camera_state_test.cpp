@@ -7,7 +7,7 @@
 
 #include "camlink_protocol.h"
 #include "daemon_harness.h"
-#include "preset_edit.h"
+#include "ztcontrol_preset_loader.h"
 #include "sim_ops.h"
 #include "ztErrno.h"
 #include "ztLog.h"
