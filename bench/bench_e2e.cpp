@@ -298,17 +298,26 @@ bool waitForText(int fd, std::string& seen, const std::string& text, int timeout
     return true;
 }
 
+// A connected client that has received the full state; -1 when none came. The connection is
+// complete before the daemon has accepted it, and notifications are turned on only for accepted
+// clients: the request is repeated until the full state arrives.
+int subscribedClient(Requester& r) {
+    int fd = connectPort();
+    const std::string on = "status=1";
+    const std::vector<uint8_t> arg(on.begin(), on.end() + 1);
+    std::string seen;
+    for (int attempt = 0; fd >= 0 && attempt < 10; ++attempt)
+        if (r.call(ZTCONTROL_PUSH_NOTIFICATIONS, arg) && waitForText(fd, seen, "\"settings\"", 300)) return fd;
+    if (fd >= 0) close(fd);
+    return -1;
+}
+
 // From the answer of a locate command to the frame that carries the changed status item.
 std::vector<double> notificationLatency(Requester& r, int iterations) {
     std::vector<double> us;
-    int fd = connectPort();
+    int fd = subscribedClient(r);
     std::string seen;
-    const std::string on = "status=1";
-    if (fd < 0 || !r.call(ZTCONTROL_PUSH_NOTIFICATIONS, std::vector<uint8_t>(on.begin(), on.end() + 1)) ||
-        !waitForText(fd, seen, "\"settings\"", 3000)) {
-        if (fd >= 0) close(fd);
-        return us;
-    }
+    if (fd < 0) return us;
     for (int i = 0; i < iterations; ++i) {
         const uint8_t value = (uint8_t)((i + 1) % 2);
         seen.clear();
@@ -324,14 +333,11 @@ std::vector<double> notificationLatency(Requester& r, int iterations) {
 // Idle CPU share of the daemon with n connected, subscribed clients.
 double idleCpuPercent(pid_t daemon, Requester& r, int clients, double seconds) {
     std::vector<int> fds;
-    const std::string on = "status=1";
     for (int i = 0; i < clients; ++i) {
-        int fd = connectPort();
+        int fd = subscribedClient(r);
         if (fd < 0) break;
         fds.push_back(fd);
-        r.call(ZTCONTROL_PUSH_NOTIFICATIONS, std::vector<uint8_t>(on.begin(), on.end() + 1));
     }
-    usleep(500 * 1000);  // the full states are sent
     const double c0 = cpuSeconds(daemon), t0 = nowUs();
     // The clients keep reading so that none stalls.
     char buf[4096];
