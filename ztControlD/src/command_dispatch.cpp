@@ -23,7 +23,8 @@ struct CommandEntry {
 
 using CommandTable = std::array<CommandEntry, ZTCONTROL_LAST_HANDLED_ID + 1>;
 
-const CommandFamily* const kFamilies[] = {&kMediaSystemCommands, &kPresetCommands, &kWirelessCommands};
+const CommandFamily* const kFamilies[] = {&kCaptureModeCommands, &kMediaSystemCommands, &kPresetCommands,
+                                          &kSettingsStatusCommands, &kWirelessCommands};
 
 // Ids of families not built yet stay without a handler and answer "unhandled".
 CommandTable buildTable() {
