@@ -112,7 +112,12 @@ trap 'exit 130' INT TERM
 show() {
     local expect=$1
     shift
-    echo "   \$ ztctl $*"
+    local shown="" a
+    for a in "$@"; do
+        [[ "$a" == *" "* ]] && a="'$a'"
+        shown+=" $a"
+    done
+    echo "   \$ ztctl${shown}"
     "$ZTCTL" "$@" >"$WORK/out" 2>&1
     local status=$?
     sed 's/^/     /' "$WORK/out"
@@ -229,6 +234,27 @@ show 1 45
 say "delete-last takes no argument: one given anyway is refused, nothing is deleted."
 show 1 delete-last --u8 1
 
+heading "4b. Presets"
+say "Preset requests and answers are protobuf messages; ztctl reads and prints them in text format."
+show 0 preset-group-list
+show 0 preset-list 'group_id: 1000'
+show 0 preset-info 'preset_id: 65537'
+say "Create a custom video preset (title and icon BIKE); the camera switches to it:"
+show 0 preset-custom-create 'group_id: 1000 flat_mode: 12 preset_icon: 20 preset_name: 20 preset_name_iterator: 0'
+sleep 0.3
+CUSTOM_ID=$("$ZTCTL" --json preset-get-active-preset | grep -o '"preset_id":[0-9]*' | head -n 1 | cut -d: -f2)
+[ -n "$CUSTOM_ID" ] || fail "no active preset after the create"
+say "Rename it (title and icon TRAVEL), make it a looping preset, and read it back:"
+show 0 preset-set-title-icon 'preset_name: 31 preset_icon: 31'
+show 0 preset-switch-flatmode 'flat_mode: 15'
+show 0 preset-info "preset_id: $CUSTOM_ID"
+say "Load the first video preset again and remove the custom one:"
+show 0 preset-load 'preset_id: 0'
+show 0 preset-custom-remove "preset_id: $CUSTOM_ID"
+show 0 preset-list 'group_id: 1000'
+say "A predefined preset keeps its flat mode:"
+show 1 preset-switch-flatmode 'flat_mode: 15'
+
 heading "5. Capture, mode and settings"
 say "Each step below is followed by the notification frames it caused (long frames cut)."
 sleep 1.5
@@ -258,7 +284,7 @@ fi
 wait "$WATCH_PID" 2>/dev/null
 WATCH_PID=""
 if [ -s "$WORK/watch.out" ]; then
-    say "$FIRST_FRAMES frame(s) up to step 5: the full state, then the changes the commands of step 4 caused:"
+    say "$FIRST_FRAMES frame(s) up to step 5: the full state, then the changes the commands of steps 4 and 4b caused:"
     head -n "$FIRST_FRAMES" "$WORK/watch.out" | print_frames
 else
     say "no notification frames in this build:"

@@ -70,6 +70,7 @@ private:
 
     // Presets (model_presets.cpp).
     void presetOp(uint8_t op, const uint8_t* p, int n, Answer& a);
+    void reportPresetSwitch(uint32_t id);
     int loadPreset(uint32_t id);
     void editStart(uint32_t id);
     void editStore();

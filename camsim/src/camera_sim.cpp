@@ -349,7 +349,7 @@ int CameraSim::Impl::presetUpdateEvent(uint8_t event, uint32_t presetId) {
     uint8_t arg[5];
     arg[0] = event;
     putLe32(arg + 1, presetId);
-    if (event == 6) {
+    if (event == kPresetSwitchedEvent) {
         // A switch reported by the camera is one the camera made: follow it.
         std::lock_guard<std::mutex> lock(mu);
         if (model.switchPresetFromCamera(presetId) != 0)

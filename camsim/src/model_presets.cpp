@@ -20,6 +20,13 @@ bool readId(const uint8_t* p, int n, uint32_t* id) {
 
 }  // namespace
 
+void CameraModel::reportPresetSwitch(uint32_t id) {
+    uint8_t arg[5];
+    arg[0] = kPresetSwitchedEvent;
+    putLe32(arg + 1, id);
+    events_.postEvent(10, "PU", arg, sizeof arg);
+}
+
 uint32_t CameraModel::activePresetId() const {
     uint32_t group = st32(ST_MODE_GROUP);
     if (group == 6) return st32(ST_SPECIAL_PRESET);

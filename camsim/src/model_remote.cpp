@@ -65,8 +65,13 @@ void CameraModel::remote(uint8_t category, uint8_t op, const uint8_t* p, int n, 
         return;
     case 15:
         return voiceOp(op, p, n, a);
-    case 17:
-        return presetOp(op, p, n, a);
+    case 17: {
+        // The camera reports every switch of the active preset, as its own menu does.
+        const uint32_t before = activePresetId();
+        presetOp(op, p, n, a);
+        if (activePresetId() != before) reportPresetSwitch(activePresetId());
+        return;
+    }
     default:
         return a.fail(-104);
     }

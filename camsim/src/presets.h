@@ -14,6 +14,7 @@ namespace camsim {
 constexpr int kPresetGroups = 6;
 constexpr int kPresetSettings = 54;
 constexpr int kMaxCustomPerGroup = 10;
+constexpr uint8_t kPresetSwitchedEvent = 6;  // "PU" event: the camera switched to another preset
 
 struct PresetData {
     int8_t flatMode = 0;

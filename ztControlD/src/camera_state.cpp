@@ -5,26 +5,11 @@
 
 #include <initializer_list>
 
+#include "camera_blocks.h"
 #include "ztLog.h"
 #include "ztcontrol_if_server.h"
 
 namespace {
-
-// Status block positions.
-constexpr int kStatusFlatMode = 0;
-constexpr int kStatusSubMode = 1;
-constexpr int kStatusZoom = 5;
-constexpr int kStatusModeGroup = 19;
-constexpr int kStatusSpecialPreset = 23;
-constexpr int kStatusEditedPreset = 27;
-constexpr int kStatusPresetState = 33;
-constexpr int kStatusLensMode = 215;
-// Settings block positions.
-constexpr int kSettingsFlatMode = 25;
-constexpr int kSettingsLens = 42;
-constexpr int kSettingsLens2 = 44;
-constexpr int kSettingsNightlapseLens = 158;
-constexpr int kSettingsNightlapseLens2 = 160;
 
 constexpr uint8_t kCameraOff = 2;
 
@@ -39,9 +24,9 @@ void writeU32(uint8_t* p, uint32_t v) { memcpy(p, &v, sizeof(v)); }
 // Status offset of the current preset of a mode group, or -1 for a group without one.
 int presetOffsetOfGroup(uint32_t group) {
     switch (group) {
-        case 0: case 3: return 7;
-        case 1: case 4: return 11;
-        case 2: case 5: return 15;
+        case 0: case 3: return STATUS_VIDEO_PRESET;
+        case 1: case 4: return STATUS_PHOTO_PRESET;
+        case 2: case 5: return STATUS_TIMELAPSE_PRESET;
         default: return -1;
     }
 }
@@ -112,7 +97,7 @@ int32_t ZtcontrolCommandServer::refreshActivePreset() {
     if (rsp && len == 1) {
         if (rsp[0] == kCameraOff) ZTLOG(UTIL_LOG_ERROR, "Response was null or size was bad for get%d\n", len);
     } else if (rsp && len == CSI_STATUS_BLOCK_SIZE) {
-        int offset = presetOffsetOfGroup(readU32(rsp + kStatusModeGroup));
+        int offset = presetOffsetOfGroup(readU32(rsp + STATUS_MODE_GROUP));
         if (offset >= 0) activePreset = (int32_t)readU32(rsp + offset);
         presetRefreshPending = false;
         ZTLOG(UTIL_LOG_DEBUG, "Preset after get %d\n", activePreset);
@@ -134,8 +119,8 @@ int32_t ZtcontrolCommandServer::getActivePreset() {
     if (rsp && len == 1) {
         if (rsp[0] == kCameraOff) ZTLOG(UTIL_LOG_ERROR, "Response was null or size was bad for get%d\n", len);
     } else if (rsp && len == CSI_STATUS_BLOCK_SIZE) {
-        uint32_t group = readU32(rsp + kStatusModeGroup);
-        int offset = group == 6 ? kStatusSpecialPreset : presetOffsetOfGroup(group);
+        uint32_t group = readU32(rsp + STATUS_MODE_GROUP);
+        int offset = group == 6 ? STATUS_SPECIAL_PRESET : presetOffsetOfGroup(group);
         if (offset >= 0) result = (int32_t)readU32(rsp + offset);
         ZTLOG(UTIL_LOG_DEBUG, "Preset after active get %d\n", result);
     }
@@ -147,35 +132,35 @@ void ZtcontrolCommandServer::fixupStatusRecord(all_status_settings_t* record) {
     uint8_t* status = record->status.bytes;
     uint8_t* settings = record->settings.bytes;
 
-    const uint8_t flatMode = settings[kSettingsFlatMode];
+    const uint8_t flatMode = settings[SETTINGS_FLAT_MODE];
     if (flatMode == 24) {
-        status[kStatusSubMode] = 4;
+        status[STATUS_SUB_MODE] = 4;
     } else if (flatMode == 26) {
-        settings[kSettingsLens2] = settings[kSettingsNightlapseLens2];
-        settings[kSettingsLens] = settings[kSettingsNightlapseLens];
+        settings[SETTINGS_LENS_2] = settings[SETTINGS_NIGHTLAPSE_LENS_2];
+        settings[SETTINGS_LENS] = settings[SETTINGS_NIGHTLAPSE_LENS];
     }
-    status[kStatusFlatMode] = flatMode;
+    status[STATUS_FLAT_MODE] = flatMode;
 
     refreshLensInfo();
-    status[kStatusLensMode] = (uint8_t)lensMode;
+    status[STATUS_LENS_MODE] = (uint8_t)lensMode;
 
-    uint32_t group = readU32(status + kStatusModeGroup);
-    if (group >= 3 && group <= 5) writeU32(status + kStatusModeGroup, group - 3);
+    uint32_t group = readU32(status + STATUS_MODE_GROUP);
+    if (group >= 3 && group <= 5) writeU32(status + STATUS_MODE_GROUP, group - 3);
 
     refreshLensInfo();
     record->system.lensMode = lensMode;
     refreshLensInfo();
     record->system.lens = lens;
 
-    const int8_t zoom = (int8_t)status[kStatusZoom];
-    if (oneOf(settings[kSettingsFlatMode], {12, 13, 15, 24, 25, 26, 27}) &&
-        oneOf(settings[kSettingsLens], {1, 4, 6, 18, 24}) && zoom >= 0 && zoom <= 102)
-        status[kStatusZoom] = (uint8_t)(zoom * 25 / 10);
+    const int8_t zoom = (int8_t)status[STATUS_ZOOM];
+    if (oneOf(settings[SETTINGS_FLAT_MODE], {12, 13, 15, 24, 25, 26, 27}) &&
+        oneOf(settings[SETTINGS_LENS], {1, 4, 6, 18, 24}) && zoom >= 0 && zoom <= 102)
+        status[STATUS_ZOOM] = (uint8_t)(zoom * 25 / 10);
 
     const int32_t preset = refreshActivePreset();
-    const uint8_t state = status[kStatusPresetState];
+    const uint8_t state = status[STATUS_PRESET_STATE];
     if (state == 1 || state == 3)
-        status[kStatusPresetState] = readU32(status + kStatusEditedPreset) == (uint32_t)preset ? 1 : 0;
+        status[STATUS_PRESET_STATE] = readU32(status + STATUS_EDITED_PRESET) == (uint32_t)preset ? 1 : 0;
     else
-        status[kStatusPresetState] = 0;
+        status[STATUS_PRESET_STATE] = 0;
 }

@@ -62,9 +62,17 @@ int32_t captureDelay(CommandContext& c) {
 
 template <uint8_t Op>
 int32_t voice(CommandContext&) {
-    static const char* const kTraces[] = {"Voice Photo Take:", "Voice Video Start:", "Voice Video Stop:",
-                                          "Voice Timelapse Start:", "Voice Timelapse_Stop:", "Voice Burst Take:",
-                                          "Voice Tag:", nullptr, nullptr, nullptr, "Voice Edit My Story:"};
+    static const char* const kTraces[] = {"Voice Photo Take:",
+                                          "Voice Video Start:",
+                                          "Voice Video Stop:",
+                                          "Voice Timelapse Start:",
+                                          "Voice Timelapse_Stop:",
+                                          "Voice Burst Take:",
+                                          "Voice Tag:",
+                                          nullptr,
+                                          nullptr,
+                                          nullptr,
+                                          "Voice Edit My Story:"};
     static_assert(Op < sizeof(kTraces) / sizeof(kTraces[0]), "voice operation without a trace line");
     return answerSimpleRemote(kTraces[Op], kVoiceCategory, Op);
 }

@@ -32,6 +32,11 @@ constexpr int kDualLensMode = 1;
 constexpr int kMaxUserPresetsToAdd = 9;  // a group with more user presets takes no new one
 constexpr useconds_t kCreateSettleUs = 500 * 1000;
 
+// Requests may name a group by its index or by its client-side id (index + 1000).
+uint32_t groupIndexOf(uint32_t groupId) {
+    return groupId >= PRESET_GROUP_ID_BASE ? groupId - PRESET_GROUP_ID_BASE : groupId;
+}
+
 bool parseRequest(const CommandContext& c, google::protobuf::MessageLite& request) {
     return c.argument && request.ParseFromArray(c.argument->getData(), c.argument->getLength());
 }
@@ -156,8 +161,7 @@ int32_t presetList(CommandContext& c) {
     if (e != 0) return e;
     ZTC_Preset_List_Req request;
     if (!parseRequest(c, request) || !request.has_group_id()) return refuseArgument(c);
-    uint32_t group = request.group_id();
-    if (group >= PRESET_GROUP_ID_BASE) group -= PRESET_GROUP_ID_BASE;
+    uint32_t group = groupIndexOf(request.group_id());
     if (group > kLastGroupIndex) return refuseArgument(c);
     printf("group id is %d\n", (int)group);
     if (c.server->getLensMode() == kDualLensMode && group < kDualLensGroupOffset) group += kDualLensGroupOffset;
@@ -191,9 +195,7 @@ int32_t customCreate(CommandContext& c) {
     if (!parseRequest(c, request) || !request.has_group_id() || !request.has_flat_mode() ||
         !request.has_preset_icon() || !request.has_preset_name() || !request.has_preset_name_iterator())
         return refuseArgument(c);
-    uint32_t groupId = request.group_id();
-    if (groupId >= PRESET_GROUP_ID_BASE) groupId -= PRESET_GROUP_ID_BASE;
-    const uint8_t group = (uint8_t)groupId;
+    const uint8_t group = (uint8_t)groupIndexOf(request.group_id());
     const uint8_t flatMode = (uint8_t)request.flat_mode();
     const uint32_t icon = request.preset_icon();
     const uint32_t title = request.preset_name();
@@ -292,10 +294,8 @@ int32_t getPresets(CommandContext& c) {
 int32_t switchFlatMode(CommandContext& c) {
     ZTC_Preset_Switch_Flatmode_Req request;
     if (!parseRequest(c, request) || !request.has_flat_mode()) return refuseArgument(c);
-    if (isPredefinedPresetId((uint32_t)c.server->refreshActivePreset())) {
-        ZTLOG(UTIL_LOG_ERROR, "Can't change flatmode for builtin preset");
-        return ZT_ERR;
-    }
+    if (isPredefinedPresetId((uint32_t)c.server->refreshActivePreset()))
+        return refusePrecondition(c, "Can't change flatmode for builtin preset");
     return changeInPresetEdit(c, -1, [&] { return sendRemoteByte(PRESET_CATEGORY, 23, (uint8_t)request.flat_mode()); });
 }
 

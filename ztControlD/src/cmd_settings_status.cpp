@@ -4,23 +4,24 @@
 // (settings_status.h).
 #include <string.h>
 
+#include "camera_blocks.h"
 #include "command_family.h"
 #include "csi_settings.h"
 #include "settings_status.h"
-#include "zt_msg_classes.h"
 #include "ztErrno.h"
 #include "ztLog.h"
+#include "zt_msg_classes.h"
 #include "ztcontrol_commands.h"
 #include "ztcontrol_if_server.h"
 
 namespace {
 
-constexpr uint16_t kSettingsFlatMode = 25;
 constexpr uint16_t kExtendedStatusBuffer = 4096;
 
 // Asks for a block that the camera answers with data. A failed call is logged and answered as it
 // failed; the camera-off answer is -103 (the get-all-settings command logs its own spelling).
-int32_t queryBlock(uint8_t category, uint8_t op, bool getAllSettings, const uint8_t** answer, uint16_t* length) {
+int32_t queryBlock(uint8_t category, uint8_t op, bool getAllSettings, const uint8_t** answer,
+                   uint16_t* length) {
     int32_t e = remoteQuery(category, op, answer, length);
     if (e != ZT_OK) {
         ZTLOG(UTIL_LOG_ERROR, "ztc_send_remote_api_for_response error, %d\n", e);
@@ -76,7 +77,8 @@ void copyIntoSlot(uint8_t* slot, size_t slotSize, const uint8_t* block, uint16_t
 
 int32_t getAllSettingsStatus(CommandContext& c) {
     ZTLOG(UTIL_LOG_DEBUG, "ZTCONTROL_GET_ALL_SETTINGS_STATUS:");
-    static_assert(sizeof(all_status_settings_t) <= COMMAND_SCRATCH_SIZE, "the record is answered from scratch");
+    static_assert(sizeof(all_status_settings_t) <= COMMAND_SCRATCH_SIZE,
+                  "the record is answered from scratch");
     all_status_settings_t* record = reinterpret_cast<all_status_settings_t*>(c.scratch);
     const uint8_t* answer;
     uint16_t length;
@@ -95,8 +97,8 @@ int32_t getAllSettingsStatus(CommandContext& c) {
 // Ultrex reset of one capture family (remote 2/26, 3/22, 4/26) inside a preset edit.
 template <uint8_t Category, uint8_t Op>
 int32_t ultrexResetOf(CommandContext& c) {
-    static const char* const kTraces[] = {"ZTCONTROL_VIDEO_ULTREX_RESET:", "ZTCONTROL_PHOTO_ULTREX_RESET:",
-                                          "ZTCONTROL_MULTI_ULTREX_RESET:"};
+    static const char* const kTraces[] = {
+        "ZTCONTROL_VIDEO_ULTREX_RESET:", "ZTCONTROL_PHOTO_ULTREX_RESET:", "ZTCONTROL_MULTI_ULTREX_RESET:"};
     static_assert(Category >= 2 && Category <= 4, "ultrex categories are 2 to 4");
     ZTLOG(UTIL_LOG_DEBUG, "%s", kTraces[Category - 2]);
     return changeInPresetEdit(c, -1, [] { return ztc_send_simple_remote_api(&g_ztcContext, Category, Op); });
@@ -111,19 +113,30 @@ int32_t ultrexReset(CommandContext& c) {
         ZTLOG(UTIL_LOG_ERROR, "ztc_send_remote_api_for_response error, %d @ %s:%d\n", e, __FILE__, __LINE__);
         return e;
     }
-    const int flatMode = (int8_t)settings[kSettingsFlatMode];
+    const int flatMode = (int8_t)settings[SETTINGS_FLAT_MODE];
     ZTLOG(UTIL_LOG_DEBUG, "ZTCONTROL_ULTREX_RESET:");
     return changeInPresetEdit(c, -1, [flatMode] {
         switch (flatMode) {
-            case 12: case 13: case 14: case 15: case 24: case 25: case 27:
+            case 12:
+            case 13:
+            case 14:
+            case 15:
+            case 24:
+            case 25:
+            case 27:
                 return ztc_video_ultrex_reset(&g_ztcContext);
-            case 16: case 17: case 18:
+            case 16:
+            case 17:
+            case 18:
                 return ztc_photo_ultrex_reset(&g_ztcContext);
-            case 19: case 20: case 21: case 26:
+            case 19:
+            case 20:
+            case 21:
+            case 26:
                 return ztc_multishot_ultrex_reset(&g_ztcContext);
             default:
-                ZTLOG(UTIL_LOG_ERROR, "Flat mode %d, doesn't support ultrex reset. @ %s:%d\n", flatMode, __FILE__,
-                      __LINE__);
+                ZTLOG(UTIL_LOG_ERROR, "Flat mode %d, doesn't support ultrex reset. @ %s:%d\n", flatMode,
+                      __FILE__, __LINE__);
                 return (int)ZT_OK;
         }
     });
@@ -134,7 +147,8 @@ int32_t onscreenShortcutsReset(CommandContext& c) {
     return changeInPresetEdit(c, -1, [] {
         int e = ztc_preset_onscreen_shortcuts_reset(&g_ztcContext);
         if (e != ZT_OK)
-            ZTLOG(UTIL_LOG_ERROR, "ZTCONTROL_ONSCREEN_SHORTCUTS_RESET ztc_send_simple_remote_api error, %d\n", e);
+            ZTLOG(UTIL_LOG_ERROR, "ZTCONTROL_ONSCREEN_SHORTCUTS_RESET ztc_send_simple_remote_api error, %d\n",
+                  e);
         return e;
     });
 }
@@ -150,7 +164,8 @@ int32_t rushlapseSpeedRamp(CommandContext& c) {
 }
 
 int32_t rushlapseSpeedRampActive(CommandContext& c) {
-    ZTLOG(UTIL_LOG_DEBUG, "ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_RAMP_ACTIVE_SET: speed_ramp_active:%d", (int)c.value);
+    ZTLOG(UTIL_LOG_DEBUG, "ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_RAMP_ACTIVE_SET: speed_ramp_active:%d",
+          (int)c.value);
     return ztc_video_set_rushlapse_speed_ramp_active(&g_ztcContext, (int)c.value);
 }
 

@@ -68,7 +68,9 @@ int32_t remoteQueryWithPayload(uint8_t category, uint8_t op, const void* data, u
 // Makes a copy of camera bytes the response payload; -1 when they do not fit the scratch area.
 int32_t answerWithBytes(CommandContext& c, int32_t result, const uint8_t* bytes, uint16_t length);
 
-// Logs "Failed to start preset edit!" and ends in the refusal tail with -1.
+// A failed precondition: logs the text and ends in the refusal tail with -1.
+int32_t refusePrecondition(CommandContext& c, const char* text);
+// The one of a preset edit that cannot be started: "Failed to start preset edit!".
 int32_t refusePresetEdit(CommandContext& c);
 
 // One camera change inside a preset edit: the edit is begun for the setting (-1: none in

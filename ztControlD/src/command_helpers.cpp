@@ -12,6 +12,12 @@ int32_t refuseArgument(CommandContext& c, const char* text) {
     return ZT_ERR_INVALID_PARAM;
 }
 
+int32_t refusePrecondition(CommandContext& c, const char* text) {
+    ZTLOG(UTIL_LOG_ERROR, "%s", text);
+    c.refused = true;
+    return ZT_ERR;
+}
+
 const uint8_t* argumentBytes(const CommandContext& c) { return c.argument->getData(); }
 
 const char* argumentText(const CommandContext& c) { return reinterpret_cast<const char*>(c.argument->getData()); }

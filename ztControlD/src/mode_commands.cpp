@@ -1,5 +1,6 @@
 // Setting the camera mode: the flat-mode override by model, the normalisation of the family modes
 // 0, 1 and 2, and the resolution reset that keeps video parameters valid after a video mode.
+#include "camera_blocks.h"
 #include "capture_mode.h"
 #include "command_family.h"
 #include "ztErrno.h"
@@ -11,9 +12,7 @@ namespace {
 // Models that keep the flat mode last selected for each family in the status block.
 constexpr uint8_t kOverrideModels[] = {19, 21, 22, 23, 24, 30, 32, 33, 34, 50, 51, 55};
 
-// Status block: the flat mode last selected for video, photo and time-lapse (signed bytes).
-constexpr uint16_t kStatusSelectedFlatModes = 2;
-constexpr uint16_t kStatusSelectedEnd = kStatusSelectedFlatModes + 3;
+constexpr uint16_t kStatusSelectedEnd = STATUS_SELECTED_FLAT_MODES + 3;
 
 constexpr int kModeVideo = 12;
 constexpr int kModeVideoLast = 15;
@@ -44,15 +43,15 @@ bool applySelectedFlatMode(int& mode, uint8_t model) {
     if (mode < 0 || mode > 2) return false;
     // A short answer carries no selected flat modes; the mode is then only normalised.
     if (length < kStatusSelectedEnd) {
-        ZTLOG(UTIL_LOG_ERROR, "Status answer of %u bytes holds no selected flat mode, leaving mode as %d", length,
-              mode);
+        ZTLOG(UTIL_LOG_ERROR, "Status answer of %u bytes holds no selected flat mode, leaving mode as %d",
+              length, mode);
         return true;
     }
     static const char* const kFamilies[] = {"video_selected_flatmode", "photo_selected_flatmode",
                                             "timelapse_selected_flatmode"};
-    const int selected = (int8_t)status[kStatusSelectedFlatModes + mode];
-    ZTLOG(UTIL_LOG_DEBUG, "Got mode :%d, for model number %d - updating mode to %s %d", mode, model, kFamilies[mode],
-          selected);
+    const int selected = (int8_t)status[STATUS_SELECTED_FLAT_MODES + mode];
+    ZTLOG(UTIL_LOG_DEBUG, "Got mode :%d, for model number %d - updating mode to %s %d", mode, model,
+          kFamilies[mode], selected);
     mode = selected;
     return true;
 }
@@ -61,16 +60,18 @@ bool applySelectedFlatMode(int& mode, uint8_t model) {
 void normaliseFamilyMode(int& mode, uint8_t model) {
     switch (mode) {
         case 0:
-            ZTLOG(UTIL_LOG_ERROR, "Got mode :%d, for model number %d - defaulting mode to video video", mode, model);
+            ZTLOG(UTIL_LOG_ERROR, "Got mode :%d, for model number %d - defaulting mode to video video", mode,
+                  model);
             mode = kModeVideo;
             break;
         case 1:
-            ZTLOG(UTIL_LOG_ERROR, "Got mode :%d, for model number %d - defaulting mode photo continuous", mode, model);
+            ZTLOG(UTIL_LOG_ERROR, "Got mode :%d, for model number %d - defaulting mode photo continuous",
+                  mode, model);
             mode = kModePhotoContinuous;
             break;
         case 2:
-            ZTLOG(UTIL_LOG_ERROR, "Got mode :%d, for model number %d - defaulting mode to timelapse photo", mode,
-                  model);
+            ZTLOG(UTIL_LOG_ERROR, "Got mode :%d, for model number %d - defaulting mode to timelapse photo",
+                  mode, model);
             mode = kModeTimelapsePhoto;
             break;
         default:

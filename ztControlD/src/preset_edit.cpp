@@ -2,7 +2,6 @@
 #include <stdint.h>
 
 #include "command_family.h"
-#include "ztErrno.h"
 #include "ztLog.h"
 #include "ztcontrol_if_server.h"
 #include "ztcontrol_preset_loader.h"
@@ -65,8 +64,4 @@ int presetEditTimeout(void* server) {
     return 0;
 }
 
-int32_t refusePresetEdit(CommandContext& c) {
-    ZTLOG(UTIL_LOG_ERROR, "Failed to start preset edit!");
-    c.refused = true;
-    return ZT_ERR;
-}
+int32_t refusePresetEdit(CommandContext& c) { return refusePrecondition(c, "Failed to start preset edit!"); }

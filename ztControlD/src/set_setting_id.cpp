@@ -3,6 +3,7 @@
 // on-screen controls, audio options and orientation.
 #include <string.h>
 
+#include "camera_blocks.h"
 #include "command_family.h"
 #include "csi_settings.h"
 #include "settings_status.h"
@@ -36,9 +37,6 @@ enum SettingId : int {
     kMicOption = 164,
 };
 
-// Status block bytes read by the follow-ups.
-constexpr size_t kStatusStreamOrientation = 246;
-constexpr size_t kStatusAudioAccessory = 250;
 constexpr uint8_t kAudioAccessoryOwnsAudio = 3;
 
 constexpr uint8_t kOnscreenModel = 51;
@@ -104,7 +102,8 @@ int32_t autoShutterFollowUp(const SettingTable& table, const uint8_t* blocks) {
     // A table without the automatic shutter row has nothing to switch off; refused rather than
     // read past the table.
     e = table.has(kAutoShutter) ? setValue(table, kAutoShutter, 0, blocks) : ZT_ERR_INVALID_PARAM;
-    if (e != ZT_OK) ZTLOG(UTIL_LOG_ERROR, "camera_if_settings_set_value_int error, %d, couldn't set auto shutter\n", e);
+    if (e != ZT_OK)
+        ZTLOG(UTIL_LOG_ERROR, "camera_if_settings_set_value_int error, %d, couldn't set auto shutter\n", e);
     return e;
 }
 
@@ -121,10 +120,10 @@ struct IsoFamily {
 };
 
 const IsoFamily kIsoFamilies[] = {
-    {kVideoIsoLimit, kVideoIsoMin, ztc_video_ultrex_iso_get, ztc_video_ultrex_iso_min_get, ztc_video_ultrex_iso_set,
-     ztc_video_ultrex_iso_min_set, ztc_video_ultrex_iso_number},
-    {kPhotoIsoLimit, kPhotoIsoMin, ztc_photo_ultrex_iso_get, ztc_photo_ultrex_iso_min_get, ztc_photo_ultrex_iso_set,
-     ztc_photo_ultrex_iso_min_set, ztc_photo_ultrex_iso_number},
+    {kVideoIsoLimit, kVideoIsoMin, ztc_video_ultrex_iso_get, ztc_video_ultrex_iso_min_get,
+     ztc_video_ultrex_iso_set, ztc_video_ultrex_iso_min_set, ztc_video_ultrex_iso_number},
+    {kPhotoIsoLimit, kPhotoIsoMin, ztc_photo_ultrex_iso_get, ztc_photo_ultrex_iso_min_get,
+     ztc_photo_ultrex_iso_set, ztc_photo_ultrex_iso_min_set, ztc_photo_ultrex_iso_number},
     {kMultishotIsoLimit, kMultishotIsoMin, ztc_multishot_ultrex_iso_get, ztc_multishot_ultrex_iso_min_get,
      ztc_multishot_ultrex_iso_set, ztc_multishot_ultrex_iso_min_set, ztc_photo_ultrex_iso_number},
 };
@@ -136,8 +135,8 @@ bool isoRangeFollowUp(int id, int value, int32_t& result) {
         const bool limitChanged = id == f.limitId;
         int other = 0;
         result = (limitChanged ? f.getMin : f.getLimit)(&g_ztcContext, &other);
-        const bool crossed = limitChanged ? f.isoNumber(other) > f.isoNumber(value)
-                                          : f.isoNumber(other) < f.isoNumber(value);
+        const bool crossed =
+            limitChanged ? f.isoNumber(other) > f.isoNumber(value) : f.isoNumber(other) < f.isoNumber(value);
         if (result != ZT_OK || crossed) result = (limitChanged ? f.setMin : f.setLimit)(&g_ztcContext, value);
         return true;
     }
@@ -149,13 +148,17 @@ uint8_t orientationFor(ZtcontrolCommandServer* server, uint32_t value, const uin
     uint8_t o = (uint8_t)value;
     if (o == kOrientationUnlocked || o == kOrientationFollowStream) server->orientation = o;
     if (value != kOrientationAuto) return o;
-    const uint8_t stream = status[kStatusStreamOrientation];
+    const uint8_t stream = status[STATUS_STREAM_ORIENTATION];
     if (server->orientation == kOrientationFollowStream) return (stream & ~0x02u) ? 2 : 1;
     switch (stream) {
-        case 0: return 1;
-        case 1: return 2;
-        case 2: return 4;
-        case 3: return 3;
+        case 0:
+            return 1;
+        case 1:
+            return 2;
+        case 2:
+            return 4;
+        case 3:
+            return 3;
         default:
             ZTLOG(UTIL_LOG_ERROR, "Orientation[%d] is unrecognized", stream);
             return o;
@@ -194,12 +197,13 @@ bool followUp(CommandContext& c, const SettingTable& table, int id, int value, c
         }
         case kAudioOption:
         case kMicOption:
-            if (status[kStatusAudioAccessory] != kAudioAccessoryOwnsAudio)
+            if (status[STATUS_AUDIO_ACCESSORY] != kAudioAccessoryOwnsAudio)
                 result = (id == kAudioOption ? ztc_audio_set_audio_option : ztc_audio_set_mic_option)(
                     &g_ztcContext, (uint8_t)value);
             return true;
         case kOrientation:
-            result = ztc_setup_set_orientation(&g_ztcContext, orientationFor(c.server, (uint32_t)value, status));
+            result =
+                ztc_setup_set_orientation(&g_ztcContext, orientationFor(c.server, (uint32_t)value, status));
             return true;
         default:
             isoRangeFollowUp(id, value, result);
@@ -218,19 +222,14 @@ int32_t setSettingById(CommandContext& c) {
     }
     SettingTable table{nullptr, 0};
     table.rows = camera_settings_id_table(model, &table.count);
-    if (!table.rows) {
-        ZTLOG(UTIL_LOG_ERROR, "Couldn't get settings_id_table_count");
-        return ZT_ERR;
-    }
+    if (!table.rows) return refusePrecondition(c, "Couldn't get settings_id_table_count");
     const uint8_t* arg = argumentBytes(c);
     int id = (int)readLe32(arg);
     int value = (int)readLe32(arg + 4);
     ZTLOG(UTIL_LOG_DEBUG, "ZTCONTROL_SET_SETTING_ID: id:%d value:%d", id, value);
 
-    if (id == kFlatMode && isPredefinedPresetId((uint32_t)c.server->refreshActivePreset())) {
-        ZTLOG(UTIL_LOG_ERROR, "Cant set flat mode for factory preset");
-        return ZT_ERR;
-    }
+    if (id == kFlatMode && isPredefinedPresetId((uint32_t)c.server->refreshActivePreset()))
+        return refusePrecondition(c, "Cant set flat mode for factory preset");
     if (!beginPresetEdit(id)) return refusePresetEdit(c);
 
     int32_t result = ZT_ERR_INVALID_PARAM;

@@ -2,6 +2,7 @@
 // start or stop capture or load the current preset of a mode family.
 #include <string.h>
 
+#include "camera_blocks.h"
 #include "capture_mode.h"
 #include "command_family.h"
 #include "ztErrno.h"
@@ -16,12 +17,8 @@ enum ButtonType : uint32_t {
     kNoAction = 18,
 };
 
-// Status block words read for the multi-camera mode.
-constexpr uint16_t kStatusVideoPreset = 7;
-constexpr uint16_t kStatusPhotoPreset = 11;
-constexpr uint16_t kStatusTimelapsePreset = 15;
-constexpr uint16_t kStatusPresetsGroup = 19;
-constexpr uint16_t kStatusWordsEnd = kStatusPresetsGroup + 4;
+// The status block up to the words read for the multi-camera mode.
+constexpr uint16_t kStatusWordsEnd = STATUS_MODE_GROUP + 4;
 
 constexpr uint32_t kMixMode = 3;
 
@@ -43,10 +40,18 @@ int32_t multiCamShutter(CommandContext& c, uint32_t value) {
 // The status offset of the current preset of a preset group of the mix mode, or 0 for none.
 uint16_t presetOfMixGroup(uint8_t group) {
     switch (group) {
-        case 0: case 3: return kStatusVideoPreset;
-        case 1: case 4: case 8: return kStatusPhotoPreset;
-        case 2: case 5: return kStatusTimelapsePreset;
-        default: return 0;
+        case 0:
+        case 3:
+            return STATUS_VIDEO_PRESET;
+        case 1:
+        case 4:
+        case 8:
+            return STATUS_PHOTO_PRESET;
+        case 2:
+        case 5:
+            return STATUS_TIMELAPSE_PRESET;
+        default:
+            return 0;
     }
 }
 
@@ -70,13 +75,14 @@ int32_t multiCamMode(CommandContext& c, uint32_t value) {
     ZTLOG(UTIL_LOG_DEBUG,
           "MULTI_CAM_MODE_TYPE[%02X] active: video preset[%ld]  photo preset[%ld] time_lapse preset[%ld] "
           "presets_group[%ld]",
-          (unsigned)value, (long)(int32_t)readLe32(status + kStatusVideoPreset),
-          (long)(int32_t)readLe32(status + kStatusPhotoPreset), (long)(int32_t)readLe32(status + kStatusTimelapsePreset),
-          (long)(int32_t)readLe32(status + kStatusPresetsGroup));
+          (unsigned)value, (long)(int32_t)readLe32(status + STATUS_VIDEO_PRESET),
+          (long)(int32_t)readLe32(status + STATUS_PHOTO_PRESET),
+          (long)(int32_t)readLe32(status + STATUS_TIMELAPSE_PRESET),
+          (long)(int32_t)readLe32(status + STATUS_MODE_GROUP));
 
     uint16_t presetOffset;
     if (value < kMixMode) {
-        presetOffset = kStatusVideoPreset + 4 * (uint16_t)value;
+        presetOffset = (uint16_t)(STATUS_VIDEO_PRESET + 4 * value);
     } else if (value == kMixMode) {
         e = remoteQuery(7, 10, &answer, &length);
         if (e != ZT_OK || length < 1) {
@@ -102,10 +108,14 @@ int32_t systemButtonSet(CommandContext& c) {
     const uint32_t type = readLe32(arg);
     const uint32_t value = readLe32(arg + 4);
     switch (type) {
-        case kNoAction: return ZT_OK;
-        case kMultiCamShutter: return multiCamShutter(c, value);
-        case kMultiCamMode: return multiCamMode(c, value);
-        default: break;
+        case kNoAction:
+            return ZT_OK;
+        case kMultiCamShutter:
+            return multiCamShutter(c, value);
+        case kMultiCamMode:
+            return multiCamMode(c, value);
+        default:
+            break;
     }
     // Button types 0, 1, 2 are the library's buttons 1, 0, 2; a press (0) is state 3, 1 state 2.
     static const int kLibraryButton[] = {1, 0, 2};

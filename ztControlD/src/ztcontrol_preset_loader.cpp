@@ -5,17 +5,12 @@
 
 #include <algorithm>
 
+#include "camera_blocks.h"
 #include "command_family.h"
 #include "ztLog.h"
 #include "ztcontrol_if_server.h"
 
 namespace {
-
-// Status block words read here.
-constexpr size_t kStatusVideoPreset = 7;
-constexpr size_t kStatusPhotoPreset = 11;
-constexpr size_t kStatusTimelapsePreset = 15;
-constexpr size_t kStatusModeGroup = 19;
 
 constexpr uint8_t kModel51 = 51;
 constexpr int kNoPreset = -1;
@@ -56,10 +51,10 @@ int loadPresetForMode(int mode) {
         ZTLOG(UTIL_LOG_ERROR, "ASSERT ERROR - status_all size does not match rsp size=%d", length);
         return -1;
     }
-    const uint32_t videoPreset = readLe32(status + kStatusVideoPreset);
-    const uint32_t photoPreset = readLe32(status + kStatusPhotoPreset);
-    const uint32_t timelapsePreset = readLe32(status + kStatusTimelapsePreset);
-    const uint32_t modeGroup = readLe32(status + kStatusModeGroup);
+    const uint32_t videoPreset = readLe32(status + STATUS_VIDEO_PRESET);
+    const uint32_t photoPreset = readLe32(status + STATUS_PHOTO_PRESET);
+    const uint32_t timelapsePreset = readLe32(status + STATUS_TIMELAPSE_PRESET);
+    const uint32_t modeGroup = readLe32(status + STATUS_MODE_GROUP);
     const bool dualLens = modeGroup >= 3 && modeGroup <= 5;
     const uint32_t videoDefault = dualLens ? 0x30000 : 0;
     const uint32_t photoDefault = dualLens ? 0x40000 : 0x10000;

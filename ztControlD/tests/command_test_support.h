@@ -12,8 +12,15 @@
 #include "sim_ops.h"
 #include "ztcontrol_if_server.h"
 
-inline Bytes be32(uint32_t v) { return Bytes{(uint8_t)(v >> 24), (uint8_t)(v >> 16), (uint8_t)(v >> 8), (uint8_t)v}; }
-inline Bytes le32(uint32_t v) { return Bytes{(uint8_t)v, (uint8_t)(v >> 8), (uint8_t)(v >> 16), (uint8_t)(v >> 24)}; }
+inline Bytes le32(uint32_t v) {
+    Bytes b(4);
+    putLe32(b, 0, v);
+    return b;
+}
+inline Bytes be32(uint32_t v) {
+    Bytes b = le32(v);
+    return Bytes(b.rbegin(), b.rend());
+}
 inline Bytes pairArg(uint32_t a, uint32_t b) { return cat(le32(a), le32(b)); }
 
 class CommandTest : public ::testing::Test {

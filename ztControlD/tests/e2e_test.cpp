@@ -23,6 +23,9 @@
 #include "notification_frames.h"
 #include "sim_ops.h"
 #include "support/json_check.h"
+#include "wsdkCommands/WSDK_NotifyPresetStatus.pb.h"
+#include "wsdkCommands/WSDK_RequestCreateCustomPreset.pb.h"
+#include "ztControlCommands/ztControl_presets.pb.h"
 #include "ztErrno.h"
 #include "ztPushClient.h"
 #include "ztcontrol_commands.h"
@@ -370,3 +373,83 @@ TEST_F(EndToEnd, CaptureAndSettingsCommandsThroughTheRealPrograms) {
 }
 
 }  // namespace
+
+// The preset commands through the client tool: requests in protobuf text format, answers checked
+// with the generated message classes.
+class PresetsEndToEnd : public EndToEnd {
+protected:
+    struct Answer {
+        int32_t result = -9999;
+        std::string payload;  // bytes
+    };
+
+    // Runs ztctl --json with the words and reads result and payload from its one JSON object.
+    Answer ztctl(const std::string& words) {
+        Answer a;
+        const std::string cmd = std::string(ZTCTL_BIN) + " --json --timeout 10 " + words + " 2>/dev/null";
+        FILE* p = popen(cmd.c_str(), "r");
+        if (!p) return a;
+        std::string out;
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        pclose(p);
+        JsonValue json;
+        EXPECT_TRUE(parseJson(out, json)) << words << ": " << out;
+        const JsonValue* result = json.find("result");
+        const JsonValue* hex = json.find("payload_hex");
+        if (!result || !hex) return a;
+        a.result = (int32_t)result->number;
+        for (size_t i = 0; i + 1 < hex->text.size(); i += 2)
+            a.payload += (char)strtoul(hex->text.substr(i, 2).c_str(), nullptr, 16);
+        return a;
+    }
+
+    template <typename Message>
+    Message answerOf(const std::string& words) {
+        Answer a = ztctl(words);
+        EXPECT_EQ(a.result, ZT_OK) << words;
+        Message m;
+        EXPECT_TRUE(m.ParseFromString(a.payload)) << words;
+        return m;
+    }
+};
+
+TEST_F(PresetsEndToEnd, EveryPresetCommandAnswersThroughTheClientTool) {
+    using namespace ztcontrol::presets;
+    ASSERT_NO_FATAL_FAILURE(startAll());
+    EXPECT_EQ(answerOf<ZTC_Preset_Group_List_Resp>("preset-group-list").preset_groups_size(), 3);
+    EXPECT_EQ(answerOf<ZTC_Preset_List_Resp>("preset-list 'group_id: 1001'").presets(1), 0x10001u);
+    EXPECT_EQ(answerOf<wsdk_commands::WSDK_Preset>("preset-info 'preset_id: 65537'").mode(),
+              wsdk_commands::WSDK_FLAT_MODE_FLURRIX);
+
+    auto created = answerOf<wsdk_commands::WSDK_ResponseCreateCustomPreset>(
+        "preset-custom-create 'group_id: 1000 flat_mode: 12 preset_icon: 20 preset_name: 20 preset_name_iterator: 0'");
+    EXPECT_EQ(created.result(), RESULT_SUCCESS);
+    const std::string id = std::to_string(created.preset_id());
+    // The camera reports the switch to the new preset; the daemon follows it.
+    ASSERT_TRUE(waitUntil([&] {
+        Answer a = ztctl("preset-get-active-preset");
+        return a.result == ZT_OK && a.payload.size() == 4 && (uint8_t)a.payload[0] == created.preset_id();
+    }));
+    EXPECT_EQ(ztctl("preset-set-title-icon 'preset_icon: 25'").result, ZT_OK);
+    EXPECT_EQ(ztctl("preset-switch-flatmode 'flat_mode: 15'").result, ZT_OK);
+    auto info = answerOf<wsdk_commands::WSDK_Preset>("preset-info 'preset_id: " + id + "'");
+    EXPECT_EQ(info.mode(), wsdk_commands::WSDK_FLAT_MODE_LOOPING);
+    EXPECT_EQ(info.icon(), wsdk_commands::WSDK_PRESET_ICON_OUTDOOR);
+    EXPECT_EQ(info.title_id(), wsdk_commands::WSDK_PRESET_TITLE_BIKE);
+    EXPECT_TRUE(info.user_defined());
+
+    for (const std::string& words :
+         {"preset-edit-start 'preset_id: " + id + "'", std::string("preset-op-9"), std::string("preset-edit-store"),
+          "preset-set-order 'preset_id: " + id + " order: 0'", std::string("preset-load 'preset_id: 65536'"),
+          std::string("preset-load-for-mode 12"), std::string("preset-factory-reset 'preset_id: 1'"),
+          "preset-custom-remove 'preset_id: " + id + "'"})
+        EXPECT_EQ(ztctl(words).result, ZT_OK) << words;
+
+    auto all = answerOf<wsdk_commands::WSDK_NotifyPresetStatus>("preset-get-presets");
+    ASSERT_EQ(all.preset_group_array_size(), 3);
+    EXPECT_EQ(all.preset_group_array(0).preset_array_size(), 4);  // the custom preset is gone
+    EXPECT_TRUE(all.preset_group_array(0).can_add_preset());
+    EXPECT_EQ(ztctl("preset-info 'preset_id: " + id + "'").result, -3);  // removed
+}

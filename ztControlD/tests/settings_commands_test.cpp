@@ -21,7 +21,9 @@ class SettingsTest : public CommandTest {
 protected:
     explicit SettingsTest(int model = 55) : CommandTest(model) {}
 
-    Reply setSetting(uint32_t id, uint32_t value) { return call(ZTCONTROL_SET_SETTING_ID, pairArg(id, value)); }
+    Reply setSetting(uint32_t id, uint32_t value) {
+        return call(ZTCONTROL_SET_SETTING_ID, pairArg(id, value));
+    }
 
     // The settings value operations sent: (setting id, value) pairs.
     std::vector<std::pair<int, int>> valuesSet() {
@@ -32,7 +34,8 @@ protected:
     }
 
     static uint32_t readBe(const Bytes& b, size_t at) {
-        return b.size() < at + 4 ? 0 : (uint32_t)b[at] << 24 | (uint32_t)b[at + 1] << 16 | (uint32_t)b[at + 2] << 8 | b[at + 3];
+        if (b.size() < at + 4) return 0;
+        return (uint32_t)b[at] << 24 | (uint32_t)b[at + 1] << 16 | (uint32_t)b[at + 2] << 8 | b[at + 3];
     }
 
     // Whether the command ended by storing the preset edit (its last operation is 17/10).
@@ -306,7 +309,8 @@ TEST_F(SettingsTest, ResetsRunInsideAPresetEdit) {
     d.sim().injectFault(camsim::OpMatch::directOp(14), ZT_ERR_NAK);
     EXPECT_EQ(call(ZTCONTROL_ONSCREEN_SHORTCUTS_RESET).result, ZT_ERR_NAK);
     EXPECT_TRUE(storedLast());
-    EXPECT_TRUE(d.log().contains("ZTCONTROL_ONSCREEN_SHORTCUTS_RESET ztc_send_simple_remote_api error, -101\n"));
+    EXPECT_TRUE(
+        d.log().contains("ZTCONTROL_ONSCREEN_SHORTCUTS_RESET ztc_send_simple_remote_api error, -101\n"));
     // Without the settings block the flat mode is unknown: the query's result is answered.
     d.sim().injectFault(camsim::OpMatch::remote(7, 30), ZT_ERR_NAK);
     EXPECT_EQ(call(ZTCONTROL_ULTREX_RESET).result, ZT_ERR_NAK);
@@ -327,10 +331,13 @@ TEST_F(SettingsTest, SimpleSettings) {
          [&] { EXPECT_EQ(state().settings[2], 17); }},
         {ZTCONTROL_GET_SETTING_ID, u32Arg(2), {}, {}, "ZTCONTROL_GET_SETTING_ID: (NOT IMPLEMENTED)", nullptr},
         {ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_1X_SET, u32Arg(1), {"direct 17 rushlapse_speed_1x"}, be32(1),
-         "ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_1X_SET: 1x speed enabled:1", [&] { EXPECT_EQ(state().rushlapse[0], 1); }},
+         "ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_1X_SET: 1x speed enabled:1",
+         [&] { EXPECT_EQ(state().rushlapse[0], 1); }},
         {ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_RAMP_SET, u32Arg(4), {"direct 18 rushlapse_speed_ramp"}, be32(4),
-         "ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_RAMP_SET: speed_ramp:4", [&] { EXPECT_EQ(state().rushlapse[1], 4); }},
-        {ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_RAMP_ACTIVE_SET, u32Arg(1), {"direct 19 rushlapse_speed_ramp_active"},
+         "ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_RAMP_SET: speed_ramp:4",
+         [&] { EXPECT_EQ(state().rushlapse[1], 4); }},
+        {ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_RAMP_ACTIVE_SET, u32Arg(1),
+         {"direct 19 rushlapse_speed_ramp_active"},
          be32(1), "ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_RAMP_ACTIVE_SET: speed_ramp_active:1",
          [&] { EXPECT_EQ(state().rushlapse[2], 1); }},
     };

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "preset_messages.h"
 #include "ztcontrol_commands.h"
 
 namespace ztctl {
@@ -255,11 +256,6 @@ bool buildArgument(uint32_t commandId, ZtArgKind kind, const ArgumentOptions& op
                 "structure flags";
         return false;
     }
-    const bool viaHex = options.scalars.size() == 1 && options.scalars[0].first == "hex";
-    if (kind == ZT_ARG_PROTOBUF && !viaHex) {
-        error = "protobuf requests in text format are not supported yet; give the serialized request with --hex";
-        return false;
-    }
     if (forms == 0) return true;
     hasArgument = true;
     if (!options.structure.empty()) return buildStructure(argFamilyOf(commandId), options.structure, bytes, error);
@@ -271,6 +267,7 @@ bool buildArgument(uint32_t commandId, ZtArgKind kind, const ArgumentOptions& op
             case ZT_ARG_U16: form = "u16"; break;
             case ZT_ARG_U32: form = "u32"; break;
             case ZT_ARG_TEXT: form = "text"; break;
+            case ZT_ARG_PROTOBUF: form = "proto"; break;
             default:
                 error = "'" + value + "': this command takes no plain value; use --u8/--u16/--u32/--text/--hex" +
                         (argFamilyOf(commandId) != ArgFamily::None ? " or its structure flags" : "");
@@ -284,6 +281,7 @@ bool buildArgument(uint32_t commandId, ZtArgKind kind, const ArgumentOptions& op
     if (form == "u16") return buildScalar(value, 2, bytes, error);
     if (form == "u32") return buildScalar(value, 4, bytes, error);
     if (form == "hex") return parseHexBytes(value, bytes, error);
+    if (form == "proto") return buildPresetRequest(commandId, value, bytes, error);
     buildText(value, bytes);
     return true;
 }

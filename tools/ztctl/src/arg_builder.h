@@ -61,8 +61,8 @@ struct ArgumentOptions {
 };
 
 // Element-66 bytes for a command; hasArgument stays false when nothing was given (the request
-// then goes without element 66). Protobuf commands take only --hex until their text format is
-// supported.
+// then goes without element 66). A plain value or --proto of a protobuf command is its request
+// in text format.
 bool buildArgument(uint32_t commandId, ZtArgKind kind, const ArgumentOptions& options, bool& hasArgument,
                    std::vector<uint8_t>& bytes, std::string& error);
 

@@ -2,7 +2,10 @@
 
 #include <stdlib.h>
 
+#include <google/protobuf/descriptor.h>
+
 #include "decoders.h"
+#include "preset_messages.h"
 #include "transport.h"
 
 namespace ztctl {
@@ -11,14 +14,15 @@ namespace {
 
 bool takesValue(const std::string& option) {
     static const char* const kValued[] = {"timeout", "mailbox", "host", "port", "count",
-                                          "u8",      "u16",     "u32",  "text", "hex"};
+                                          "u8",      "u16",     "u32",  "text", "hex", "proto"};
     for (const char* v : kValued)
         if (option == v) return true;
     return isStructureFlag(option);
 }
 
 bool isScalarOption(const std::string& option) {
-    return option == "u8" || option == "u16" || option == "u32" || option == "text" || option == "hex";
+    return option == "u8" || option == "u16" || option == "u32" || option == "text" || option == "hex" ||
+           option == "proto";
 }
 
 bool parseSeconds(const std::string& text, double& out) {
@@ -181,6 +185,8 @@ const char* usageText() {
            "  --u8 N | --u16 N | --u32 N   little-endian number (decimal or 0x hex)\n"
            "  --text S              text, sent with its NUL\n"
            "  --hex HEX             raw bytes (\"01 02 ff\", \"0102ff\")\n"
+           "  --proto TEXT          protobuf request in text format (\"preset_id: 65537\"); a plain\n"
+           "                        value of a protobuf command is read the same way\n"
            "  structure flags       for packed arguments, e.g. set-setting-id --id 2 --value 1;\n"
            "                        'ztctl COMMAND --help' lists them\n"
            "\n"
@@ -208,7 +214,10 @@ std::string commandHelp(uint32_t id, const ZtcontrolCommandInfo* info) {
         case ZT_ARG_U16:
         case ZT_ARG_U32: text += std::string(" -- e.g. 'ztctl ") + info->shortName + " 1'\n"; break;
         case ZT_ARG_TEXT: text += std::string(" -- e.g. 'ztctl ") + info->shortName + " TEXT'\n"; break;
-        case ZT_ARG_PROTOBUF: text += " (text format not supported yet: give the serialized request with --hex)\n"; break;
+        case ZT_ARG_PROTOBUF:
+            text += std::string(" -- ") + presetRequestType(id)->full_name() + " in text format, e.g. 'ztctl " +
+                    info->shortName + " --proto \"" + presetRequestExample(id) + "\"'\n";
+            break;
         case ZT_ARG_BYTES: text += " (packed structure)\n"; break;
     }
     ArgFamily family = argFamilyOf(id);

@@ -2,7 +2,10 @@
 
 #include <string.h>
 
+#include <google/protobuf/descriptor.h>
+
 #include "camera_layout.h"
+#include "preset_messages.h"
 #include "ztcontrol_commands.h"
 
 namespace ztctl {
@@ -173,10 +176,6 @@ const char* transcodeStatusName(unsigned long long status) {
 
 bool isPrintable(uint8_t c) { return (c >= 0x20 && c < 0x7f) || c == '\t' || c == '\n' || c == '\r'; }
 
-bool isProtobufAnswer(uint32_t id) {
-    return id == ZTCONTROL_PRESET_GROUP_LIST || id == ZTCONTROL_PRESET_LIST || id == ZTCONTROL_PRESET_INFO ||
-           id == ZTCONTROL_PRESET_CUSTOM_CREATE || id == ZTCONTROL_PRESET_GET_PRESETS;
-}
 
 }  // namespace
 
@@ -353,9 +352,10 @@ Decoded decodePayload(uint32_t commandId, const uint8_t* data, size_t length) {
             expected = kCalibrationPathSize;
             break;
         default:
-            if (isProtobufAnswer(commandId)) {
-                d.kind = "protobuf message";
-                d.note = "protobuf answers are not decoded yet";
+            if (const google::protobuf::Descriptor* type = presetAnswerType(commandId)) {
+                d.kind = type->name();
+                if (!decodePresetAnswer(commandId, data, length, d.messageText, d.messageJson))
+                    d.note = "does not parse as " + type->name();
                 return d;
             }
             d.known = decodePrintableText(data, length, d.fields);
@@ -384,7 +384,7 @@ const char* payloadDescription(uint32_t commandId) {
         case ZTCONTROL_GET_STATUS_EXTENDED: return "the camera's extended status block (shown as hex)";
         case ZTCONTROL_CAL_FILE_NAME_GET: return "257 bytes, the calibration file path";
         case ZTCONTROL_ANALYTICS_FILENAME_GET: return "the analytics file name (text)";
-        default: return isProtobufAnswer(commandId) ? "protobuf message (shown as hex)" : "none";
+        default: return presetAnswerType(commandId) ? "protobuf message, printed in text format" : "none";
     }
 }
 

@@ -35,6 +35,9 @@ struct Decoded {
     std::string kind;     // short description of the payload ("scan page", "transcode record"...)
     Node fields;          // object of decoded members
     std::string note;     // why a payload of a known command was not decoded (wrong size)
+    // A protobuf answer, decoded: its text format and its JSON object (fields stays empty).
+    std::string messageText;
+    std::string messageJson;
 };
 
 Decoded decodePayload(uint32_t commandId, const uint8_t* data, size_t length);

@@ -48,6 +48,18 @@ void renderNodeText(std::string& out, const Node& node, int depth) {
     }
 }
 
+std::string indentLines(const std::string& text, const char* prefix) {
+    std::string out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        out += prefix + printable(text.substr(start, end - start)) + "\n";
+        start = end + 1;
+    }
+    return out;
+}
+
 std::string header(uint32_t id, const ZtcontrolCommandInfo* info) {
     return std::string(commandName(info)) + " (" + std::to_string(id) + ")";
 }
@@ -73,6 +85,8 @@ std::string renderResultText(uint32_t id, const ZtcontrolCommandInfo* info, cons
     out += "\n";
     if (d.known)
         renderNodeText(out, d.fields, 1);
+    else if (!d.messageJson.empty())
+        out += indentLines(d.messageText.empty() ? "(all fields unset)\n" : d.messageText, "  ");
     else
         out += hexDump(p.data(), p.size(), "  ");
     return out;
@@ -94,6 +108,8 @@ std::string renderResultJson(uint32_t id, const ZtcontrolCommandInfo* info, cons
             std::string decoded;
             appendJson(decoded, d.fields);
             appendMember(out, "decoded", decoded);
+        } else if (!d.messageJson.empty()) {
+            appendMember(out, "decoded", d.messageJson);
         }
         if (!d.note.empty()) appendMember(out, "note", jsonQuote(d.note));
     }

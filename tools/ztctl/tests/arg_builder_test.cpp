@@ -136,8 +136,14 @@ TEST(ArgumentForms, OneFormReadByTheCommandsKind) {
         // Sent even to a command that takes none: the daemon's refusal is what the user wants to see.
         {10, ZT_ARG_NONE, {{{"u8", "1"}}, none, nothing}, nullptr, {1}},
         {3, ZT_ARG_U8, {{{"u8", "1"}}, none, one}, "one way only", {}},
-        {76, ZT_ARG_PROTOBUF, {}, "not supported yet", {}},
-        {76, ZT_ARG_PROTOBUF, {{{"text", "preset_id: 1"}}, none, nothing}, "not supported yet", {}},
+        // Protobuf requests: text format as a value or with --proto, or the serialized bytes.
+        {76, ZT_ARG_PROTOBUF, {}, nullptr, {}},
+        {76, ZT_ARG_PROTOBUF, {{{"proto", "preset_id: 1"}}, none, nothing}, nullptr, {8, 1}},
+        {76, ZT_ARG_PROTOBUF, {none, none, {"preset_id: 65537"}}, nullptr, {8, 0x81, 0x80, 0x04}},
+        {75, ZT_ARG_PROTOBUF, {none, none, {"order: 2 preset_id: 3"}}, nullptr, {8, 3, 0x10, 2}},
+        {76, ZT_ARG_PROTOBUF, {{{"proto", "preset: 1"}}, none, nothing}, "has no field named \"preset\"", {}},
+        {76, ZT_ARG_PROTOBUF, {{{"proto", "preset_id: -1"}}, none, nothing}, "ZTC_Preset_Load_Req", {}},
+        {70, ZT_ARG_NONE, {{{"proto", "group_id: 1"}}, none, nothing}, "takes no protobuf request", {}},
         {76, ZT_ARG_PROTOBUF, {{{"hex", "08 01"}}, none, nothing}, nullptr, {8, 1}},
     };
     for (const auto& [id, kind, options, refusal, expected] : rows) {

@@ -121,10 +121,14 @@ TEST(Decoders, PathTextAndProtobuf) {
                   "{\"text\":\"analytics\\t0001.bin\"}");
     for (const Bytes& bad : {Bytes{'a', 0, 'b'}, Bytes{'a', 1}, Bytes{0, 0}, Bytes{'a', 0x7f}})
         EXPECT_FALSE(decodePayload(ZTCONTROL_ANALYTICS_FILENAME_GET, bad.data(), bad.size()).known);
-    const uint8_t pb[] = {0x08, 0x01};
-    Decoded d = decodePayload(ZTCONTROL_PRESET_GROUP_LIST, pb, 2);
-    EXPECT_FALSE(d.known);
-    EXPECT_THAT(d.note, HasSubstr("protobuf"));
+    const uint8_t groups[] = {0x08, 0xe8, 0x07, 0x08, 0xe9, 0x07};
+    Decoded d = decodePayload(ZTCONTROL_PRESET_GROUP_LIST, groups, sizeof groups);
+    EXPECT_EQ(d.kind, "ZTC_Preset_Group_List_Resp");
+    EXPECT_EQ(d.messageJson, "{\"preset_groups\":[1000,1001]}");
+    EXPECT_EQ(d.messageText, "preset_groups: 1000\npreset_groups: 1001\n");
+    d = decodePayload(ZTCONTROL_PRESET_GROUP_LIST, groups, 2);  // cut inside a varint
+    EXPECT_TRUE(d.messageJson.empty());
+    EXPECT_THAT(d.note, HasSubstr("does not parse as ZTC_Preset_Group_List_Resp"));
 }
 
 TEST(Decoders, EveryFixedDecoderRefusesOneByteShortAndOneByteLong) {

@@ -132,7 +132,8 @@ TEST(ExitStatus, UsageHelpAndList) {
         {{}, 2, ""},
         {{"no-such-command"}, 2, ""},
         {{"shutter", "--u8", "300"}, 2, ""},
-        {{"preset-info"}, 2, ""},  // protobuf without --hex
+        {{"preset-info", "--proto", "nonsense"}, 2, ""},
+        {{"preset-info", "--help"}, 0, "--proto \"preset_id: 65537\""},
         {{"--help"}, 0, "Exit status"},
         {{"wifi-ssid-select", "--help"}, 0, "--auth-type"},
         {{"45", "--help"}, 0, "unassigned"},
