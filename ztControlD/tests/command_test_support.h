@@ -45,9 +45,14 @@ protected:
     }
 
     // Names of the operations received since the last call ("remote 8/11", "direct 1 shutter").
+    // Lens reads are left out: the daemon makes them for the preset-switch events that the
+    // simulator sends whenever a command loads a preset, at a moment of their own.
     std::vector<std::string> opNames() {
         std::vector<std::string> names;
-        for (const camsim::OpRecord& op : d.sim().ops()) names.push_back(op.name());
+        for (const camsim::OpRecord& op : d.sim().ops()) {
+            const std::string name = op.name();
+            if (name != "direct 8 get_lens_mode" && name != "direct 9 get_lens") names.push_back(name);
+        }
         return names;
     }
 
