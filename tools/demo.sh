@@ -256,7 +256,10 @@ say "A predefined preset keeps its flat mode:"
 show 1 preset-switch-flatmode 'flat_mode: 15'
 
 heading "5. Capture, mode and settings"
-say "Each step below is followed by the notification frames it caused (long frames cut)."
+say "Each step below is followed by the notification frames it caused. Items are numbered:"
+say "status 1 flat mode, 6 zoom, 8 recording, 10 encoding, 13 recording seconds, 17 mode group,"
+say "19/20 edited preset and preset state, 24/25 photos and video seconds left, 26 files,"
+say "33 photo timer; settings 144 flat mode, 105 photo timer."
 sleep 1.5
 FIRST_FRAMES=$(frames_so_far)
 SHOWN_FRAMES=$FIRST_FRAMES
