@@ -341,6 +341,24 @@ Decoded decodePayload(uint32_t commandId, const uint8_t* data, size_t length) {
             d.known = decodeStatusBlock(data, length, d.fields);
             expected = kStatusBlockSize;
             break;
+        case ZTCONTROL_GET_STATUS_EXTENDED:
+            // The extension's layout is the camera's own: only the status block part is named.
+            if (length < kStatusBlockSize) {
+                d.note = "unexpected size " + std::to_string(length) + " (expected at least " +
+                         std::to_string(kStatusBlockSize) + ")";
+                return d;
+            }
+            d.kind = "extended status";
+            d.known = true;
+            d.fields = Node::object("");
+            {
+                Node status;
+                decodeStatusBlock(data, kStatusBlockSize, status);
+                status.key = "status";
+                d.fields.add(std::move(status));
+            }
+            d.fields.add(Node::unsignedInt("extension_bytes", length - kStatusBlockSize));
+            return d;
         case ZTCONTROL_GET_ALL_SETTINGS:
             d.kind = "settings block";
             d.known = decodeSettingsBlock(data, length, d.fields);
@@ -381,7 +399,8 @@ const char* payloadDescription(uint32_t commandId) {
         case ZTCONTROL_GET_ALL_SETTINGS_STATUS: return "624-byte status record (status, settings, lens)";
         case ZTCONTROL_GET_ALL_STATUS: return "the camera's status block (384 bytes)";
         case ZTCONTROL_GET_ALL_SETTINGS: return "the camera's settings block (238 bytes)";
-        case ZTCONTROL_GET_STATUS_EXTENDED: return "the camera's extended status block (shown as hex)";
+        case ZTCONTROL_GET_STATUS_EXTENDED:
+            return "the camera's extended status: the status block (named fields), then more bytes (hex)";
         case ZTCONTROL_CAL_FILE_NAME_GET: return "257 bytes, the calibration file path";
         case ZTCONTROL_ANALYTICS_FILENAME_GET: return "the analytics file name (text)";
         default: return presetAnswerType(commandId) ? "protobuf message, printed in text format" : "none";

@@ -111,6 +111,18 @@ TEST(Decoders, StatusRecordFields) {
                                "\"lens_mode\":1,\"lens\":-1}"));
 }
 
+TEST(Decoders, ExtendedStatusNamesItsStatusBlock) {
+    Bytes p(kStatusBlockSize + 16);
+    p[camlayout::ST_BUSY] = 1;
+    const std::string out = decodedJson(ZTCONTROL_GET_STATUS_EXTENDED, p);
+    EXPECT_THAT(out, HasSubstr("\"recording\":true,"));
+    EXPECT_THAT(out, HasSubstr("},\"extension_bytes\":16}"));
+    Bytes shortBlock(kStatusBlockSize - 1);
+    Decoded d = decodePayload(ZTCONTROL_GET_STATUS_EXTENDED, shortBlock.data(), shortBlock.size());
+    EXPECT_FALSE(d.known);
+    EXPECT_EQ(d.note, "unexpected size 383 (expected at least 384)");
+}
+
 TEST(Decoders, PathTextAndProtobuf) {
     Bytes path(kCalibrationPathSize);
     strcpy((char*)path.data(), "/tmp/fuse_a/cal/lens0.bin");
