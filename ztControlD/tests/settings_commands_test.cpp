@@ -98,10 +98,14 @@ TEST_F(SettingsTest, CameraOffAndFailuresAreAnsweredWithoutPayload) {
 TEST_F(SettingsTest, SettingsAndStatusRecordIsFixedUp) {
     ASSERT_EQ(d.sim().setStatus(5, 40), 0);
     ASSERT_EQ(d.sim().setStatus(19, 4, 4), 0);  // a dual-lens photo group
+    d.sim().setLens(1, 3);
+    ASSERT_TRUE(d.sendEvent(buildTlvEvent(16, "JS", std::nullopt, TLV_CMDARG)));  // lens data read again
+    ASSERT_TRUE(d.sync());
     const camsim::SimState s = state();
     Reply reply = call(ZTCONTROL_GET_ALL_SETTINGS_STATUS);
     EXPECT_EQ(reply.result, ZT_OK);
-    EXPECT_EQ(opNames(), (Names{"remote 8/11", "remote 7/30"}));
+    // After the suspend the fix-up reads the active preset again.
+    EXPECT_EQ(opNames(), (Names{"remote 8/11", "remote 7/30", "remote 8/11"}));
     ASSERT_EQ(reply.payload.size(), 624u);
     EXPECT_TRUE(std::equal(s.settings, s.settings + sizeof(s.settings), reply.payload.begin() + 384));
     EXPECT_EQ(reply.payload[0], s.settings[25]);
@@ -109,8 +113,9 @@ TEST_F(SettingsTest, SettingsAndStatusRecordIsFixedUp) {
     EXPECT_EQ(readLe(reply.payload, 19, 4), 1u);
     EXPECT_EQ(reply.payload[6], s.status[6]);
     EXPECT_EQ(readLe(reply.payload, 44, 4), readLe(Bytes(s.status, s.status + 384), 44, 4));
-    EXPECT_EQ(reply.payload[622], s.lensMode);
-    EXPECT_EQ(reply.payload[623], s.lens);
+    EXPECT_EQ(reply.payload[215], 1);  // lens mode
+    EXPECT_EQ(reply.payload[622], 1);
+    EXPECT_EQ(reply.payload[623], 3);
     EXPECT_TRUE(d.log().contains("ZTCONTROL_GET_ALL_SETTINGS_STATUS:", UTIL_LOG_DEBUG));
 }
 
