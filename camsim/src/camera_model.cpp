@@ -299,6 +299,7 @@ void CameraModel::fill(SimState& s) const {
     s.lastButton = lastButton_;
     s.lastButtonState = lastButtonState_;
     s.resolutionResets = resolutionResets_;
+    s.highlights = highlights_;
     s.settingsPayload = lastSettingsPayload_;
 }
 

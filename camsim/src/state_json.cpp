@@ -80,6 +80,7 @@ void writeControls(JsonWriter& w, const SimState& s) {
         .num("last_button", s.lastButton)
         .num("last_button_state", s.lastButtonState)
         .num("resolution_resets", s.resolutionResets)
+        .num("highlights", s.highlights)
         .str("settings_payload", hexBytes(s.settingsPayload.data(), s.settingsPayload.size()))
         .endObject();
 }

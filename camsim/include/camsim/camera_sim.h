@@ -114,6 +114,7 @@ struct SimState {
     int lastButton = -1;  // library button of the last press, -1 before any
     int lastButtonState = 0;
     int resolutionResets = 0;
+    int highlights = 0;  // tags set while recording (glint, voice, button) or in stored files
     std::vector<uint8_t> settingsPayload;  // last settings payload (7/27)
 
     uint32_t statusWord(int offset) const;   // little-endian u32 of the status block
