@@ -17,9 +17,11 @@ Usage: ./run.sh COMMAND
 USAGE
 }
 
+# Installs the packages named (default: the build's) that are missing.
 deps() {
-    local missing=()
-    for p in "${PACKAGES[@]}"; do
+    local wanted=("${PACKAGES[@]}") missing=()
+    [ $# -gt 0 ] && wanted=("$@")
+    for p in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     if [ ${#missing[@]} -gt 0 ]; then
@@ -58,10 +60,30 @@ bench() {
     local found=0
     for b in build/default/bench/bench_*; do
         [ -x "$b" ] || continue
+        [ "$(basename "$b")" = bench_e2e ] && continue
         found=1
         "$b"
     done
     [ $found -eq 1 ] || echo "no benchmarks built"
+    [ -x build/default/bench/bench_e2e ] && bench_e2e
+}
+
+# The end-to-end benchmark: table on standard output, JSON and a latency chart in build/default/bench.
+bench_e2e() {
+    local out=build/default/bench samples
+    samples=$(mktemp -d)
+    echo "== end to end (daemon and simulator started here; pinned to one CPU)"
+    build/default/bench/bench_e2e --json "$out/e2e.json" --samples "$samples" || true
+    deps gnuplot-nox
+    local plot="set terminal pngcairo size 1000,600; set output '$out/e2e.png'; set logscale x;"
+    plot+=" set xlabel 'round trip (us)'; set ylabel 'fraction of samples'; set key bottom right; plot"
+    local sep=""
+    for f in "$samples"/row*.dat; do
+        plot+="$sep '$f' using 1:2 with lines title '$(head -n 1 "$f" | cut -c3-)'"
+        sep=","
+    done
+    gnuplot -e "$plot" && echo "wrote $out/e2e.json and $out/e2e.png"
+    rm -rf "$samples"
 }
 
 case "${1:-}" in

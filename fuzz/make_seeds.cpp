@@ -148,6 +148,26 @@ void parseParamSeeds()
     writeSeed("parse_param", "blank_ends", blank, sizeof blank - 1);
 }
 
+// Selector byte, then bytes: requests (selector 1: info, 2: custom create) in their wire form,
+// a preset record (selector 4: model 55, lens mode 0), an id list.
+void presetSeeds()
+{
+    const uint8_t info[] = {1, 0x08, 0x81, 0x80, 0x04};
+    writeSeed("preset_wire", "info_request", info, sizeof info);
+    const uint8_t create[] = {2, 0x08, 0xe8, 0x07, 0x10, 0x0c, 0x18, 0x14, 0x20, 0x14, 0x28, 0x00};
+    writeSeed("preset_wire", "create_request", create, sizeof create);
+    uint8_t record[1 + 80] = {4, 21, 1, 0x05, 0x00, 0x02, 0x00};
+    record[1 + 8] = 9;    // icon
+    record[1 + 12] = 9;   // title
+    record[1 + 16] = 2;   // title number
+    record[1 + 25 + 5] = 0;
+    record[1 + 25 + 7] = 0xfe;
+    record[1 + 79] = 1;
+    writeSeed("preset_wire", "nightlapse_record", record, sizeof record);
+    const uint8_t ids[] = {0, 2, 0x00, 0x00, 0x01, 0x00, 0x04, 0x00, 0x01, 0x00};
+    writeSeed("preset_wire", "id_list", ids, sizeof ids);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -161,5 +181,6 @@ int main(int argc, char** argv)
     msgSeeds();
     eventSeeds();
     parseParamSeeds();
+    presetSeeds();
     return g_failures ? 1 : 0;
 }

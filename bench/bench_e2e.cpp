@@ -1,0 +1,491 @@
+// End-to-end latency of the daemon against the message-queue floor, its notification latency, and
+// its idle cost. Starts ztcamsim and ztControlD itself (so nothing else may use the daemon's
+// mailboxes or port 8081 meanwhile) and pins itself and every process it starts to one CPU: on a
+// small multi-core machine a cross-CPU wake-up costs tens of microseconds and lands at random.
+//
+//   bench_e2e [--quick] [--no-pin] [--json FILE] [--samples DIR]
+//
+// Prints one table (median, p99, ratio to the floor the path is compared with), writes the results
+// as JSON and, with --samples, one file of sorted latencies per row for plotting. It measures; it
+// never fails on a number. Exit status 1 when a part could not be measured at all.
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <mqueue.h>
+#include <netinet/in.h>
+#include <sched.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "zt_msg_classes.h"
+#include "ztcontrol_commands.h"
+
+namespace {
+
+constexpr size_t kMessageSize = 1500;
+constexpr int kPort = 8081;
+
+struct Options {
+    bool quick = false;
+    bool pin = true;
+    std::string jsonPath;
+    std::string samplesDir;
+};
+
+double nowUs() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1e6 + ts.tv_nsec / 1e3;
+}
+
+struct Row {
+    std::string name;
+    std::vector<double> us;  // sorted samples
+    std::string floorName;   // the row this one is compared with, or empty
+    double percentile(double p) const {
+        if (us.empty()) return 0;
+        size_t i = std::min(us.size() - 1, (size_t)(p * (double)(us.size() - 1) + 0.5));
+        return us[i];
+    }
+};
+
+std::vector<Row> g_rows;
+std::vector<std::pair<std::string, double>> g_figures;  // name, value
+bool g_failed = false;
+
+void addRow(const std::string& name, std::vector<double> us, const std::string& floorName = "") {
+    std::sort(us.begin(), us.end());
+    if (us.empty()) {
+        fprintf(stderr, "bench_e2e: %s: no samples\n", name.c_str());
+        g_failed = true;
+    }
+    g_rows.push_back({name, std::move(us), floorName});
+}
+
+std::string queueName(const char* tag) { return std::string("/zt_bench_") + tag + "_" + std::to_string(getpid()); }
+
+mqd_t openQueue(const std::string& name, int flags) {
+    mq_attr attr = {};
+    attr.mq_maxmsg = 2;
+    attr.mq_msgsize = kMessageSize;
+    return mq_open(name.c_str(), flags | O_CREAT, 0600, &attr);
+}
+
+// Forwards every message from `in` to the queue named `out` until a message of one byte arrives
+// (forwarded too); with reopen, `out` is opened and closed for every message, as the daemon opens
+// each requester's mailbox per answer.
+[[noreturn]] void relay(const std::string& in, const std::string& out, bool reopen) {
+    mqd_t rx = mq_open(in.c_str(), O_RDONLY);
+    mqd_t tx = reopen ? (mqd_t)-1 : mq_open(out.c_str(), O_WRONLY);
+    char buf[kMessageSize];
+    for (;;) {
+        ssize_t n = mq_receive(rx, buf, sizeof buf, nullptr);
+        if (n < 0) _exit(1);
+        if (reopen) tx = mq_open(out.c_str(), O_WRONLY);
+        mq_send(tx, buf, (size_t)n, 0);
+        if (reopen) mq_close(tx);
+        if (n == 1) _exit(0);
+    }
+}
+
+// The broker of the 4-hop chain: request in, to the camera, camera's answer back, answer out.
+[[noreturn]] void broker(const std::string& in, const std::string& camera, const std::string& cameraReply,
+                         const std::string& out) {
+    mqd_t rx = mq_open(in.c_str(), O_RDONLY), toCam = mq_open(camera.c_str(), O_WRONLY);
+    mqd_t fromCam = mq_open(cameraReply.c_str(), O_RDONLY);
+    char buf[kMessageSize];
+    for (;;) {
+        ssize_t n = mq_receive(rx, buf, sizeof buf, nullptr);
+        if (n < 0) _exit(1);
+        mq_send(toCam, buf, (size_t)n, 0);
+        ssize_t m = mq_receive(fromCam, buf, sizeof buf, nullptr);
+        if (m < 0) _exit(1);
+        mqd_t tx = mq_open(out.c_str(), O_WRONLY);
+        mq_send(tx, buf, (size_t)m, 0);
+        mq_close(tx);
+        if (n == 1) _exit(0);
+    }
+}
+
+// Round trips of full-size messages through `hops` queues; children relay.
+std::vector<double> queueFloor(int hops, bool reopen, int iterations) {
+    std::vector<std::string> q;
+    for (int i = 0; i < hops; ++i) q.push_back(queueName(("q" + std::to_string(i)).c_str()));
+    std::vector<mqd_t> fds;
+    for (const std::string& name : q) fds.push_back(openQueue(name, O_RDWR));
+    std::vector<pid_t> children;
+    if (hops == 2) {
+        pid_t pid = fork();
+        if (pid == 0) relay(q[0], q[1], reopen);
+        children.push_back(pid);
+    } else {
+        pid_t cam = fork();
+        if (cam == 0) relay(q[1], q[2], false);
+        pid_t brk = fork();
+        if (brk == 0) broker(q[0], q[1], q[2], q[3]);
+        children = {cam, brk};
+    }
+    mqd_t tx = mq_open(q[0].c_str(), O_WRONLY), rx = mq_open(q[hops - 1].c_str(), O_RDONLY);
+    char msg[kMessageSize] = {1}, buf[kMessageSize];
+    std::vector<double> us;
+    us.reserve(iterations);
+    for (int i = 0; i < iterations + 100; ++i) {  // the first 100 warm up
+        const double t0 = nowUs();
+        if (mq_send(tx, msg, sizeof msg, 0) != 0 || mq_receive(rx, buf, sizeof buf, nullptr) < 0) break;
+        if (i >= 100) us.push_back(nowUs() - t0);
+    }
+    mq_send(tx, msg, 1, 0);
+    mq_receive(rx, buf, sizeof buf, nullptr);
+    for (pid_t pid : children) waitpid(pid, nullptr, 0);
+    for (size_t i = 0; i < q.size(); ++i) {
+        mq_close(fds[i]);
+        mq_unlink(q[i].c_str());
+    }
+    mq_close(tx);
+    mq_close(rx);
+    return us;
+}
+
+pid_t spawn(const std::vector<std::string>& args) {
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    dup2(null, STDERR_FILENO);
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+}
+
+int connectPort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(kPort);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) return fd;
+    close(fd);
+    return -1;
+}
+
+// The daemon's process id: the one ztControlD process of this machine.
+pid_t findDaemon() {
+    DIR* proc = opendir("/proc");
+    if (!proc) return -1;
+    pid_t found = -1;
+    while (dirent* e = readdir(proc)) {
+        char path[300], comm[64] = {};
+        snprintf(path, sizeof path, "/proc/%s/comm", e->d_name);
+        FILE* f = fopen(path, "r");
+        if (!f) continue;
+        if (fgets(comm, sizeof comm, f) && strcmp(comm, "ztControlD\n") == 0) found = atoi(e->d_name);
+        fclose(f);
+    }
+    closedir(proc);
+    return found;
+}
+
+// CPU seconds (user + system) and resident kilobytes of a process.
+double cpuSeconds(pid_t pid) {
+    char path[64], line[1024];
+    snprintf(path, sizeof path, "/proc/%d/stat", (int)pid);
+    FILE* f = fopen(path, "r");
+    if (!f) return -1;
+    bool ok = fgets(line, sizeof line, f) != nullptr;
+    fclose(f);
+    const char* p = ok ? strrchr(line, ')') : nullptr;
+    unsigned long utime = 0, stime = 0;
+    if (!p || sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) != 2) return -1;
+    return (double)(utime + stime) / (double)sysconf(_SC_CLK_TCK);
+}
+
+long rssKb(pid_t pid) {
+    char path[64], line[256];
+    snprintf(path, sizeof path, "/proc/%d/status", (int)pid);
+    FILE* f = fopen(path, "r");
+    long kb = -1;
+    while (f && fgets(line, sizeof line, f))
+        if (sscanf(line, "VmRSS: %ld", &kb) == 1) break;
+    if (f) fclose(f);
+    return kb;
+}
+
+// A requester on its own reply queue, speaking the daemon's message format.
+class Requester {
+public:
+    Requester() : name_(queueName("reply")) {
+        rx_ = openQueue(name_, O_RDONLY);
+        tx_ = mq_open("/to_ztCtlD", O_WRONLY);
+    }
+    ~Requester() {
+        mq_close(rx_);
+        mq_close(tx_);
+        mq_unlink(name_.c_str());
+    }
+    bool ok() const { return rx_ != (mqd_t)-1 && tx_ != (mqd_t)-1; }
+
+    // One request and its answer; false when none came within two seconds.
+    bool call(uint32_t id, const std::vector<uint8_t>& arg, int32_t* result = nullptr) {
+        Msg request(ZT_MSG_CATEGORY);
+        MsgElement cmd(ZT_TAG_COMMAND, sizeof id, &id);
+        MsgElement argument(ZT_TAG_ARGUMENT, (uint16_t)arg.size(), arg.data());
+        MsgElement src(ZT_TAG_REPLY_MBOX, (uint16_t)(name_.size() + 1), name_.c_str());
+        request.addElement(&cmd);
+        if (!arg.empty()) request.addElement(&argument);
+        request.addElement(&src);
+        uint8_t buf[kMessageSize];
+        MemStream out(buf, sizeof buf);
+        out << request;
+        timespec deadline;
+        clock_gettime(CLOCK_REALTIME, &deadline);
+        deadline.tv_sec += 2;
+        if (mq_timedsend(tx_, reinterpret_cast<char*>(buf), out.getLength(), 0, &deadline) != 0) return false;
+        ssize_t n = mq_timedreceive(rx_, reinterpret_cast<char*>(buf), sizeof buf, nullptr, &deadline);
+        if (n < 0) return false;
+        if (result) {
+            Msg response(ZT_MSG_CATEGORY);
+            MemStream in(buf, (size_t)n);
+            in >> response;
+            const MsgElement* r = response.findElement(ZT_TAG_RESULT);
+            uint32_t v = 0;
+            if (r) r->getValue32(v);
+            *result = (int32_t)v;
+        }
+        return true;
+    }
+
+private:
+    std::string name_;
+    mqd_t rx_, tx_;
+};
+
+std::vector<double> roundTrips(Requester& r, uint32_t id, const std::vector<uint8_t>& arg, int iterations) {
+    std::vector<double> us;
+    for (int i = 0; i < iterations + 20; ++i) {
+        const double t0 = nowUs();
+        if (!r.call(id, arg)) break;
+        if (i >= 20) us.push_back(nowUs() - t0);
+    }
+    return us;
+}
+
+// Reads from the socket until the accumulated frames contain the text; false after timeoutMs.
+bool waitForText(int fd, std::string& seen, const std::string& text, int timeoutMs) {
+    const double end = nowUs() + timeoutMs * 1000.0;
+    char buf[4096];
+    while (seen.find(text) == std::string::npos) {
+        const double left = end - nowUs();
+        if (left <= 0) return false;
+        timeval tv = {(time_t)(left / 1e6), (suseconds_t)((long long)left % 1000000)};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        ssize_t n = recv(fd, buf, sizeof buf, 0);
+        if (n <= 0) return false;
+        seen.append(buf, (size_t)n);
+    }
+    return true;
+}
+
+// From the answer of a locate command to the frame that carries the changed status item.
+std::vector<double> notificationLatency(Requester& r, int iterations) {
+    std::vector<double> us;
+    int fd = connectPort();
+    std::string seen;
+    const std::string on = "status=1";
+    if (fd < 0 || !r.call(ZTCONTROL_PUSH_NOTIFICATIONS, std::vector<uint8_t>(on.begin(), on.end() + 1)) ||
+        !waitForText(fd, seen, "\"settings\"", 3000)) {
+        if (fd >= 0) close(fd);
+        return us;
+    }
+    for (int i = 0; i < iterations; ++i) {
+        const uint8_t value = (uint8_t)((i + 1) % 2);
+        seen.clear();
+        if (!r.call(ZTCONTROL_LOCATE, {value})) break;
+        const double answered = nowUs();
+        if (!waitForText(fd, seen, std::string("\"31\":") + (char)('0' + value), 3000)) break;
+        us.push_back(nowUs() - answered);
+    }
+    close(fd);
+    return us;
+}
+
+// Idle CPU share of the daemon with n connected, subscribed clients.
+double idleCpuPercent(pid_t daemon, Requester& r, int clients, double seconds) {
+    std::vector<int> fds;
+    const std::string on = "status=1";
+    for (int i = 0; i < clients; ++i) {
+        int fd = connectPort();
+        if (fd < 0) break;
+        fds.push_back(fd);
+        r.call(ZTCONTROL_PUSH_NOTIFICATIONS, std::vector<uint8_t>(on.begin(), on.end() + 1));
+    }
+    usleep(500 * 1000);  // the full states are sent
+    const double c0 = cpuSeconds(daemon), t0 = nowUs();
+    // The clients keep reading so that none stalls.
+    char buf[4096];
+    while (nowUs() - t0 < seconds * 1e6) {
+        for (int fd : fds) recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        usleep(100 * 1000);
+    }
+    const double c1 = cpuSeconds(daemon), t1 = nowUs();
+    for (int fd : fds) close(fd);
+    return 100.0 * (c1 - c0) / ((t1 - t0) / 1e6);
+}
+
+void measureDaemon(const Options& o) {
+    const int iterations = o.quick ? 200 : 5000;
+    mq_unlink("/to_ztCtlD");
+    mq_unlink("/to_ztCtlD2");
+    mq_unlink("/to_ztnet");
+    pid_t sim = spawn({ZTCAMSIM_BIN, "--quiet", "--control", ""});
+    for (int i = 0; i < 100; ++i) {
+        mqd_t m = mq_open("/to_ztnet", O_WRONLY);
+        if (m != (mqd_t)-1) {
+            mq_close(m);
+            break;
+        }
+        usleep(20 * 1000);
+    }
+    const double started = nowUs();
+    spawn({ZTCONTROLD_BIN});
+    int fd = -1;
+    while ((fd = connectPort()) < 0 && nowUs() - started < 15e6) usleep(1000);
+    if (fd < 0) {
+        fprintf(stderr, "bench_e2e: the daemon did not start listening\n");
+        g_failed = true;
+        kill(sim, SIGTERM);
+        waitpid(sim, nullptr, 0);
+        return;
+    }
+    close(fd);
+    g_figures.push_back({"start_to_listening_ms", (nowUs() - started) / 1000.0});
+    const pid_t daemon = findDaemon();
+    {
+        Requester r;
+        if (!r.ok()) {
+            fprintf(stderr, "bench_e2e: cannot open the daemon's mailbox\n");
+            g_failed = true;
+        } else {
+            addRow("daemon: set-log-level (42), no camera exchange", roundTrips(r, ZTCONTROL_SET_LOG_LEVEL, {2, 0, 0, 0}, iterations),
+                   "queue 2-hop, reply queue opened per answer");
+            addRow("daemon: locate (37), one camera exchange", roundTrips(r, ZTCONTROL_LOCATE, {0}, iterations),
+                   "queue 4-hop chain");
+            addRow("daemon: get-all-settings-status (34), several", roundTrips(r, ZTCONTROL_GET_ALL_SETTINGS_STATUS, {}, iterations),
+                   "queue 4-hop chain");
+            addRow("daemon: preset-group-list (70), protobuf answer", roundTrips(r, ZTCONTROL_PRESET_GROUP_LIST, {}, iterations),
+                   "queue 4-hop chain");
+            addRow("notification: command answer to TCP frame", notificationLatency(r, o.quick ? 10 : 100));
+            const double idle = o.quick ? 1.0 : 10.0;
+            if (daemon > 0) {
+                for (int clients : {0, 1, 10})
+                    g_figures.push_back({"idle_cpu_percent_" + std::to_string(clients) + "_clients",
+                                         idleCpuPercent(daemon, r, clients, idle)});
+                g_figures.push_back({"rss_kib", (double)rssKb(daemon)});
+            }
+            r.call(ZTCONTROL_STOP, {});
+        }
+    }
+    for (int i = 0; i < 100 && daemon > 0 && kill(daemon, 0) == 0; ++i) usleep(50 * 1000);
+    kill(sim, SIGTERM);
+    waitpid(sim, nullptr, 0);
+}
+
+void printTable() {
+    printf("%-52s %8s %10s %10s %8s\n", "path", "samples", "median us", "p99 us", "ratio");
+    for (const Row& row : g_rows) {
+        double ratio = 0;
+        for (const Row& f : g_rows)
+            if (!row.floorName.empty() && f.name == row.floorName && f.percentile(0.5) > 0)
+                ratio = row.percentile(0.5) / f.percentile(0.5);
+        printf("%-52s %8zu %10.1f %10.1f ", row.name.c_str(), row.us.size(), row.percentile(0.5), row.percentile(0.99));
+        if (ratio > 0)
+            printf("%7.2fx\n", ratio);
+        else
+            printf("%8s\n", "-");
+    }
+    for (const auto& [name, value] : g_figures) printf("%-52s %.3f\n", name.c_str(), value);
+}
+
+void writeJson(const Options& o) {
+    if (o.jsonPath.empty()) return;
+    FILE* f = fopen(o.jsonPath.c_str(), "w");
+    if (!f) return;
+    fprintf(f, "{\"pinned\":%s,\"rows\":[", o.pin ? "true" : "false");
+    for (size_t i = 0; i < g_rows.size(); ++i)
+        fprintf(f, "%s{\"name\":\"%s\",\"samples\":%zu,\"median_us\":%.2f,\"p99_us\":%.2f,\"compared_with\":\"%s\"}",
+                i ? "," : "", g_rows[i].name.c_str(), g_rows[i].us.size(), g_rows[i].percentile(0.5),
+                g_rows[i].percentile(0.99), g_rows[i].floorName.c_str());
+    fprintf(f, "],\"figures\":{");
+    for (size_t i = 0; i < g_figures.size(); ++i)
+        fprintf(f, "%s\"%s\":%.3f", i ? "," : "", g_figures[i].first.c_str(), g_figures[i].second);
+    fprintf(f, "}}\n");
+    fclose(f);
+}
+
+void writeSamples(const Options& o) {
+    if (o.samplesDir.empty()) return;
+    for (size_t i = 0; i < g_rows.size(); ++i) {
+        FILE* f = fopen((o.samplesDir + "/row" + std::to_string(i) + ".dat").c_str(), "w");
+        if (!f) continue;
+        fprintf(f, "# %s\n", g_rows[i].name.c_str());
+        for (size_t k = 0; k < g_rows[i].us.size(); ++k)
+            fprintf(f, "%.2f %.4f\n", g_rows[i].us[k], (double)(k + 1) / (double)g_rows[i].us.size());
+        fclose(f);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--quick") {
+            o.quick = true;
+        } else if (a == "--no-pin") {
+            o.pin = false;
+        } else if (a == "--json" && i + 1 < argc) {
+            o.jsonPath = argv[++i];
+        } else if (a == "--samples" && i + 1 < argc) {
+            o.samplesDir = argv[++i];
+        } else {
+            printf("usage: bench_e2e [--quick] [--no-pin] [--json FILE] [--samples DIR]\n"
+                   "  Round trips through raw queues (the floor) and through ztControlD with ztcamsim,\n"
+                   "  notification latency, idle CPU and RSS of the daemon. Uses the daemon's fixed\n"
+                   "  mailboxes and port 8081: run it while no daemon, simulator or test runs.\n"
+                   "  --quick    few samples (a smoke run)\n"
+                   "  --no-pin   leave the processes on any CPU (cross-CPU wake-ups then dominate)\n"
+                   "  --json F   write the results as JSON\n"
+                   "  --samples D  write each row's sorted samples to D/rowN.dat (for a chart)\n");
+            return a == "--help" || a == "-h" ? 0 : 2;
+        }
+    }
+    signal(SIGPIPE, SIG_IGN);
+    if (o.pin) {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(0, &one);
+        sched_setaffinity(0, sizeof one, &one);  // inherited by every process started below
+    }
+    const int iterations = o.quick ? 500 : 20000;
+    addRow("queue 2-hop", queueFloor(2, false, iterations));
+    addRow("queue 2-hop, reply queue opened per answer", queueFloor(2, true, iterations));
+    addRow("queue 4-hop chain", queueFloor(4, false, iterations));
+    measureDaemon(o);
+    printTable();
+    writeJson(o);
+    writeSamples(o);
+    return g_failed ? 1 : 0;
+}
