@@ -47,7 +47,9 @@ void checkValue(const ReceivedTlv& msg, int type)
     for (size_t size : {1, 2, 8, 64}) {
         char text[64];
         const char* shown = valueAsText(value, text, size);
-        FUZZ_CHECK(shown == text && strlen(text) < size && strlen(text) <= value.length);
+        // Control characters are escaped as \xNN: up to four characters for a byte, none left.
+        FUZZ_CHECK(shown == text && strlen(text) < size && strlen(text) <= 4u * value.length);
+        for (const char* c = text; *c; ++c) FUZZ_CHECK((unsigned char)*c >= 0x20 && *c != 0x7F);
     }
     // 5: where a CSI notification text starts in a CN argument.
     for (size_t offset : {(size_t)0, (size_t)1, (size_t)5, (size_t)value.length, (size_t)value.length + 1})

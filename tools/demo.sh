@@ -229,6 +229,14 @@ say "Where the lens calibration file is:"
 show 0 cal-file-name-get
 say "Every answer as one JSON object, for scripts:"
 show 0 --json locate 0
+say "Transcode a recorded video on the camera, then follow the job until it ends: the camera"
+say "reports its progress to the daemon, which keeps the record that ztctl asks for."
+show 0 transcode-video-request --file DCIM/100ZTCAM/ZT010001.MP4 --words 1,2,3
+job=$(sed -n 's/^ *transcode_id: //p' "$WORK/out")
+[ -n "$job" ] || fail "no job id in the transcode answer"
+echo "   \$ ztctl transcode-status --follow $job"
+timeout 30 "$ZTCTL" transcode-status --follow "$job" 2>&1 | sed 's/^/     /'
+[ "${PIPESTATUS[0]}" -eq 0 ] || fail "transcode job $job did not end as done"
 say "An id that no command has: the daemon answers 'not supported'."
 show 1 45
 say "delete-last takes no argument: one given anyway is refused, nothing is deleted."

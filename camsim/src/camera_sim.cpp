@@ -268,6 +268,9 @@ void CameraSim::Impl::handleRequest(const TlvReader& r) {
         if (answer_.result != 0) {
             int8_t nak = faults.takeNak();
             if (nak) answer_.nak = nak;
+        } else {
+            int cut = faults.cutFor(id);
+            if (cut >= 0 && answer_.len > cut) answer_.len = uint16_t(cut);
         }
         delay = faults.delayFor(id);
         rec.result = answer_.result;
@@ -442,6 +445,11 @@ void CameraSim::clearNoReply() {
 void CameraSim::setDelay(const OpMatch& op, int ms) {
     std::lock_guard<std::mutex> lock(impl_->mu);
     impl_->faults.addDelay(op, ms);
+}
+
+void CameraSim::setAnswerCut(const OpMatch& op, int bytes) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->faults.addCut(op, bytes);
 }
 
 void CameraSim::clearFaults() {

@@ -129,6 +129,14 @@ std::string CameraSim::Impl::runCommand(const std::string& line) {
         if (!faults.addDelay(op, int(a))) return err("too many delay rules");
         return ok();
     }
+    if (c == "cut") {
+        bool off = n == 3 && w[2] == "off";
+        if (n != 3 || !OpMatch::parse(w[1] == "all" ? "any" : w[1], &op) || (!off && !toLong(w[2], 0, 65535, &a)))
+            return err("usage: cut OP BYTES|off");
+        std::lock_guard<std::mutex> lock(mu);
+        if (!faults.addCut(op, off ? -1 : int(a))) return err("too many cut rules");
+        return ok();
+    }
     if (c == "set") {
         bool status = n >= 2 && w[1] == "status";
         if (n < 4 || n > 5 || (!status && w[1] != "settings") || !toLong(w[2], 0, 1000, &a) ||

@@ -36,16 +36,19 @@ bool Faults::addNoReply(const OpMatch& op) {
     return true;
 }
 
-bool Faults::addDelay(const OpMatch& op, int ms) {
-    if (ms > 0) return put(delays_, op, ms);
-    for (size_t i = 0; i < delays_.size(); ++i) {
-        if (sameOp(delays_[i].op, op)) {
-            delays_.erase(delays_.begin() + long(i));
+bool Faults::remove(std::vector<Rule>& rules, const OpMatch& op) {
+    for (size_t i = 0; i < rules.size(); ++i) {
+        if (sameOp(rules[i].op, op)) {
+            rules.erase(rules.begin() + long(i));
             break;
         }
     }
     return true;
 }
+
+bool Faults::addDelay(const OpMatch& op, int ms) { return ms > 0 ? put(delays_, op, ms) : remove(delays_, op); }
+
+bool Faults::addCut(const OpMatch& op, int bytes) { return bytes >= 0 ? put(cuts_, op, bytes) : remove(cuts_, op); }
 
 void Faults::setNak(int8_t reason, bool every) {
     nak_ = reason;
@@ -57,6 +60,7 @@ void Faults::clear() {
     errors_.clear();
     noReply_.clear();
     delays_.clear();
+    cuts_.clear();
     nak_ = 0;
     nakEvery_ = false;
 }
@@ -86,6 +90,13 @@ int Faults::delayFor(const OpId& id) const {
     return ms;
 }
 
+int Faults::cutFor(const OpId& id) const {
+    int bytes = -1;
+    for (const Rule& r : cuts_)
+        if (r.op.matches(id) && (bytes < 0 || r.op.kind != OpKind::Any)) bytes = r.value;
+    return bytes;
+}
+
 int8_t Faults::takeNak() {
     int8_t reason = nak_;
     if (!nakEvery_) nak_ = 0;
@@ -102,6 +113,10 @@ std::string Faults::describe() const {
     for (const OpMatch& m : noReply_) s += "noreply " + m.describe() + " ";
     for (const Rule& r : delays_) {
         snprintf(buf, sizeof buf, "delay %s=%dms ", r.op.describe().c_str(), r.value);
+        s += buf;
+    }
+    for (const Rule& r : cuts_) {
+        snprintf(buf, sizeof buf, "cut %s=%dB ", r.op.describe().c_str(), r.value);
         s += buf;
     }
     if (nak_) {

@@ -94,6 +94,8 @@ void writeFaults(JsonWriter& w, const Faults& f) {
     for (const OpMatch& m : f.noReply()) w.str(nullptr, m.describe());
     w.endArray().beginArray("delays");
     for (const Faults::Rule& r : f.delays()) w.beginObject().str("op", r.op.describe()).num("ms", r.value).endObject();
+    w.endArray().beginArray("cuts");
+    for (const Faults::Rule& r : f.cuts()) w.beginObject().str("op", r.op.describe()).num("bytes", r.value).endObject();
     w.endArray().endObject();
 }
 

@@ -78,6 +78,10 @@ TEST_F(ControlTest, CommandsSetFaultsAndState) {
     EXPECT_EQ(std::vector<uint8_t>{55}, req->call(CAMLINK_OP_MODEL, {}).answer);
     EXPECT_EQ("ok", run("delay 7/30 200"));
     EXPECT_NE(std::string::npos, run("state").find("\"ms\": 200"));
+    EXPECT_EQ("ok", run("cut 8/11 8"));
+    EXPECT_EQ(8u, req->remote(8, 11).answer.size());
+    EXPECT_EQ("ok", run("cut 8/11 off"));
+    EXPECT_EQ(384u, req->remote(8, 11).answer.size());
     EXPECT_EQ("ok", run("set status 19 2 4"));
     EXPECT_EQ(2u, sim->state().modeGroup());
     EXPECT_EQ("ok", run("set settings 25 17"));
@@ -89,12 +93,12 @@ TEST_F(ControlTest, CommandsSetFaultsAndState) {
 
 TEST_F(ControlTest, BadCommandsAnswerErrors) {
     for (const char* bad : {"", "bogus", "power maybe", "fault 8/11 5", "fault 8/11", "fault x/y -1", "nak 300",
-                            "noreply ABC", "delay MN -1", "set status 384 1", "set settings 1 1 3", "set other 1 1",
+                            "noreply ABC", "delay MN -1", "cut 8/11", "cut 8/11 -1", "set status 384 1", "set settings 1 1 3", "set other 1 1",
                             "ops x", "lens", "event", "event preset-update 6", "event transcode",
                             "model-unreadable yes"})
         EXPECT_TRUE(startsWith(run(bad), "error")) << "'" << bad << "'";
     std::string help = run("help");
-    for (const char* cmd : {"state", "ops", "power", "fault", "nak", "noreply", "delay", "model-unreadable",
+    for (const char* cmd : {"state", "ops", "power", "fault", "nak", "noreply", "delay", "cut", "model-unreadable",
                             "event transcode", "set status"})
         EXPECT_NE(std::string::npos, help.find(cmd)) << cmd;
 }

@@ -89,6 +89,20 @@ TEST_F(SimTest, DelayedReplyArrivesAfterALaterOne) {
     EXPECT_TRUE(req->call(CAMLINK_OP_REMOTE, {8, 11}, 300).got);
 }
 
+TEST_F(SimTest, CutAnswersKeepTheirFirstBytesOnlyOnSuccess) {
+    sim->setAnswerCut(OpMatch::remote(8, 11), 8);
+    sim->setAnswerCut(OpMatch::any(), 0);
+    Reply st = req->remote(8, 11);
+    EXPECT_EQ(0, st.result);
+    ASSERT_EQ(size_t(8), st.answer.size());
+    EXPECT_TRUE(req->remote(7, 30).answer.empty()) << "any: every other answer is emptied";
+    sim->setAnswerCut(OpMatch::any(), -1);
+    EXPECT_EQ(size_t(238), req->remote(7, 30).answer.size());
+    EXPECT_NE(std::string::npos, sim->stateJson().find("\"bytes\": 8"));
+    sim->clearFaults();
+    EXPECT_EQ(size_t(384), req->remote(8, 11).answer.size());
+}
+
 TEST_F(SimTest, SubscriptionCanFailOrGoUnanswered) {
     sim->injectFault(OpMatch::link("CR"), -1);
     sendSubscription(1);

@@ -49,7 +49,7 @@ ZT_API void ztUtilSetLogSink(ztLogSink sink, void* ctx);
  * caller's source file base name and line. */
 #define ZTLOG(level, ...)                                                                 \
     do {                                                                                  \
-        if (g_logLevel >= (level))                                                        \
+        if (__atomic_load_n(&g_logLevel, __ATOMIC_RELAXED) >= (level))                    \
             ztUtilKlogMsgLevel((level), __LINE__, ZT_FILE_BASENAME, __VA_ARGS__);        \
     } while (0)
 

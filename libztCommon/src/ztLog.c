@@ -74,5 +74,7 @@ void ztUtilKlogMsgLevel(int level, int line, const char* file, const char* forma
 void ztUtilSetLogLevel(unsigned level)
 {
     if (level <= UTIL_LOG_TRACE)
-        g_logLevel = (int)level;
+        /* Other threads test the level while command 42 sets it: an atomic store, read
+         * atomically by ZTLOG. */
+        __atomic_store_n(&g_logLevel, (int)level, __ATOMIC_RELAXED);
 }

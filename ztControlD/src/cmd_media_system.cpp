@@ -3,6 +3,7 @@
 
 #include "calibration_path.h"
 #include "command_family.h"
+#include "log_text.h"
 #include "ztErrno.h"
 #include "ztLog.h"
 #include "ztcontrol_commands.h"
@@ -22,19 +23,19 @@ int32_t glintTagPlayback(CommandContext& c) {
     const size_t nameLength = strnlen(name, kGlintNameField);
     if (nameLength == kGlintNameField) return refuseArgument(c);
     const uint32_t position = readLe32(arg + kGlintPositionOffset);
-    ZTLOG(UTIL_LOG_DEBUG, "ZTCONTROL_GLINT_TAG_PLAYBACK: filename[%s] offset:%d", name, (int)position);
+    ZTLOG(UTIL_LOG_DEBUG, "ZTCONTROL_GLINT_TAG_PLAYBACK: filename[%s] offset:%d", LogText(name, nameLength).c_str(), (int)position);
     return ztc_storage_tag_file(&g_ztcContext, name, (int)nameLength, position, readLe32(arg));
 }
 
 int32_t deleteFile(CommandContext& c) {
     const char* name = argumentText(c);
-    ZTLOG(UTIL_LOG_DEBUG, "ZTCONTROL_DELETE: filename[%s]", name);
+    ZTLOG(UTIL_LOG_DEBUG, "ZTCONTROL_DELETE: filename[%s]", LogText(name).c_str());
     return ztc_storage_delete_file(&g_ztcContext, name, (int)strlen(name));
 }
 
 int32_t deleteGroup(CommandContext& c) {
     const char* name = argumentText(c);
-    ZTLOG(UTIL_LOG_DEBUG, "ZTCONTROL_DELETE_GROUP: filename[%s]", name);
+    ZTLOG(UTIL_LOG_DEBUG, "ZTCONTROL_DELETE_GROUP: filename[%s]", LogText(name).c_str());
     return ztc_storage_delete_group(&g_ztcContext, name, (int)strlen(name));
 }
 

@@ -4,16 +4,18 @@
 //
 // Text fields of the packed arguments must be NUL-terminated inside their field; an argument
 // whose field holds no NUL is refused like a malformed argument ("Invalid parameter", -3), so
-// nothing is ever read past a field.
+// nothing is ever read past a field. Connect (22) is the exception: it cuts its texts to 31
+// characters anyway, so a full field is cut instead.
 #include <string.h>
 
 #include <algorithm>
 
 #include "command_family.h"
+#include "log_text.h"
 #include "push_registry.h"
-#include "zt_msg_classes.h"
 #include "ztErrno.h"
 #include "ztLog.h"
+#include "zt_msg_classes.h"
 #include "ztcontrol_commands.h"
 #include "ztcontrol_if_server.h"
 
@@ -116,8 +118,8 @@ int32_t accessPointConfig(CommandContext& c) {
     FieldText name, password;
     const bool nameOk = fieldText(c, kNameOffset, kNameField, &name);
     const bool passwordOk = fieldText(c, kPasswordOffset, kApPasswordField, &password);
-    ZTLOG(UTIL_LOG_DEBUG, "ZTCONTROL_WIFI_AP_SSID_CONFIG: ssid[%.*s] password[%.*s]", (int)name.length, name.text,
-          (int)password.length, password.text);
+    ZTLOG(UTIL_LOG_DEBUG, "ZTCONTROL_WIFI_AP_SSID_CONFIG: ssid[%s] password[%s]", LogText(name.text, name.length).c_str(),
+          LogText(password.text, password.length).c_str());
     if (!nameOk || !passwordOk) return refuseArgument(c);
     if (name.length == 0 || password.length == 0) return ZT_ERR_INVALID_PARAM;
     // Both lengths fit their byte: the fields are shorter than 256.
@@ -206,8 +208,8 @@ int32_t storeNetwork(CommandContext& c) {
     FieldText name, password;
     const bool nameOk = fieldText(c, kNameOffset, kNameField, &name);
     const bool passwordOk = fieldText(c, kPasswordOffset, kNetworkPasswordField, &password);
-    ZTLOG(UTIL_LOG_DEBUG, "ZTCONTROL_WIFI_SSID_SAVE: ssid[%.*s] password[%.*s]", (int)name.length, name.text,
-          (int)password.length, password.text);
+    ZTLOG(UTIL_LOG_DEBUG, "ZTCONTROL_WIFI_SSID_SAVE: ssid[%s] password[%s]", LogText(name.text, name.length).c_str(),
+          LogText(password.text, password.length).c_str());
     if (!nameOk || !passwordOk) return refuseArgument(c);
     uint8_t payload[2 * (kMaxStoredText + 1)] = {};
     if (name.length == 0 || name.length > kMaxStoredText || password.length > kMaxStoredText)
@@ -223,12 +225,13 @@ int32_t storeNetwork(CommandContext& c) {
 
 int32_t connectNetwork(CommandContext& c) {
     FieldText name, password;
-    const bool nameOk = fieldText(c, kNameOffset, kNameField, &name);
-    const bool passwordOk = fieldText(c, kPasswordOffset, kNetworkPasswordField, &password);
+    // Both texts are cut to 31 characters for the payload, so a name or password that fills its
+    // field without a NUL is cut like a long one instead of refused: nothing is read past the field.
+    fieldText(c, kNameOffset, kNameField, &name);
+    fieldText(c, kPasswordOffset, kNetworkPasswordField, &password);
     const uint32_t authType = readLe32(argumentBytes(c) + kAuthTypeOffset);
-    ZTLOG(UTIL_LOG_DEBUG, "ZTCONTROL_WIFI_SSID_SELECT: ssid[%.*s] password[%.*s] auth_type:%d", (int)name.length,
-          name.text, (int)password.length, password.text, (int)authType);
-    if (!nameOk || !passwordOk) return refuseArgument(c);
+    ZTLOG(UTIL_LOG_DEBUG, "ZTCONTROL_WIFI_SSID_SELECT: ssid[%s] password[%s] auth_type:%d",
+          LogText(name.text, name.length).c_str(), LogText(password.text, password.length).c_str(), (int)authType);
     if (name.length == 0 || authType > 255) return ZT_ERR_INVALID_PARAM;
     uint8_t payload[kNetworkPayload] = {1, kNetworkRecordLength, (uint8_t)authType, 0};
     putText(payload + kPayloadNameOffset, name, kPayloadField - 1);
@@ -245,7 +248,7 @@ int32_t forgetNetworks(uint8_t all, const FieldText& name) {
 
 int32_t forgetNetwork(CommandContext& c) {
     const FieldText name = {argumentText(c), strlen(argumentText(c))};
-    ZTLOG(UTIL_LOG_DEBUG, "ZTCONTROL_WIFI_SSID_DELETE: ssid[%s]", name.text);
+    ZTLOG(UTIL_LOG_DEBUG, "ZTCONTROL_WIFI_SSID_DELETE: ssid[%s]", LogText(name.text).c_str());
     if (name.length == 0) return ZT_ERR_INVALID_PARAM;
     return forgetNetworks(0, name);
 }
@@ -277,7 +280,7 @@ int32_t remoteApi(CommandContext& c) {
 }
 
 int32_t pushNotifications(CommandContext& c) {
-    ZTLOG(UTIL_LOG_DEBUG, "ZTCONTROL_PUSH_NOTIFICATIONS: %s", argumentText(c));
+    ZTLOG(UTIL_LOG_DEBUG, "ZTCONTROL_PUSH_NOTIFICATIONS: %s", LogText(argumentText(c)).c_str());
     return setPushNotificationStatus(c.server, argumentText(c));
 }
 

@@ -24,7 +24,7 @@ struct CommandEntry {
 using CommandTable = std::array<CommandEntry, ZTCONTROL_LAST_HANDLED_ID + 1>;
 
 const CommandFamily* const kFamilies[] = {&kCaptureModeCommands, &kMediaSystemCommands, &kPresetCommands,
-                                          &kSettingsStatusCommands, &kWirelessCommands};
+                                          &kSettingsStatusCommands, &kTranscodeCommands, &kWirelessCommands};
 
 // Ids of families not built yet stay without a handler and answer "unhandled".
 CommandTable buildTable() {
@@ -92,7 +92,8 @@ bool handleCommand(ZtcontrolCommandServer* server, const Msg* request, uint32_t 
     int32_t result;
     const CommandEntry* entry = entryFor(id);
     if (!entry) {
-        ZTLOG(UTIL_LOG_ERROR, "Unhandled command %d", (int)id);
+        // Ids are unsigned: %u shows an id of 2^31 and above as sent (the same text below that).
+        ZTLOG(UTIL_LOG_ERROR, "Unhandled command %u", (unsigned)id);
         c.refused = true;
         result = ZT_ERR_NOT_SUPPORTED;
     } else if (!argumentAccepted(*entry, c)) {
@@ -104,6 +105,6 @@ bool handleCommand(ZtcontrolCommandServer* server, const Msg* request, uint32_t 
     server->sendResponse(request, result, c.payload, c.payloadLength);
     if (c.afterResponse) c.afterResponse();
     if (result != ZT_OK)
-        ZTLOG(UTIL_LOG_ERROR, "Command:%d returned ztErrno:(%d=%s)", (int)id, result, ztErrno2Str(result));
+        ZTLOG(UTIL_LOG_ERROR, "Command:%u returned ztErrno:(%d=%s)", (unsigned)id, result, ztErrno2Str(result));
     return !c.refused;
 }

@@ -49,6 +49,7 @@ extern const CommandFamily kMediaSystemCommands;
 extern const CommandFamily kPresetCommands;
 extern const CommandFamily kSettingsStatusCommands;
 extern const CommandFamily kWirelessCommands;
+extern const CommandFamily kTranscodeCommands;
 
 // Refuses the argument: logs the text (default "Invalid parameter") and answers -3.
 int32_t refuseArgument(CommandContext& c, const char* text = nullptr);

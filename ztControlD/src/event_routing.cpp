@@ -2,6 +2,7 @@
 #include <string>
 
 #include "event_routing.h"
+#include "log_text.h"
 #include "transcode_job.h"
 #include "ztLog.h"
 #include "ztTlv.h"
@@ -26,9 +27,9 @@ void handleCsiStateEvent(ZtcontrolCommandServer* server, const ReceivedTlv& msg)
         ZTLOG(UTIL_LOG_ERROR, "Failed to find TLV_CMDARG in message from ztNet");
         return;
     }
-    ZTLOG(UTIL_LOG_DEBUG, "Got CSI notification string %s", notification);
+    ZTLOG(UTIL_LOG_DEBUG, "Got CSI notification string %s", LogText(notification).c_str());
     if (!handleTranscodeNotification(server, std::string(notification)))
-        ZTLOG(UTIL_LOG_WARN, "Notification [%s] does not match any active transcode!", notification);
+        ZTLOG(UTIL_LOG_WARN, "Notification [%s] does not match any active transcode!", LogText(notification).c_str());
 }
 
 void handleSubscribeAnswer(const ReceivedTlv& msg) {

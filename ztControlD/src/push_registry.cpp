@@ -103,7 +103,8 @@ int32_t setPushNotificationStatus(ZtcontrolCommandServer* server, const char* te
     return ZT_OK;
 }
 
-bool fanOut(ZtcontrolCommandServer* server, int kind, std::stringstream& text, FanOutSelection selection) {
+bool fanOut(ZtcontrolCommandServer* server, int kind, std::stringstream& text, FanOutSelection selection,
+            int64_t deadlineMs) {
     std::vector<NotificationClient*>& clients = server->pushClients;
     bool passedOver = false;
     size_t i = 0;
@@ -114,6 +115,7 @@ bool fanOut(ZtcontrolCommandServer* server, int kind, std::stringstream& text, F
             ++i;
             continue;
         }
+        client->sendDeadlineMs = deadlineMs;
         if (client->send(kind, text)) {
             ++i;
             continue;

@@ -3,6 +3,8 @@
 #ifndef PUSH_REGISTRY_H
 #define PUSH_REGISTRY_H
 
+#include <poll.h>
+#include <stddef.h>
 #include <stdint.h>
 
 #include <sstream>
@@ -23,7 +25,16 @@ enum class FanOutSelection { Everyone, UpToDate, NeedingFullState };
 
 // Sends the text to the selected clients in list order; a client whose send fails is logged,
 // destroyed and removed, and the one that moves into its slot is examined next. The caller holds
-// pushClientsLock. True when a client was passed over.
-bool fanOut(ZtcontrolCommandServer* server, int kind, std::stringstream& text, FanOutSelection selection);
+// pushClientsLock. Every send must be done by deadlineMs (monotonicMs), so that one poll costs at
+// most one budget however many peers stall. True when a client was passed over.
+bool fanOut(ZtcontrolCommandServer* server, int kind, std::stringstream& text, FanOutSelection selection,
+            int64_t deadlineMs);
+
+// The accept loop's watch over the socket clients (client_watch.cpp). Fills fds with the sockets
+// of the socket clients, at most max of them; the number filled.
+size_t watchedSocketClients(ZtcontrolCommandServer* server, struct pollfd* fds, size_t max);
+// The client on fd became readable: what it sent is read and discarded (bounded); when its peer
+// closed or reset the connection it is destroyed and removed at once.
+void serviceSocketClient(ZtcontrolCommandServer* server, int fd);
 
 #endif

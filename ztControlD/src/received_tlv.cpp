@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "log_text.h"
 #include "ztTlv.h"
 
 namespace {
@@ -27,11 +28,9 @@ bool valueStartsWith(const TlvValue& value, const char code[2]) {
 
 const char* valueAsText(const TlvValue& value, char* out, size_t outSize) {
     if (outSize == 0) return "";
-    size_t n = 0;
-    if (value.data) {
-        while (n < value.length && n + 1 < outSize && value.data[n] != '\0') ++n;
-        memcpy(out, value.data, n);
-    }
+    const LogText text(reinterpret_cast<const char*>(value.data), value.data ? value.length : 0);
+    const size_t n = strnlen(text.c_str(), outSize - 1);
+    memcpy(out, text.c_str(), n);
     out[n] = '\0';
     return out;
 }

@@ -22,7 +22,8 @@ TlvValue findReceivedElement(const ReceivedTlv& msg, int type);
 // True when the value holds at least the two characters of code.
 bool valueStartsWith(const TlvValue& value, const char code[2]);
 
-// The value as log text: its bytes up to the first NUL, cut to fit out (always terminated).
+// The value as log text: its bytes up to the first NUL, control characters escaped (LogText), cut
+// to fit out (always terminated).
 const char* valueAsText(const TlvValue& value, char* out, size_t outSize);
 
 // The NUL-terminated text starting offset bytes into the value, read in place; null when the

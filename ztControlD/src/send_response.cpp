@@ -4,8 +4,10 @@
 #include <limits.h>
 #include <string.h>
 
-#include "zt_msg_classes.h"
+#include "bounded_send.h"
+#include "log_text.h"
 #include "ztLog.h"
+#include "zt_msg_classes.h"
 #include "ztcontrol_if_server.h"
 
 namespace {
@@ -58,13 +60,21 @@ bool ZtcontrolCommandServer::sendResponse(const Msg* request, int32_t result, co
         ZTLOG(UTIL_LOG_ERROR, "No requester SRC in the message received.");
         return false;
     }
-    mqd_t mqd = mq_open(name, O_WRONLY);
-    if (mqd == (mqd_t)-1) {
-        ZTLOG(UTIL_LOG_ERROR, "mq_open() failed for '%s': %s\n", name, strerror(errno));
+    // An answer to the daemon's own mailboxes (or the network daemon's) would fill a queue that
+    // only the worker reads, or that expects no answers: refused, so a request cannot stall us.
+    if (isReservedMailbox(name)) {
+        ZTLOG(UTIL_LOG_ERROR, "Refusing to answer on reserved mailbox '%s'", LogText(name).c_str());
         return false;
     }
-    bool sent = mq_send(mqd, reinterpret_cast<const char*>(out.getBuffer()), out.getLength(), 0) == 0;
-    if (!sent) ZTLOG(UTIL_LOG_ERROR, "mq_send() failed for '%s': %s\n", name, strerror(errno));
+    mqd_t mqd = mq_open(name, O_WRONLY);
+    if (mqd == (mqd_t)-1) {
+        ZTLOG(UTIL_LOG_ERROR, "mq_open() failed for '%s': %s\n", LogText(name).c_str(), strerror(errno));
+        return false;
+    }
+    // A requester that stops reading its mailbox must not hold the worker: the send waits a short
+    // bound for room instead of blocking, and the answer is dropped with the log line below.
+    bool sent = boundedMqSend(mqd, out.getBuffer(), out.getLength(), RESPONSE_SEND_BOUND_MS);
+    if (!sent) ZTLOG(UTIL_LOG_ERROR, "mq_send() failed for '%s': %s\n", LogText(name).c_str(), strerror(errno));
     mq_close(mqd);
     return sent;
 }

@@ -3,8 +3,10 @@
 #include <string.h>
 #include <sys/time.h>
 
+#include <algorithm>
 #include <sstream>
 
+#include "bounded_send.h"
 #include "push_registry.h"
 #include "ztLog.h"
 #include "ztPushClient.h"
@@ -53,6 +55,27 @@ bool anyClientNeedsFullState(const ZtcontrolCommandServer* server) {
     for (const NotificationClient* client : server->pushClients)
         if (client->needsFullState) return true;
     return false;
+}
+
+// Back-off of the poll after a failed camera query: the first retry after a second, then twice
+// as long each time, at most four seconds; a poll that gets its answers ends it.
+constexpr int kFirstBackoffMs = 1000;
+constexpr int kMaxBackoffMs = 4000;
+
+void pollFailed(ZtcontrolCommandServer* server) {
+    server->pollBackoffMs = server->pollBackoffMs ? std::min(2 * server->pollBackoffMs, kMaxBackoffMs) : kFirstBackoffMs;
+    server->pollRetryAtMs = monotonicMs() + server->pollBackoffMs;
+}
+
+// While the camera does not answer, each query takes the camera link's whole time-out. The poll
+// normally runs before every wait for a message, so a silent camera would hold every request for
+// a failing poll: after a failure the poll waits for its back-off, and a request already waiting
+// in the mailbox is served before the next poll.
+bool pollBackingOff(ZtcontrolCommandServer* server) {
+    if (server->pollBackoffMs == 0) return false;
+    if (monotonicMs() < server->pollRetryAtMs) return true;
+    struct mq_attr attr;
+    return mq_getattr(server->daemonMqd, &attr) == 0 && attr.mq_curmsgs > 0;
 }
 
 enum class BlockRead { Copied, CameraOff, Failed };
@@ -139,7 +162,7 @@ void pollStatusSettingsAndNotify(ZtcontrolCommandServer* server) {
         ZTLOG(UTIL_LOG_ERROR, "protocol adapter not set - throwing out command");
         return;
     }
-    if (!listening) return;
+    if (!listening || pollBackingOff(server)) return;
     ZTLOG(UTIL_LOG_INFO, "pollStatusSettingsAndNotify:");
     // Read after the gate, so that a poll nobody listens to makes no camera call.
     const uint8_t entryModel = modelNumberOrDefault(server);
@@ -147,14 +170,15 @@ void pollStatusSettingsAndNotify(ZtcontrolCommandServer* server) {
     all_status_settings_t current;
     memset(&current, 0, sizeof(current));
     BlockRead status = readBlock(8, 11, "status_all", current.status.bytes, CSI_STATUS_BLOCK_SIZE);
-    if (status == BlockRead::Failed) return;
+    if (status == BlockRead::Failed) return pollFailed(server);
     bool shutdown = status == BlockRead::CameraOff;
     if (!shutdown) {
         BlockRead settings = readBlock(7, 30, "settings_all", current.settings.bytes, CSI_SETTINGS_BLOCK_SIZE);
-        if (settings == BlockRead::Failed) return;
+        if (settings == BlockRead::Failed) return pollFailed(server);
         shutdown = settings == BlockRead::CameraOff;
         server->fixupStatusRecord(&current);
     }
+    server->pollBackoffMs = 0;
 
     PollTexts& texts = pollTexts();
     for (std::stringstream* s : {&texts.group2, &texts.group1, &texts.settings, &texts.body}) reset(*s);
@@ -164,6 +188,8 @@ void pollStatusSettingsAndNotify(ZtcontrolCommandServer* server) {
         buildChangeBody(server, current, texts);
 
     ZtcontrolCommandServer::Lock lock(&server->pushClientsLock);
+    // Both fan-outs of this poll share one budget: stalled peers cannot add up.
+    const int64_t deadline = monotonicMs() + NOTIFICATION_FANOUT_BUDGET_MS;
     bool passedOver = false;
     if (texts.body.tellp() > 0) {
         reset(texts.text);
@@ -172,11 +198,11 @@ void pollStatusSettingsAndNotify(ZtcontrolCommandServer* server) {
         texts.text << '}' << '\0';
         if (g_logLevel >= UTIL_LOG_DEBUG) ZTLOG(UTIL_LOG_DEBUG, "%s", texts.text.str().c_str());
         passedOver = fanOut(server, shutdown ? NOTIFICATION_KIND_SHUTDOWN : NOTIFICATION_KIND_CHANGE, texts.text,
-                            shutdown ? FanOutSelection::Everyone : FanOutSelection::UpToDate);
+                            shutdown ? FanOutSelection::Everyone : FanOutSelection::UpToDate, deadline);
     }
     // A shutdown poll sends no full state; the snapshots it would come from are not current.
     if (shutdown) return;
     if (!passedOver && !anyClientNeedsFullState(server)) return;
     buildFullState(server, entryModel, texts.text);
-    fanOut(server, NOTIFICATION_KIND_CHANGE, texts.text, FanOutSelection::NeedingFullState);
+    fanOut(server, NOTIFICATION_KIND_CHANGE, texts.text, FanOutSelection::NeedingFullState, deadline);
 }

@@ -32,8 +32,18 @@ static_assert(offsetof(TranscodeJob, filename) == 288, "output name at 288");
 
 class ZtcontrolCommandServer;
 
+// Job status values: a job starts at 0; 2 (done, with the output name), 3 and 4 are final. A
+// refused request answers a record in status 4 that is not kept.
+constexpr uint32_t TRANSCODE_STATUS_STARTED = 0;
+constexpr uint32_t TRANSCODE_STATUS_DONE = 2;
+constexpr uint32_t TRANSCODE_STATUS_CANCELLED = 3;
+constexpr uint32_t TRANSCODE_STATUS_FAILED = 4;
+
 // Updates the newest job from a CSI notification text ("id:status:progress[:file]"); true when it
 // did (transcode_tracker.cpp).
 bool handleTranscodeNotification(ZtcontrolCommandServer* server, const std::string& text);
+
+// Appends an accepted job to the history, which keeps the two newest.
+void keepTranscodeJob(ZtcontrolCommandServer* server, const TranscodeJob& job);
 
 #endif

@@ -3,12 +3,19 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <stddef.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include "push_registry.h"
 #include "ztLog.h"
 #include "ztPushClient.h"
 #include "ztUtil.h"
@@ -17,7 +24,10 @@
 namespace {
 
 constexpr uint16_t kNotificationPort = 8081;
-constexpr int kListenBacklog = 3;
+// Larger than the 3 of the original design: a burst of phones connecting at once would otherwise
+// have its SYNs dropped and wait a second for the retry.
+constexpr int kListenBacklog = 16;
+constexpr size_t kMaxWatchedClients = 10;
 constexpr int kAcceptWaitMs = 2000;
 constexpr int kStartupChecks = 10;
 
@@ -33,6 +43,51 @@ bool waitForWorker() {
         sleep(1);
     }
     return false;
+}
+
+// Start-up checks made before detaching, so that the command that launched the daemon sees the
+// failure in its exit status (after detaching only the detached process would): another instance,
+// the network daemon's mailbox missing, the notification port taken. Each prints why on standard
+// error, logs it and ends the process with -1.
+void refuseStart(const char* why, const char* detail) {
+    fprintf(stderr, "ztControlD: %s%s\n", why, detail);
+    ZTLOG(UTIL_LOG_ERROR, "Not starting: %s%s", why, detail);
+    exit(-1);
+}
+
+// One daemon per system: a second one would take over the mailboxes and unlink them as it fails.
+// The lock is an abstract socket, released by the kernel when the process ends; its descriptor
+// is kept open (and inherited across the detach) for the whole run.
+void takeInstanceLock() {
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0) refuseStart("cannot create the instance lock: ", strerror(errno));
+    struct sockaddr_un addr;
+    memset(&addr, 0, sizeof(addr));
+    addr.sun_family = AF_UNIX;
+    const char kLockName[] = "ztControlD";
+    memcpy(addr.sun_path + 1, kLockName, sizeof(kLockName) - 1);
+    const socklen_t length = (socklen_t)(offsetof(struct sockaddr_un, sun_path) + 1 + sizeof(kLockName) - 1);
+    if (bind(fd, reinterpret_cast<struct sockaddr*>(&addr), length) != 0)
+        refuseStart("another ztControlD is running", "");
+}
+
+void checkStartConditions() {
+    takeInstanceLock();
+    mqd_t ztnet = mq_open(ZT_ZTNET_MBOX, O_WRONLY);
+    if (ztnet == (mqd_t)-1) refuseStart("the network daemon's mailbox /to_ztnet cannot be opened: ", strerror(errno));
+    mq_close(ztnet);
+    int probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (probe < 0) refuseStart("cannot create a socket: ", strerror(errno));
+    int on = 1;  // as the listener: connections in TIME_WAIT do not count as taken
+    setsockopt(probe, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+    struct sockaddr_in addr;
+    memset(&addr, 0, sizeof(addr));
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    addr.sin_port = htons(kNotificationPort);
+    if (bind(probe, reinterpret_cast<struct sockaddr*>(&addr), sizeof(addr)) != 0)
+        refuseStart("the notification port 8081 cannot be used: ", strerror(errno));
+    close(probe);
 }
 
 int openListener() {
@@ -63,19 +118,28 @@ int openListener() {
     return fd;
 }
 
-bool listenerReadable(int fd) {
-    struct pollfd pfd;
-    pfd.fd = fd;
-    pfd.events = POLLIN;
-    pfd.revents = 0;
-    return poll(&pfd, 1, kAcceptWaitMs) > 0 && (pfd.revents & POLLIN);
+// Waits up to the accept wait for a new connection, and meanwhile watches the socket clients: a
+// client that sent something or closed its end is served at once (the original loop watched the
+// listener alone, so a closed client kept its slot until a send to it failed). True when a
+// connection is waiting.
+bool waitForConnection(int listener) {
+    struct pollfd fds[1 + kMaxWatchedClients];
+    fds[0].fd = listener;
+    fds[0].events = POLLIN;
+    fds[0].revents = 0;
+    const size_t clients = watchedSocketClients(ZtcontrolCommandServer::getInstance(), fds + 1, kMaxWatchedClients);
+    if (poll(fds, (nfds_t)(1 + clients), kAcceptWaitMs) <= 0) return false;
+    for (size_t i = 1; i <= clients; ++i)
+        if (fds[i].revents & (POLLIN | POLLHUP | POLLERR))
+            serviceSocketClient(ZtcontrolCommandServer::getInstance(), fds[i].fd);
+    return (fds[0].revents & POLLIN) != 0;
 }
 
 void acceptLoop(int listener) {
     struct sockaddr_in peer;
     socklen_t peerLength = sizeof(peer);
     while (ZtcontrolCommandServer::getInstance()->isRunning()) {
-        if (!listenerReadable(listener)) continue;
+        if (!waitForConnection(listener)) continue;
         ZTLOG(UTIL_LOG_INFO, "Accepting a notification client...\n");
         int fd = accept(listener, reinterpret_cast<struct sockaddr*>(&peer), &peerLength);
         if (fd < 0) {
@@ -100,6 +164,10 @@ void acceptLoop(int listener) {
 }  // namespace
 
 int main(int, char** argv) {
+    // Standard output may be a pipe whose reader is gone (the preset-update path prints progress
+    // lines): a write there must fail, not end the daemon.
+    signal(SIGPIPE, SIG_IGN);
+    checkStartConditions();
     int r = daemon_init();
     if (r != 0) {
         ZTLOG(UTIL_LOG_ERROR, "daemon_init failed %d", r);

@@ -7,6 +7,7 @@
 
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "zt_msg_classes.h"
 
@@ -16,8 +17,6 @@ enum NotificationClientType : int32_t { NOTIFICATION_CLIENT_SOCKET = 1, NOTIFICA
 // Kinds passed to send().
 enum NotificationKind : int { NOTIFICATION_KIND_CHANGE = 2, NOTIFICATION_KIND_SHUTDOWN = 3 };
 
-// How long a send to a notification socket may block before the peer counts as stalled.
-constexpr int NOTIFICATION_SEND_TIMEOUT_S = 2;
 // Send buffer of a notification socket: what a peer may fall behind before sends start to block.
 constexpr int NOTIFICATION_SEND_BUFFER = 64 * 1024;
 
@@ -39,21 +38,25 @@ public:
     int32_t clientType;
     bool needsFullState = true;
     bool paused = true;
+    // Monotonic time (monotonicMs) by which send() must have returned, set by the fan-out so that
+    // one poll's sends share one budget; 0 gives each send a budget of its own.
+    int64_t sendDeadlineMs = 0;
 
 protected:
     explicit NotificationClient(int32_t type) : clientType(type) {}
+    // Milliseconds left until the send deadline, 0 when it has passed.
+    int remainingSendMs() const;
 };
 
 // A TCP connection accepted on the notification port; owns the socket.
 class SocketNotificationClient : public NotificationClient {
 public:
-    // Also bounds the socket's send buffer and every send on it (NOTIFICATION_SEND_BUFFER,
-    // NOTIFICATION_SEND_TIMEOUT_S).
+    // Also bounds the socket's send buffer (NOTIFICATION_SEND_BUFFER).
     explicit SocketNotificationClient(int fd);
     ~SocketNotificationClient() override;
 
     // One frame "LENGTH:<n>\n\n<text without its NUL>", n counting the NUL; consecutive shutdown
-    // notices are sent once.
+    // notices are sent once. Fails when the whole frame cannot go before the send deadline.
     bool send(int kind, std::stringstream& text) override;
 
     int socketFd;
@@ -69,12 +72,17 @@ public:
     explicit MQNotificationClient(const std::string& name);
     ~MQNotificationClient() override;
 
-    // Opens the queue on first use (it must exist); blocks while the queue is full.
+    // Opens the queue on first use (it must exist); waits for room at most until the send
+    // deadline. A text too long for one message goes as several (splitNotification).
     bool send(int kind, std::stringstream& text) override;
 
     mqd_t queueDescriptor = (mqd_t)-1;
     std::string queue_name;
     uint8_t* sendBuffer = nullptr;  // NOTIFICATION_MQ_BUFFER_SIZE bytes once the queue has opened
+
+private:
+    bool sendOne(const std::string& text, size_t* overhead);
+    std::vector<std::string> parts_;  // reused between notifications
 };
 
 // A notification as a message of the message classes: category 20, message type 22.

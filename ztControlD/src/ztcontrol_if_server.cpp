@@ -5,7 +5,9 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
+#include <sys/stat.h>
 
+#include "bounded_send.h"
 #include "ztLog.h"
 #include "ztMsg.h"
 #include "ztPushClient.h"
@@ -31,14 +33,40 @@ mqd_t openOwnMailbox(const char* name) {
     return mqd;
 }
 
-// The CSI subscription request for transcode events: enable 1 subscribes, 0 unsubscribes.
-void sendTranscodeSubscription(uint8_t enable) {
+// The inode of an open queue: tells a queue created afresh under the same name from the old one.
+uint64_t queueIdentity(mqd_t mqd) {
+    struct stat st;
+    return fstat((int)mqd, &st) == 0 ? (uint64_t)st.st_ino : 0;
+}
+
+// The CSI subscription request for transcode events: enable 1 subscribes, 0 unsubscribes. The
+// identity of the queue it reached, 0 when it was not delivered.
+//
+// Built as the messaging library builds it, but sent with a bounded send instead of the library's
+// ztmsg_send, which ends the process when ztNet's mailbox is missing or full: a network daemon that
+// is gone or stuck must neither kill the daemon at start or stop nor leave its mailboxes behind.
+// An undelivered subscription is sent again by checkNetworkDaemon once the mailbox takes messages.
+uint64_t sendTranscodeSubscription(uint8_t enable) {
     ztMsgIobuf iobuf;
     memset(&iobuf, 0, sizeof(iobuf));
     iobuf.size = ZTMSG_MAX;
     const uint8_t arg[2] = {enable, kCsiTranscodeEvents};
     ztmsg_build(&iobuf, "CR", arg, sizeof(arg), 16);
-    ztmsg_send(&iobuf, ZT_DAEMON_MBOX, ZT_ZTNET_MBOX, ZT_ZTNET_MBOX, 0);
+    iobuf.len += sntlv_add_bin(iobuf.buf, ZTMSG_MAX, TLV_SRC, (int)strlen(ZT_DAEMON_MBOX), ZT_DAEMON_MBOX);
+    iobuf.len += sntlv_add_bin(iobuf.buf, ZTMSG_MAX, TLV_DST, (int)strlen(ZT_ZTNET_MBOX), ZT_ZTNET_MBOX);
+    iobuf.len += sntlv_add_dat(iobuf.buf, ZTMSG_MAX, TLV_END, 0, 0);
+    mqd_t ztnet = mq_open(ZT_ZTNET_MBOX, O_WRONLY);
+    if (ztnet == (mqd_t)-1) {
+        ZTLOG(UTIL_LOG_ERROR, "mq_open() failed for '%s': %s\n", ZT_ZTNET_MBOX, strerror(errno));
+        return 0;
+    }
+    uint64_t reached = queueIdentity(ztnet);
+    if (!boundedMqSend(ztnet, iobuf.buf, (size_t)iobuf.len, RESPONSE_SEND_BOUND_MS)) {
+        ZTLOG(UTIL_LOG_ERROR, "mq_send() failed for '%s': %s\n", ZT_ZTNET_MBOX, strerror(errno));
+        reached = 0;
+    }
+    mq_close(ztnet);
+    return reached;
 }
 
 }  // namespace
@@ -180,7 +208,8 @@ int ZtcontrolCommandServer::interfaceClose() {
 
 void ZtcontrolCommandServer::subscribeTranscodeEvents() {
     ZTLOG(UTIL_LOG_INFO, "CSI subscribe for Transcode event messages");
-    sendTranscodeSubscription(1);
+    subscribedZtnetQueue = sendTranscodeSubscription(1);
+    ztnetCheckedAtMs = monotonicMs();
     ZTLOG(UTIL_LOG_INFO, "Subscribed for messages");
     transcodeSubscribed = true;
 }
@@ -189,5 +218,28 @@ void ZtcontrolCommandServer::unsubscribeTranscodeEvents() {
     ZTLOG(UTIL_LOG_INFO, "CSI unsubscribe for Transcode event messages");
     transcodeSubscribed = false;
     sendTranscodeSubscription(0);
+    subscribedZtnetQueue = 0;
     ZTLOG(UTIL_LOG_INFO, "Unsubscribed for Transcode event messages");
+}
+
+void ZtcontrolCommandServer::checkNetworkDaemon() {
+    constexpr int64_t kCheckIntervalMs = 3000;
+    const int64_t now = monotonicMs();
+    if (now - ztnetCheckedAtMs < kCheckIntervalMs) return;
+    ztnetCheckedAtMs = now;
+    mqd_t ztnet = mq_open(ZT_ZTNET_MBOX, O_WRONLY);
+    if (ztnet == (mqd_t)-1) return;  // away for now; checked again later
+    const uint64_t identity = queueIdentity(ztnet);
+    if (identity == 0 || identity == subscribedZtnetQueue) {
+        mq_close(ztnet);
+        return;
+    }
+    ZTLOG(UTIL_LOG_WARN, "Network daemon mailbox '%s' is new, renewing the link and the subscription", ZT_ZTNET_MBOX);
+    {
+        // The camera link still writes to the queue of the network daemon that went away.
+        Lock timerLock(presetEditTimer.mutex());
+        if (g_ztcContext.txMqd != (mqd_t)-1) mq_close(g_ztcContext.txMqd);
+        g_ztcContext.txMqd = ztnet;
+    }
+    subscribeTranscodeEvents();
 }

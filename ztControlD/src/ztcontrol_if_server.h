@@ -59,6 +59,10 @@ public:
     int interfaceClose();
     void subscribeTranscodeEvents();
     void unsubscribeTranscodeEvents();
+    // Re-checks the network daemon's mailbox (at most every few seconds): when it was created
+    // afresh (the network daemon restarted), the camera link is pointed at the new one and the
+    // transcode subscription is sent again.
+    void checkNetworkDaemon();
 
     // Answers a control request on the mailbox named in its element 68 (message intake).
     bool sendResponse(const Msg* request, int32_t result, const uint8_t* payload, uint16_t length);
@@ -105,6 +109,14 @@ public:
     uint8_t orientation = 0;
     // Set by stop(): also ends a worker that had not yet reached its loop when running was cleared.
     std::atomic<bool> stopRequested{false};
+    // Status poll back-off after a failed camera query (status_notifier.cpp): no poll before
+    // pollRetryAtMs (monotonicMs); 0 when the last poll did not fail.
+    int pollBackoffMs = 0;
+    int64_t pollRetryAtMs = 0;
+    // The network daemon's mailbox the subscription was last delivered to (its inode, 0 for none),
+    // and when it was last checked (monotonicMs).
+    uint64_t subscribedZtnetQueue = 0;
+    int64_t ztnetCheckedAtMs = 0;
 
 private:
     ZtcontrolCommandServer();

@@ -79,6 +79,7 @@ void workerLoop(ZtcontrolCommandServer* server) {
     Msg request(ZT_MSG_CATEGORY);
 
     while (server->running && !server->stopRequested) {
+        server->checkNetworkDaemon();
         pollStatusSettingsAndNotify(server);
         request.clear();
         ssize_t length = receiveOne(server);

@@ -63,7 +63,7 @@ protected:
 };
 
 TEST_F(DispatchTest, UnassignedAndOutOfRangeIdsAreUnhandled) {
-    for (uint32_t id : {1u, 2u, 45u, 89u, 90u, 1000u}) {
+    for (uint32_t id : {1u, 2u, 45u, 89u, 90u, 1000u, 2147483648u, 4294967295u}) {  // logged unsigned
         log.clear();
         Reply reply = run(id, std::nullopt);
         ASSERT_TRUE(reply.received) << "id " << id;

@@ -233,6 +233,9 @@ TEST_F(IntakeTest, EventsThatAreNotUsedAreLogged) {
          UTIL_LOG_ERROR},
         {buildTlvEvent(16, "", std::nullopt, TLV_CMDARG), "Unexpected Response type on CSI subscribe response []",
          UTIL_LOG_ERROR},
+        // A peer's control characters cannot break or forge log lines.
+        {buildTlvEvent(16, "J\nERROR:x\x1b", std::nullopt, TLV_CMDARG),
+         "Unexpected Response type on CSI subscribe response [J\\x0AERROR:x\\x1B]", UTIL_LOG_ERROR},
     };
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); ++i) {
         const size_t before = d.log().count(rows[i].line, rows[i].level);

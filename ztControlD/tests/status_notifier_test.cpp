@@ -235,15 +235,31 @@ TEST_F(PollTest, CameraOffForStatusSkipsTheSettingsQueryAndQueueClientsGetEveryN
     }
 }
 
-TEST_F(PollTest, QueueClientWhoseFullStateDoesNotFitIsDropped) {
+TEST_F(PollTest, QueueClientGetsTheFullStateInSeveralObjects) {
     PrivateQueue queue("full");
     ASSERT_EQ(registerQueueClient(server(), queue.name().c_str()), ZT_OK);
     poll();
-    EXPECT_EQ(f.log().countContaining("bytes does not fit a 1500-byte message for '" + queue.name() + "'"), 1u);
-    EXPECT_TRUE(f.log().contains("Failed to send notifications to client, removing client! [Message too long]",
-                                 UTIL_LOG_WARN));
-    EXPECT_TRUE(server()->pushClients.empty());
-    EXPECT_EQ(queue.queued(), 0);
+    ASSERT_EQ(server()->pushClients.size(), 1u);
+    EXPECT_FALSE(server()->pushClients[0]->needsFullState);
+    ASSERT_GE(queue.queued(), 2);
+    JsonValue merged;
+    size_t members = 0;
+    for (std::vector<uint8_t> bytes; !(bytes = queue.receive(100)).empty();) {
+        QueueNotification part = parseQueueNotification(bytes);
+        JsonValue value;
+        ASSERT_TRUE(parseJson(part.text.substr(0, part.text.size() - 1), value)) << part.text;
+        for (const char* section : {"status", "settings"})
+            if (const JsonValue* s = value.find(section)) members += s->members.size();
+    }
+    // Every item of the full state arrived once.
+    std::stringstream whole;
+    camera_status_serialize_status_to_json(whole, &server()->lastSnapshot, 55);
+    whole << ",";
+    camera_settings_serialize_to_json(whole, &server()->lastSnapshot.settings, &server()->lastSnapshot.status,
+                                      &server()->lastSnapshot.system, 55);
+    JsonValue full;
+    ASSERT_TRUE(parseJson("{" + whole.str() + "}", full));
+    EXPECT_EQ(members, full.find("status")->members.size() + full.find("settings")->members.size());
 }
 
 TEST_F(PollTest, MalformedOrFailedAnswersEndThePollQuietly) {
@@ -267,6 +283,7 @@ TEST_F(PollTest, MalformedOrFailedAnswersEndThePollQuietly) {
         poll();
         f.scriptRemote(c.category, c.op, std::nullopt);
         EXPECT_TRUE(f.log().contains(c.line, UTIL_LOG_ERROR)) << c.line;
+        server()->pollRetryAtMs = 0;  // the back-off has passed
     }
     f.scriptRemote(7, 30, cameraError(ZT_ERR_NAK));
     poll();
@@ -276,8 +293,17 @@ TEST_F(PollTest, MalformedOrFailedAnswersEndThePollQuietly) {
     EXPECT_TRUE(frames(0).empty());
     EXPECT_EQ(memcmp(&before, &server()->lastSnapshot, sizeof(before)), 0);
 
-    poll();  // a good answer again: the change is still there
+    // Six failures in a row: the back-off has grown to its cap, and no poll asks the camera before
+    // it has passed.
+    EXPECT_EQ(server()->pollBackoffMs, 4000);
+    const size_t asked = f.requests("RA").size();
+    poll();
+    EXPECT_EQ(f.requests("RA").size(), asked);
+
+    server()->pollRetryAtMs = 0;
+    poll();  // a good answer again: the change is still there, and the back-off ends
     EXPECT_EQ(frames(0), std::vector<std::string>{"{\"status\":{\"26\":11}}"});
+    EXPECT_EQ(server()->pollBackoffMs, 0);
 }
 
 TEST_F(PollTest, ChangeAndFullStateGoToTheirClientsInOnePoll) {

@@ -177,8 +177,7 @@ TEST_F(WirelessAnswersTest, UnterminatedTextFieldsAreRefused) {
     };
     const Case cases[] = {
         {ZTCONTROL_WIFI_AP_SSID_CONFIG, ap},       {ZTCONTROL_WIFI_AP_SSID_CONFIG, apPassword},
-        {ZTCONTROL_WIFI_AP_SSID_CONFIG, Bytes(107, 0)}, {ZTCONTROL_WIFI_SSID_SELECT, connect},
-        {ZTCONTROL_WIFI_SSID_SELECT, Bytes(103, 0)}, {ZTCONTROL_WIFI_SSID_SAVE, save},
+        {ZTCONTROL_WIFI_AP_SSID_CONFIG, Bytes(107, 0)}, {ZTCONTROL_WIFI_SSID_SELECT, Bytes(103, 0)}, {ZTCONTROL_WIFI_SSID_SAVE, save},
         {ZTCONTROL_WIFI_SSID_SAVE, Bytes(32, 0)},     {ZTCONTROL_MQ_PUSH_NOTIFICATIONS, queue},
         {ZTCONTROL_MQ_PUSH_NOTIFICATIONS, Bytes{1, 0, 0, 0}}, {ZTCONTROL_WIFI_SSID_DELETE, Bytes{'x', 'y'}},
     };
@@ -189,6 +188,15 @@ TEST_F(WirelessAnswersTest, UnterminatedTextFieldsAreRefused) {
     }
     EXPECT_TRUE(f.requests("SA").empty());
     EXPECT_TRUE(f.server()->pushClients.empty());
+    // Connect cuts its name and password to 31 characters, so full fields are cut, not refused.
+    memset(connect.data() + 33, 'p', 67);
+    EXPECT_EQ(f.command(ZTCONTROL_WIFI_SSID_SELECT, connect).result, ZT_OK);
+    ASSERT_EQ(f.requests("SA").size(), 1u);
+    const std::vector<uint8_t> sent = f.requests("SA")[0].args;
+    ASSERT_EQ(sent.size(), 2u + 97u);
+    EXPECT_EQ(std::string(sent.begin() + 2, sent.begin() + 2 + 4), std::string("\x01\x60\x00\x00", 4));
+    EXPECT_EQ(std::string((const char*)sent.data() + 2 + 4, 32), std::string(31, 'C') + '\0');
+    EXPECT_EQ(std::string((const char*)sent.data() + 2 + 37, 32), std::string(31, 'p') + '\0');
     // The trace line shows the field, bounded.
     EXPECT_TRUE(f.log().contains("ZTCONTROL_WIFI_AP_SSID_CONFIG: ssid[" + std::string(33, 'A') + "] password[secret]",
                                  UTIL_LOG_DEBUG));

@@ -162,6 +162,7 @@ public:
     void setNoReply(const OpMatch& op);                   // drop matching requests
     void clearNoReply();
     void setDelay(const OpMatch& op, int ms);             // answer matching requests ms later; 0 clears
+    void setAnswerCut(const OpMatch& op, int bytes);      // successful answers keep at most bytes; < 0 clears
     void clearFaults();
 
     // Events to the daemon mailbox (queued; sent by the sender thread). 0, or -1 when the queue

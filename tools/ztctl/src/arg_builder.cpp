@@ -84,11 +84,15 @@ const FamilyLayout kFamilies[] = {
     {ArgFamily::TranscodeVideo, 304,
      {{"file", FieldType::Text, 0, 260, true}, {"word", FieldType::Words, 260, 44, false}},
      "  --file NAME [--word I=V ...] [--words V0,V1,...]\n"
-     "                              source file and request words 0..10 (word I at byte 260+4*I)"},
+     "                              source file and request words 0..10 (word I at byte 260+4*I);\n"
+     "                              the camera gets the low bytes of words 1, 2, 0, 3, 4, then words\n"
+     "                              5..10 as 32-bit big-endian numbers"},
     {ArgFamily::TranscodeShort, 272,
      {{"file", FieldType::Text, 0, 260, true}, {"word", FieldType::Words, 260, 12, false}},
      "  --file NAME [--word I=V ...] [--words V0,V1,V2]\n"
-     "                              source file and request words 0..2 (word I at byte 260+4*I)"},
+     "                              source file and request words 0..2 (word I at byte 260+4*I);\n"
+     "                              photo-to-video sends word 0's low byte, word 1 (32-bit big-endian),\n"
+     "                              word 2's low byte; to-photo the low bytes of words 0 and 1, then word 2"},
     {ArgFamily::TranscodeJob, 8,
      {{"job-id", FieldType::U64, 0, 8, true}},
      "  --job-id N                  transcode job id (64-bit)"},
@@ -269,6 +273,8 @@ bool buildArgument(uint32_t commandId, ZtArgKind kind, const ArgumentOptions& op
             case ZT_ARG_TEXT: form = "text"; break;
             case ZT_ARG_PROTOBUF: form = "proto"; break;
             default:
+                if (argFamilyOf(commandId) == ArgFamily::TranscodeJob)
+                    return buildStructure(ArgFamily::TranscodeJob, {{"job-id", value}}, bytes, error);
                 error = "'" + value + "': this command takes no plain value; use --u8/--u16/--u32/--text/--hex" +
                         (argFamilyOf(commandId) != ArgFamily::None ? " or its structure flags" : "");
                 return false;

@@ -13,8 +13,8 @@ namespace ztctl {
 namespace {
 
 bool takesValue(const std::string& option) {
-    static const char* const kValued[] = {"timeout", "mailbox", "host", "port", "count",
-                                          "u8",      "u16",     "u32",  "text", "hex", "proto"};
+    static const char* const kValued[] = {"timeout", "mailbox", "host", "port", "count", "u8",
+                                          "u16",     "u32",     "text", "hex",  "proto", "interval"};
     for (const char* v : kValued)
         if (option == v) return true;
     return isStructureFlag(option);
@@ -105,7 +105,7 @@ bool parseInvocation(const std::vector<std::string>& args, Invocation& inv, std:
             value = option.substr(eq + 1);
             option.resize(eq);
         }
-        bool flag = option == "json" || option == "raw" || option == "no-subscribe";
+        bool flag = option == "json" || option == "raw" || option == "no-subscribe" || option == "follow";
         if (flag && inlineValue) {
             error = "--" + option + " takes no value";
             return false;
@@ -123,6 +123,13 @@ bool parseInvocation(const std::vector<std::string>& args, Invocation& inv, std:
         }
         if (option == "json") {
             inv.json = true;
+        } else if (option == "follow") {
+            inv.follow = true;
+        } else if (option == "interval") {
+            if (!parseSeconds(value, inv.intervalSeconds)) {
+                error = "--interval expects seconds above 0 (at most 3600)";
+                return false;
+            }
         } else if (option == "timeout") {
             if (!parseSeconds(value, inv.timeoutSeconds)) {
                 error = "--timeout expects seconds above 0 (at most 3600)";
@@ -141,6 +148,10 @@ bool parseInvocation(const std::vector<std::string>& args, Invocation& inv, std:
     }
     if (!watchOnly.empty() && inv.mode != Mode::Watch) {
         error = "--" + watchOnly[0].first + " applies to watch only";
+        return false;
+    }
+    if (inv.follow && inv.mode != Mode::Device) {
+        error = "--follow applies to transcode-status only";
         return false;
     }
     for (const auto& [option, value] : watchOnly)
@@ -174,6 +185,8 @@ const char* usageText() {
            "  ztctl stop                     stop the daemon (command 89)\n"
            "  ztctl watch [--host H] [--port P] [--raw] [--count N] [--no-subscribe]\n"
            "                                 turn notifications on and print each frame's JSON\n"
+           "  ztctl transcode-status --follow [--interval SECONDS] JOB_ID\n"
+           "                                 print the job's progress until it ends\n"
            "  ztctl sim [--socket PATH] WORDS...\n"
            "                                 send one line to the camera simulator, print its reply\n"
            "\n"
@@ -222,6 +235,10 @@ std::string commandHelp(uint32_t id, const ZtcontrolCommandInfo* info) {
     }
     ArgFamily family = argFamilyOf(id);
     if (family != ArgFamily::None) text += std::string("flags:\n") + argFamilyHelp(family) + "\n";
+    if (family == ArgFamily::TranscodeJob) text += "  JOB_ID                      the same as --job-id JOB_ID\n";
+    if (id == ZTCONTROL_TRANSCODE_STATUS)
+        text += "  --follow [--interval S]     ask again every S seconds (default 0.5) and print each change\n"
+                "                              until the job ends (exit 0 done, 1 cancelled, failed or gone)\n";
     text += std::string("answer payload: ") + payloadDescription(id) + "\n";
     return text;
 }

@@ -30,6 +30,8 @@ struct Invocation {
     bool json = false;
     bool help = false;
     double timeoutSeconds = 5.0;
+    bool follow = false;           // transcode-status: repeat until the job ends
+    double intervalSeconds = 0.5;  // between the requests of --follow
     std::string mailbox;
     std::string commandWord;  // as typed, for Mode::Device
     ArgumentOptions argument;

@@ -162,4 +162,16 @@ Outcome exchange(const std::string& mailbox, double timeoutSeconds, const Reques
     return Outcome::Answered;
 }
 
+const char* outcomeCode(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::Answered: return "none";
+        case Outcome::NoDaemon: return "no_daemon";
+        case Outcome::SendFailed: return "send_failed";
+        case Outcome::NoResponse: return "no_response";
+        case Outcome::Malformed: return "malformed_response";
+        case Outcome::LocalError: return "local_error";
+    }
+    return "unknown";
+}
+
 }  // namespace ztctl

@@ -45,6 +45,9 @@ bool decodeResponse(const uint8_t* buf, size_t length, Response& response, std::
 // A unique reply mailbox name for this process ("/ztctl_<pid>_<n>").
 std::string newReplyMailboxName();
 
+// Short code of an outcome for JSON ("no_response"...).
+const char* outcomeCode(Outcome outcome);
+
 // Sends the request to `mailbox` and waits for the answer; the whole exchange (waiting for room
 // in the daemon's mailbox, then for the answer) takes at most timeoutSeconds. `detail` explains
 // every outcome other than Answered.

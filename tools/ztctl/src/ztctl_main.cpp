@@ -1,6 +1,7 @@
 #include "ztctl_main.h"
 
 #include "cli.h"
+#include "follow.h"
 #include "output.h"
 #include "sim.h"
 #include "transport.h"
@@ -12,18 +13,6 @@ namespace {
 
 constexpr int kExitUsage = 2;
 constexpr int kExitNoResponse = 2;
-
-const char* outcomeCode(Outcome outcome) {
-    switch (outcome) {
-        case Outcome::Answered: return "none";
-        case Outcome::NoDaemon: return "no_daemon";
-        case Outcome::SendFailed: return "send_failed";
-        case Outcome::NoResponse: return "no_response";
-        case Outcome::Malformed: return "malformed_response";
-        case Outcome::LocalError: return "local_error";
-    }
-    return "unknown";
-}
 
 const char* kWatchHelp =
     "Usage: ztctl watch [--host H] [--port P] [--raw] [--count N] [--no-subscribe]\n"
@@ -51,6 +40,13 @@ int runDevice(const Invocation& inv, std::ostream& out, std::ostream& err) {
                        error)) {
         err << "ztctl: " << commandName(info) << ": " << error << "\n";
         return kExitUsage;
+    }
+    if (inv.follow) {
+        if (id != ZTCONTROL_TRANSCODE_STATUS) {
+            err << "ztctl: --follow applies to transcode-status only\n";
+            return kExitUsage;
+        }
+        return runFollow(inv, request, out, err);
     }
     Response response;
     Outcome outcome = exchange(inv.mailbox, inv.timeoutSeconds, request, response, error);

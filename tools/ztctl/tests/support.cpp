@@ -128,24 +128,30 @@ std::vector<uint8_t> response(int32_t result, const std::vector<uint8_t>& payloa
     return bytes;
 }
 
-FakeDaemon::FakeDaemon(std::vector<uint8_t> answer) : thread_([this, answer] { serve(answer); }) {}
+FakeDaemon::FakeDaemon(std::vector<std::vector<uint8_t>> answers)
+    : thread_([this, answers] {
+          for (const auto& answer : answers)
+              if (!serveOne(answer)) break;
+      }) {}
 
 const SeenRequest& FakeDaemon::seen() {
     if (thread_.joinable()) thread_.join();
     return seen_;
 }
 
-void FakeDaemon::serve(const std::vector<uint8_t>& answer) {
+bool FakeDaemon::serveOne(const std::vector<uint8_t>& answer) {
     uint8_t buf[1500];
     struct timespec deadline;
     clock_gettime(CLOCK_REALTIME, &deadline);
     deadline.tv_sec += 10;
     ssize_t n = mq_timedreceive(box_.mqd, (char*)buf, sizeof buf, nullptr, &deadline);
-    if (n <= 0) return;
+    if (n <= 0) return false;
+    requests_++;
+    seen_ = SeenRequest();
     Msg request(0);
     MemStream in(buf, (size_t)n);
     in >> request;
-    if (in.failed()) return;
+    if (in.failed()) return false;
     seen_.category = request.getCategory();
     if (const MsgElement* id = request.findElement(ZT_TAG_COMMAND)) id->getValue32(seen_.id);
     if (const MsgElement* arg = request.findElement(ZT_TAG_ARGUMENT)) {
@@ -157,9 +163,10 @@ void FakeDaemon::serve(const std::vector<uint8_t>& answer) {
         seen_.replyMailbox.assign(name, strnlen(name, reply->getLength()));
     }
     mqd_t q = mq_open(seen_.replyMailbox.c_str(), O_WRONLY);
-    if (q == (mqd_t)-1) return;
+    if (q == (mqd_t)-1) return false;
     if (!answer.empty()) mq_send(q, (const char*)answer.data(), answer.size(), 0);
     mq_close(q);
+    return true;
 }
 
 }  // namespace ztctl_test

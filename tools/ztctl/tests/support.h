@@ -44,19 +44,24 @@ struct SeenRequest {
 };
 
 // Takes one request from its own mailbox on a thread and sends `answer` to the reply mailbox
-// (nothing when `answer` is empty).
+// (nothing when `answer` is empty); or one request per answer of a list, in order.
 class FakeDaemon {
   public:
-    explicit FakeDaemon(std::vector<uint8_t> answer = response(0));
+    explicit FakeDaemon(std::vector<uint8_t> answer = response(0))
+        : FakeDaemon(std::vector<std::vector<uint8_t>>{std::move(answer)}) {}
+    explicit FakeDaemon(std::vector<std::vector<uint8_t>> answers);
     ~FakeDaemon() { seen(); }
     const std::string& mailbox() const { return box_.name; }
-    // Waits for the request (at most 10 s) and says what it held.
+    // Waits for the last request (at most 10 s each) and says what it held.
     const SeenRequest& seen();
+    // How many requests came (after seen()).
+    size_t requests() const { return requests_; }
 
   private:
-    void serve(const std::vector<uint8_t>& answer);
+    bool serveOne(const std::vector<uint8_t>& answer);
     Mailbox box_{2};
     SeenRequest seen_;
+    size_t requests_ = 0;
     std::thread thread_;
 };
 

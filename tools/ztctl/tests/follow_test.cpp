@@ -1,0 +1,102 @@
+// transcode-status --follow against a fake daemon that answers a scripted series of job records:
+// what is printed for each change, when it stops and its exit status.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "support.h"
+
+using namespace ztctl_test;
+using ::testing::HasSubstr;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+constexpr uint64_t kJob = 0x1122334455667788ull;
+
+Bytes record(uint32_t status, uint32_t progress, const std::string& output = "") {
+    Bytes r(552, 0);
+    memcpy(r.data(), "SRC.MP4", 7);
+    for (int b = 0; b < 8; ++b) r[264 + b] = (uint8_t)(kJob >> (8 * b));
+    for (int b = 0; b < 4; ++b) {
+        r[272 + b] = (uint8_t)(status >> (8 * b));
+        r[284 + b] = (uint8_t)(progress >> (8 * b));
+    }
+    memcpy(r.data() + 288, output.data(), output.size());
+    return r;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+ToolRun follow(const FakeDaemon& daemon, std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"--mailbox", daemon.mailbox(), "transcode-status", "--follow",
+                                     "--interval", "0.01", std::to_string(kJob)};
+    args.insert(args.begin(), extra.begin(), extra.end());
+    return runTool(args);
+}
+
+}  // namespace
+
+TEST(Follow, PrintsEachChangeUntilTheJobEnds) {
+    const std::string job = "job " + std::to_string(kJob) + ": ";
+    // Answers, the lines printed and the exit status.
+    const std::tuple<std::vector<Bytes>, std::vector<std::string>, int> rows[] = {
+        {{response(0, record(0, 0)), response(0, record(1, 10)), response(0, record(1, 10)),
+          response(0, record(2, 100, "DCIM/OUT.MP4"))},
+         {job + "started (0), 0 %", job + "running (1), 10 %", job + "done (2), 100 %, output DCIM/OUT.MP4"},
+         0},
+        {{response(0, record(1, 40)), response(0, record(3, 40))}, {job + "running (1), 40 %", job + "cancelled (3), 40 %"}, 1},
+        {{response(0, record(4, 0))}, {job + "failed (4), 0 %, failure reason 0"}, 1},
+        {{response(0, record(1, 5)), response(-3, Bytes(552, 0))},
+         {job + "running (1), 5 %", job + "no record (result -3 ZT_ERR_INVALID_PARAM): not the newest job the daemon keeps"},
+         1},
+        {{response(0, Bytes(8, 0))},
+         {job + "no record (result 0 ZT_OK): not the newest job the daemon keeps"},
+         1},
+    };
+    for (const auto& [answers, expected, status] : rows) {
+        FakeDaemon daemon(answers);
+        ToolRun r = follow(daemon);
+        EXPECT_EQ(r.status, status) << r.out << r.err;
+        EXPECT_EQ(lines(r.out), expected);
+        const SeenRequest& seen = daemon.seen();
+        EXPECT_EQ(daemon.requests(), answers.size());
+        EXPECT_EQ(seen.id, 49u);
+        EXPECT_EQ(seen.argument, (Bytes{0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11}));
+    }
+}
+
+TEST(Follow, JsonPrintsOneObjectPerChange) {
+    FakeDaemon daemon({response(0, record(1, 50)), response(0, record(2, 100, "OUT.JPG"))});
+    ToolRun r = follow(daemon, {"--json"});
+    EXPECT_EQ(r.status, 0);
+    const std::vector<std::string> got = lines(r.out);
+    ASSERT_EQ(got.size(), 2u);
+    for (const std::string& line : got) EXPECT_TRUE(isValidJson(line)) << line;
+    EXPECT_THAT(got[1], HasSubstr("\"status_name\":\"done\",\"failure_reason\":0,\"estimate_seconds\":0,"
+                                  "\"progress\":100,\"filename\":\"OUT.JPG\""));
+}
+
+TEST(Follow, NoAnswerAndMisuse) {
+    FakeDaemon silent(Bytes{});
+    ToolRun r = follow(silent, {"--timeout", "0.3"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.err, HasSubstr("no response"));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"transcode-cancel", "--follow", "1"}, {"watch", "--follow"},
+          {"transcode-status", "--follow", "--interval", "0", "1"}, {"transcode-status", "--follow", "x"}}) {
+        ToolRun bad = runTool(args);
+        EXPECT_EQ(bad.status, 2) << args[0];
+        EXPECT_FALSE(bad.err.empty());
+    }
+}
