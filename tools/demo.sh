@@ -11,7 +11,7 @@ ZTCTL=$BUILD/tools/ztctl/ztctl
 SIM=$BUILD/camsim/ztcamsim
 DAEMON=$BUILD/ztControlD/ztControlD
 SYSLOG_FILE=/tmp/ztdemo-syslog.log
-WATCH_FRAMES=16
+WATCH_FRAMES=500 # ended by the demo once it has shown what it needs
 
 WORK=$(mktemp -d /tmp/ztdemo.XXXXXX)
 SIM_PID=""
@@ -124,6 +124,27 @@ show() {
     [ $status -eq 2 ] && fail "no answer to 'ztctl $*'"
     [ "$expect" = any ] || [ "$status" -eq "$expect" ] || fail "'ztctl $*' exited $status, expected $expect"
     return 0
+}
+
+print_frames() {
+    awk '{ if (length($0) > 300) print "     " substr($0, 1, 300) " ... (" length($0) " bytes)"; else print "     " $0 }'
+}
+
+frames_so_far() { if [ -f "$WORK/watch.out" ]; then wc -l <"$WORK/watch.out"; else echo 0; fi; }
+
+# One ztctl command that must succeed, then the notification frames that arrived after it.
+step() {
+    show 0 "$@"
+    sleep 1.2
+    local now
+    now=$(frames_so_far)
+    if [ "$now" -gt "$SHOWN_FRAMES" ]; then
+        echo "     notifications:"
+        tail -n "+$((SHOWN_FRAMES + 1))" "$WORK/watch.out" | head -n "$((now - SHOWN_FRAMES))" | print_frames
+    else
+        echo "     (no notification)"
+    fi
+    SHOWN_FRAMES=$now
 }
 
 for bin in "$ZTCTL" "$SIM" "$DAEMON"; do
@@ -242,24 +263,46 @@ show 0 preset-list 'group_id: 1000'
 say "A predefined preset keeps its flat mode:"
 show 1 preset-switch-flatmode 'flat_mode: 15'
 
-heading "5. What the watcher saw"
+heading "5. Capture, mode and settings"
+say "Each step below is followed by the notification frames it caused. Items are numbered:"
+say "status 1 flat mode, 6 zoom, 8 recording, 10 encoding, 13 recording seconds, 17 mode group,"
+say "19/20 edited preset and preset state, 24/25 photos and video seconds left, 26 files,"
+say "33 photo timer; settings 144 flat mode, 105 photo timer."
 sleep 1.5
+FIRST_FRAMES=$(frames_so_far)
+SHOWN_FRAMES=$FIRST_FRAMES
+say "Switch to photo (mode 1: the photo flat mode the camera last selected) and take a picture:"
+step mode 1
+step shutter 1
+say "Switch to video and record for two seconds:"
+step mode 0
+step shutter 1
+sleep 0.8
+step shutter 0
+say "Zoom in: the preset edit opened for it is stored 200 ms after the last zoom change:"
+step digital-zoom 50
+say "Change a setting by id (the photo timer, setting 105, to 3 s):"
+step set-setting-id --id 105 --value 3
+say "The status block, decoded (the daemon answers the camera's 384 bytes; ztctl names them):"
+"$ZTCTL" get-all-status >"$WORK/out" 2>&1 || fail "get-all-status failed"
+grep -E '^ *(ZTCONTROL|payload|recording|flat_mode|zoom|battery_percent|card_present|media_count|capture_delay):?' \
+    "$WORK/out" | sed 's/^/     /'
+
+heading "6. What the watcher saw before"
 if alive "$WATCH_PID"; then
     kill "$WATCH_PID" 2>/dev/null
 fi
 wait "$WATCH_PID" 2>/dev/null
 WATCH_PID=""
 if [ -s "$WORK/watch.out" ]; then
-    n=$(wc -l <"$WORK/watch.out")
-    say "$n frame(s): the full state, then the changes the commands above caused (long frames cut):"
-    awk '{ if (length($0) > 300) print "     " substr($0, 1, 300) " ... (" length($0) " bytes)"; else print "     " $0 }' \
-        "$WORK/watch.out"
+    say "$FIRST_FRAMES frame(s) up to step 5: the full state, then the changes the commands of steps 4 and 4b caused:"
+    head -n "$FIRST_FRAMES" "$WORK/watch.out" | print_frames
 else
     say "no notification frames in this build:"
     sed 's/^/     /' "$WORK/watch.err"
 fi
 
-heading "6. Stopping"
+heading "7. Stopping"
 say "'ztctl stop' sends command 89; the daemon answers, closes its mailboxes and exits."
 show 0 stop
 wait_gone "$DAEMON_PID" 50 || fail "ztControlD still runs 5 s after the stop command"
@@ -269,7 +312,7 @@ wait "$SIM_PID" 2>/dev/null
 SIM_PID=""
 
 if [ -n "$SYSLOG_PID" ]; then
-    heading "7. The daemon's log"
+    heading "8. The daemon's log"
     sleep 0.3
     say "(the message dumps and idle lines left out)"
     if grep -q ztControlD "$SYSLOG_FILE" 2>/dev/null; then

@@ -290,6 +290,17 @@ void CameraModel::fill(SimState& s) const {
     s.apSsid = apSsid_;
     s.wifiNetwork = wifiNetwork_;
     s.savedNetworks = savedNetworks_;
+    memcpy(s.isoLimit, iso_, sizeof iso_);
+    memcpy(s.isoMin, isoMin_, sizeof isoMin_);
+    memcpy(s.onscreen, onscreen_, sizeof onscreen_);
+    memcpy(s.rushlapse, rushlapse_, sizeof rushlapse_);
+    s.audioOption = audioOption_;
+    s.micOption = micOption_;
+    s.lastButton = lastButton_;
+    s.lastButtonState = lastButtonState_;
+    s.resolutionResets = resolutionResets_;
+    s.highlights = highlights_;
+    s.settingsPayload = lastSettingsPayload_;
 }
 
 }  // namespace camsim

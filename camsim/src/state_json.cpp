@@ -61,6 +61,30 @@ void writePresets(JsonWriter& w, const SimState& s) {
     w.endArray();
 }
 
+void writeInts(JsonWriter& w, const char* key, const int* values, int count) {
+    w.beginArray(key);
+    for (int i = 0; i < count; ++i) w.num(nullptr, values[i]);
+    w.endArray();
+}
+
+void writeControls(JsonWriter& w, const SimState& s) {
+    w.beginObject("controls");
+    writeInts(w, "iso_limit", s.isoLimit, 3);
+    writeInts(w, "iso_min", s.isoMin, 3);
+    writeInts(w, "onscreen", s.onscreen, 4);
+    w.num("rushlapse_speed_1x", s.rushlapse[0])
+        .num("rushlapse_speed_ramp", s.rushlapse[1])
+        .num("rushlapse_speed_ramp_active", s.rushlapse[2])
+        .num("audio_option", s.audioOption)
+        .num("mic_option", s.micOption)
+        .num("last_button", s.lastButton)
+        .num("last_button_state", s.lastButtonState)
+        .num("resolution_resets", s.resolutionResets)
+        .num("highlights", s.highlights)
+        .str("settings_payload", hexBytes(s.settingsPayload.data(), s.settingsPayload.size()))
+        .endObject();
+}
+
 void writeFaults(JsonWriter& w, const Faults& f) {
     w.beginObject("faults").boolean("model_unreadable", f.modelUnreadable);
     w.beginArray("errors");
@@ -137,6 +161,7 @@ std::string CameraSim::Impl::stateJsonLocked() const {
         .beginArray("saved_networks");
     for (const std::string& n : s.savedNetworks) w.str(nullptr, n);
     w.endArray().endObject();
+    writeControls(w, s);
     writePresets(w, s);
     w.beginArray("transcode_jobs");
     for (const TranscodeJobInfo& j : s.jobs) {

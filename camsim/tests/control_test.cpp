@@ -26,12 +26,15 @@ protected:
 TEST_F(ControlTest, StateIsValidJsonWithTheCameraInIt) {
     req->direct(CAMLINK_SHUTTER, {1});
     req->call(CAMLINK_OP_CSI_SET, be32(7) + le32(0x03000003));
+    req->remote(7, 27, {3, 5});
+    req->direct(CAMLINK_RUSHLAPSE_SPEED_RAMP, {4});
     std::string state = run("state");
     JsonValue doc;
     ASSERT_TRUE(parseJson(state, doc)) << state;
     for (const char* member : {"\"model\": 55", "\"recording\": true", "\"csi_item7\": 50331651", "\"mode_group\": 0",
                                "\"op\": \"direct 1 shutter\"", "\"payload\": \"00000001\"", "\"transcode_jobs\": []",
-                               "\"current_presets\"", "\"subscribed\": false"})
+                               "\"current_presets\"", "\"subscribed\": false", "\"settings_payload\": \"0305\"",
+                               "\"rushlapse_speed_ramp\": 4", "\"last_button\": -1"})
         EXPECT_NE(std::string::npos, state.find(member)) << member;
     EXPECT_TRUE(parseJson(sim->stateJson(), doc));
 }

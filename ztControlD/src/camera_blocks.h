@@ -6,6 +6,7 @@
 // Status block.
 constexpr int STATUS_FLAT_MODE = 0;
 constexpr int STATUS_SUB_MODE = 1;
+constexpr int STATUS_SELECTED_FLAT_MODES = 2;  // signed bytes: last flat mode of video, photo, time-lapse
 constexpr int STATUS_ZOOM = 5;
 constexpr int STATUS_VIDEO_PRESET = 7;      // current preset of the video group
 constexpr int STATUS_PHOTO_PRESET = 11;     // of the photo group
@@ -15,6 +16,8 @@ constexpr int STATUS_SPECIAL_PRESET = 23;
 constexpr int STATUS_EDITED_PRESET = 27;
 constexpr int STATUS_PRESET_STATE = 33;
 constexpr int STATUS_LENS_MODE = 215;
+constexpr int STATUS_STREAM_ORIENTATION = 246;
+constexpr int STATUS_AUDIO_ACCESSORY = 250;  // 3: the accessory owns the audio options
 
 // Settings block.
 constexpr int SETTINGS_FLAT_MODE = 25;

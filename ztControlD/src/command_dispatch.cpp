@@ -23,8 +23,8 @@ struct CommandEntry {
 
 using CommandTable = std::array<CommandEntry, ZTCONTROL_LAST_HANDLED_ID + 1>;
 
-const CommandFamily* const kFamilies[] = {&kMediaSystemCommands, &kPresetCommands, &kTranscodeCommands,
-                                          &kWirelessCommands};
+const CommandFamily* const kFamilies[] = {&kCaptureModeCommands, &kMediaSystemCommands, &kPresetCommands,
+                                          &kSettingsStatusCommands, &kTranscodeCommands, &kWirelessCommands};
 
 // Ids of families not built yet stay without a handler and answer "unhandled".
 CommandTable buildTable() {

@@ -44,8 +44,10 @@ struct CommandFamily {
 };
 
 // The families built so far (one file each).
+extern const CommandFamily kCaptureModeCommands;
 extern const CommandFamily kMediaSystemCommands;
 extern const CommandFamily kPresetCommands;
+extern const CommandFamily kSettingsStatusCommands;
 extern const CommandFamily kWirelessCommands;
 extern const CommandFamily kTranscodeCommands;
 

@@ -34,12 +34,16 @@ ZeltoTimer::~ZeltoTimer() {
 
 void ZeltoTimer::arm(int intervalMs, ZeltoTimerCallback callback, void* argument) {
     pthread_mutex_lock(&mutex_);
+    armLocked(intervalMs, callback, argument);
+    pthread_mutex_unlock(&mutex_);
+}
+
+void ZeltoTimer::armLocked(int intervalMs, ZeltoTimerCallback callback, void* argument) {
     argument_ = argument;
     disabled_ = false;
     callback_ = callback;
     interval_ = intervalMs;
     pthread_cond_broadcast(&cond_);
-    pthread_mutex_unlock(&mutex_);
 }
 
 timespec ZeltoTimer::deadlineAfter(const timespec& now, int intervalMs) {

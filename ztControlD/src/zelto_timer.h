@@ -18,6 +18,9 @@ public:
 
     // Arms (or re-arms) the timer: the callback runs intervalMs after this call unless armed again.
     void arm(int intervalMs, ZeltoTimerCallback callback, void* argument);
+    // The same for a caller that already holds mutex() (it tests state shared with the callback
+    // before arming).
+    void armLocked(int intervalMs, ZeltoTimerCallback callback, void* argument);
 
     // Guards the timer's fields; the callback runs with it held, so state shared with the
     // callback (the server's presetEditOpen) is guarded by it too.

@@ -162,6 +162,80 @@ TEST_F(EndToEnd, MissingNetworkMailboxIsReportedByTheLaunchedCommand) {
     if (daemonPid == 0) launcher = -1;  // nothing detached to wait for
 }
 
+// Shutter in a video mode records and the notification client hears of it; then every command of
+// the capture/mode and settings/status families is answered by the real programs.
+TEST_F(EndToEnd, CaptureAndSettingsCommandsThroughTheRealPrograms) {
+    ASSERT_NO_FATAL_FAILURE(startAll());
+    FrameReader reader(client());
+    ASSERT_EQ(command(ZTCONTROL_PUSH_NOTIFICATIONS, textArg("status=1")), ZT_OK);
+    std::string json;
+    ASSERT_TRUE(reader.next(&json, 10000)) << "no full state";
+
+    ASSERT_EQ(command(ZTCONTROL_MODE, u32Arg(12)), ZT_OK);
+    ASSERT_EQ(command(ZTCONTROL_COMMAND_SHUTTER, u8Arg(1)), ZT_OK);
+    bool busy = false;
+    while (!busy && reader.next(&json, 10000)) {
+        JsonValue change;
+        ASSERT_TRUE(parseJson(json, change)) << json;
+        const JsonValue* status = change.find("status");
+        busy = status && status->find("8") && status->find("8")->number == 1;
+    }
+    EXPECT_TRUE(busy) << "no notification of the recording; last frame: " << json;
+    Reply reply = requester.call(ZTCONTROL_GET_ALL_STATUS, std::nullopt, 15000);
+    ASSERT_EQ(reply.payload.size(), 384u);
+    EXPECT_EQ(reply.payload[6], 1) << "the camera is not recording";
+    EXPECT_EQ(command(ZTCONTROL_COMMAND_SHUTTER, u8Arg(0)), ZT_OK);
+
+    auto pair = [](uint32_t a, uint32_t b) {
+        Bytes out(8, 0);
+        putLe32(out, 0, a);
+        putLe32(out, 4, b);
+        return out;
+    };
+    struct Row {
+        uint32_t id;
+        std::optional<Bytes> arg;
+        int32_t result;
+    };
+    const Row rows[] = {
+        {ZTCONTROL_MODE_SUB_MODE, pair(0, 4), ZT_OK},
+        {ZTCONTROL_GLINT_TAG_RECORDING, std::nullopt, ZT_OK},
+        {ZTCONTROL_VOICE_PHOTO_TAKE, std::nullopt, ZT_OK},
+        {ZTCONTROL_VOICE_VIDEO_START, std::nullopt, ZT_OK},
+        {ZTCONTROL_VOICE_VIDEO_STOP, std::nullopt, ZT_OK},
+        {ZTCONTROL_VOICE_TIMELAPSE_START, std::nullopt, ZT_OK},
+        {ZTCONTROL_VOICE_TIMELAPSE_STOP, std::nullopt, ZT_OK},
+        {ZTCONTROL_VOICE_BURST_TAKE, std::nullopt, ZT_OK},
+        {ZTCONTROL_VOICE_TAG, std::nullopt, ZT_OK},
+        {ZTCONTROL_VOICE_MODE, u8Arg(1), ZT_OK},
+        {ZTCONTROL_DIGITAL_ZOOM, u32Arg(25), ZT_OK},
+        {ZTCONTROL_VOICE_EDIT_MY_STORY, std::nullopt, ZT_OK},
+        {ZTCONTROL_VOICE_DELETE_LAST, std::nullopt, ZT_ERR_NOT_SUPPORTED},
+        {ZTCONTROL_CAPTURE_DELAY, u32Arg(3), ZT_OK},
+        {ZTCONTROL_SYSTEM_BUTTON_SET, pair(2, 0), ZT_OK},
+        {ZTCONTROL_SETTINGS_PAYLOAD, Bytes{3, 5}, ZT_OK},
+        {ZTCONTROL_VIDEO_ULTREX_RESET, std::nullopt, ZT_OK},
+        {ZTCONTROL_PHOTO_ULTREX_RESET, std::nullopt, ZT_OK},
+        {ZTCONTROL_MULTI_ULTREX_RESET, std::nullopt, ZT_OK},
+        {ZTCONTROL_SET_SETTING_ID, pair(2, 17), ZT_OK},
+        {ZTCONTROL_GET_SETTING_ID, std::nullopt, ZT_OK},
+        {ZTCONTROL_GET_ALL_SETTINGS, std::nullopt, ZT_OK},
+        {ZTCONTROL_GET_ALL_SETTINGS_STATUS, std::nullopt, ZT_OK},
+        {ZTCONTROL_LIVEVIEW_MODE_SET, cat(pair(1, 30), pair(70, 0)), ZT_OK},
+        {ZTCONTROL_GET_STATUS_EXTENDED, std::nullopt, ZT_OK},
+        {ZTCONTROL_ULTREX_RESET, std::nullopt, ZT_OK},
+        {ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_1X_SET, u32Arg(1), ZT_OK},
+        {ZTCONTROL_ONSCREEN_SHORTCUTS_RESET, std::nullopt, ZT_OK},
+        {ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_RAMP_SET, u32Arg(2), ZT_OK},
+        {ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_RAMP_ACTIVE_SET, u32Arg(1), ZT_OK},
+    };
+    for (const Row& row : rows) EXPECT_EQ(command(row.id, row.arg), row.result) << "command " << row.id;
+    reply = requester.call(ZTCONTROL_GET_ALL_SETTINGS_STATUS, std::nullopt, 15000);
+    ASSERT_EQ(reply.payload.size(), 624u);
+    EXPECT_EQ(reply.payload[384 + 2], 13);  // resolution 17 was stored as 13
+    EXPECT_EQ(reply.payload[62], 3);        // photo timer
+}
+
 }  // namespace
 
 // The preset commands through the client tool: requests in protobuf text format, answers checked

@@ -104,6 +104,18 @@ struct SimState {
     std::string wifiNetwork;
     std::vector<std::string> savedNetworks;
     uint64_t opsReceived = 0;
+    // Camera controls kept outside the blocks (video, photo, multishot where there are three).
+    int isoLimit[3] = {};
+    int isoMin[3] = {};
+    int onscreen[4] = {};
+    int rushlapse[3] = {};  // 1x speed, speed ramp, speed ramp active
+    int audioOption = 0;
+    int micOption = 0;
+    int lastButton = -1;  // library button of the last press, -1 before any
+    int lastButtonState = 0;
+    int resolutionResets = 0;
+    int highlights = 0;  // tags set while recording (glint, voice, button) or in stored files
+    std::vector<uint8_t> settingsPayload;  // last settings payload (7/27)
 
     uint32_t statusWord(int offset) const;   // little-endian u32 of the status block
     int flatMode() const { return int8_t(settings[25]); }

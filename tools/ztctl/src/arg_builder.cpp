@@ -27,6 +27,7 @@ struct FieldLayout {
     uint16_t size;
     bool required;
     uint32_t defaultValue = 0;  // U32 fields that are not given
+    const char* alias = nullptr;  // a second name of the flag
 };
 
 struct FamilyLayout {
@@ -45,10 +46,11 @@ const FamilyLayout kFamilies[] = {
      {{"mode", FieldType::U32, 0, 4, true}, {"sub-mode", FieldType::U32, 4, 4, true}},
      "  --mode N --sub-mode N       mode and sub mode"},
     {ArgFamily::Button, 8,
-     {{"button-type", FieldType::U32, 0, 4, true}, {"button-value", FieldType::U32, 4, 4, true}},
-     "  --button-type N --button-value N\n"
-     "                              0/1/2 buttons (value 0 or 1), 16 multi-camera shutter\n"
-     "                              (0 on, 1 off), 17 multi-camera mode (0..3), 18 no action"},
+     {{"button", FieldType::U32, 0, 4, true, 0, "button-type"}, {"state", FieldType::U32, 4, 4, true, 0, "button-value"}},
+     "  --button N --state N         (also --button-type, --button-value)\n"
+     "                              buttons 0/1/2 (state 0 press, 1 long press), 16 multi-camera\n"
+     "                              shutter (0 on, 1 off), 17 multi-camera mode (0 video, 1 photo,\n"
+     "                              2 time-lapse, 3 mix), 18 no action"},
     {ArgFamily::GlintTag, 268,
      {{"tag-type", FieldType::U32, 0, 4, false},
       {"file", FieldType::Text, 4, 260, true},
@@ -56,12 +58,13 @@ const FamilyLayout kFamilies[] = {
      "  --file NAME [--tag-type N] [--offset N]\n"
      "                              file to tag, tag type and position in the file"},
     {ArgFamily::Liveview, 16,
-     {{"exposure-mode", FieldType::U32, 0, 4, true},
+     {{"exposure", FieldType::U32, 0, 4, true, 0, "exposure-mode"},
       {"x", FieldType::U32, 4, 4, false},
       {"y", FieldType::U32, 8, 4, false},
       {"extra", FieldType::U32, 12, 4, false}},
-     "  --exposure-mode N [--x N] [--y N] [--extra N]\n"
-     "                              exposure mode (0 off) and select position 0..100"},
+     "  --exposure N [--x N] [--y N] [--extra N]   (also --exposure-mode)\n"
+     "                              exposure 0 automatic, 1 or 2 at the select position (x, y\n"
+     "                              0..100), 3 by lens (model 51 in lens mode 1; --extra: lens)"},
     {ArgFamily::ApSsidConfig, 108,
      {{"ssid", FieldType::Text, 0, 33, true},
       {"password", FieldType::Text, 33, 71, false},
@@ -108,7 +111,9 @@ void putLe(std::vector<uint8_t>& out, size_t offset, unsigned long long value, i
 const FieldLayout* findField(const FamilyLayout& layout, const std::string& flag) {
     for (const auto& field : layout.fields) {
         if (!field.flag) break;
-        if (flag == field.flag || (field.type == FieldType::Words && flag == "words")) return &field;
+        if (flag == field.flag || (field.alias && flag == field.alias) ||
+            (field.type == FieldType::Words && flag == "words"))
+            return &field;
     }
     return nullptr;
 }

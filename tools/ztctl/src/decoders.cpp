@@ -89,49 +89,78 @@ std::string fieldText(const uint8_t* p, size_t size) {
     return std::string((const char*)p, n);
 }
 
+enum class FieldKind { Unsigned, Signed, Flag };
+
 struct ByteField {
     const char* name;
     int offset;
     int width;
-    bool isSigned;
+    FieldKind kind;
 };
 
 void addFields(Node& out, const uint8_t* base, const ByteField* fields, size_t count) {
     for (size_t k = 0; k < count; k++) {
         const ByteField& f = fields[k];
-        if (f.isSigned)
-            out.add(Node::integer(f.name, readSigned(base + f.offset, f.width)));
-        else
-            out.add(Node::unsignedInt(f.name, readLe(base + f.offset, f.width)));
+        switch (f.kind) {
+            case FieldKind::Signed: out.add(Node::integer(f.name, readSigned(base + f.offset, f.width))); break;
+            case FieldKind::Flag: out.add(Node::boolean(f.name, readLe(base + f.offset, f.width) != 0)); break;
+            default: out.add(Node::unsignedInt(f.name, readLe(base + f.offset, f.width))); break;
+        }
     }
 }
 
 using namespace camlayout;
+constexpr FieldKind U = FieldKind::Unsigned;
+constexpr FieldKind S = FieldKind::Signed;
+constexpr FieldKind F = FieldKind::Flag;
 
+// The status block positions the camera gives a meaning (camera_layout.h).
 const ByteField kStatusFields[] = {
-    {"flat_mode", ST_FLAT_MODE, 1, false},
-    {"sub_mode", ST_SUB_MODE, 1, false},
-    {"zoom", ST_ZOOM, 1, true},
-    {"busy", ST_BUSY, 1, false},
-    {"encoding", ST_ENCODING, 1, false},
-    {"recording_seconds", ST_RECORDING_SECONDS, 4, false},
-    {"mode_group", ST_MODE_GROUP, 4, false},
-    {"video_preset", ST_VIDEO_PRESET, 4, false},
-    {"photo_preset", ST_PHOTO_PRESET, 4, false},
-    {"timelapse_preset", ST_TIMELAPSE_PRESET, 4, false},
-    {"preset_state", ST_PRESET_STATE, 1, false},
-    {"battery_percent", ST_BATTERY_PERCENT, 1, false},
-    {"sd_present", ST_SD_PRESENT, 1, false},
-    {"remaining_photos", ST_REMAINING_PHOTOS, 4, false},
-    {"remaining_video_seconds", ST_REMAINING_VIDEO_S, 4, false},
-    {"lens_mode", ST_LENS_MODE, 1, false},
-    {"stream_orientation", ST_STREAM_ORIENTATION, 1, false},
-    {"audio_accessory", ST_AUDIO_ACCESSORY, 1, false},
+    {"flat_mode", ST_FLAT_MODE, 1, U},
+    {"sub_mode", ST_SUB_MODE, 1, U},
+    {"video_selected_flat_mode", ST_VIDEO_FLAT_MODE, 1, S},
+    {"photo_selected_flat_mode", ST_PHOTO_FLAT_MODE, 1, S},
+    {"timelapse_selected_flat_mode", ST_TIMELAPSE_FLAT_MODE, 1, S},
+    {"zoom", ST_ZOOM, 1, S},
+    {"recording", ST_BUSY, 1, F},
+    {"encoding", ST_ENCODING, 1, F},
+    {"recording_seconds", ST_RECORDING_SECONDS, 4, U},
+    {"mode_group", ST_MODE_GROUP, 4, U},
+    {"video_preset", ST_VIDEO_PRESET, 4, U},
+    {"photo_preset", ST_PHOTO_PRESET, 4, U},
+    {"timelapse_preset", ST_TIMELAPSE_PRESET, 4, U},
+    {"mode_group_6_preset", ST_SPECIAL_PRESET, 4, U},
+    {"edited_preset", ST_EDITED_PRESET, 4, U},
+    {"preset_state", ST_PRESET_STATE, 1, U},
+    {"battery_percent", ST_BATTERY_PERCENT, 1, U},
+    {"battery_bars", ST_BATTERY_BARS, 1, U},
+    {"card_present", ST_SD_PRESENT, 1, F},
+    {"remaining_photos", ST_REMAINING_PHOTOS, 4, U},
+    {"remaining_video_seconds", ST_REMAINING_VIDEO_S, 4, U},
+    {"media_count", ST_MEDIA_COUNT, 4, U},
+    {"access_point", ST_AP_STATE, 1, U},
+    {"ble", ST_BLE_STATE, 1, U},
+    {"pairing", ST_PAIRING, 1, F},
+    {"scanning", ST_SCAN_STATE, 1, F},
+    {"locate", ST_LOCATE, 1, F},
+    {"voice_mode", ST_VOICE_MODE, 1, U},
+    {"capture_delay", ST_CAPTURE_DELAY, 1, U},
+    {"fw_update", ST_FW_UPDATE, 1, U},
+    {"wifi_band", ST_WIFI_BAND, 1, U},
+    {"connected_clients", ST_CONNECTED_CLIENTS, 1, U},
+    {"liveview_exposure", ST_LIVEVIEW_EXPOSURE, 1, U},
+    {"temperature_c", ST_TEMPERATURE_C, 1, S},
+    {"lens_mode", ST_LENS_MODE, 1, S},
+    {"stream_orientation", ST_STREAM_ORIENTATION, 1, U},
+    {"audio_accessory", ST_AUDIO_ACCESSORY, 1, U},
 };
 
 const ByteField kSettingsFields[] = {
-    {"flat_mode", SE_FLAT_MODE, 1, false},
-    {"lens_setting", SE_LENS_SETTING, 1, false},
+    {"flat_mode", SE_FLAT_MODE, 1, U},
+    {"lens_setting", SE_LENS_SETTING, 1, U},
+    {"lens_setting_2", SE_LENS_SETTING_2, 1, U},
+    {"nightlapse_lens", SE_NIGHTLAPSE_LENS, 1, U},
+    {"nightlapse_lens_2", SE_NIGHTLAPSE_LENS_2, 1, U},
 };
 
 const char* transcodeStatusName(unsigned long long status) {
@@ -303,17 +332,35 @@ Decoded decodePayload(uint32_t commandId, const uint8_t* data, size_t length) {
             expected = kTranscodeHistorySize;
             break;
         case ZTCONTROL_GET_ALL_SETTINGS_STATUS:
-            d.kind = "status record (key bytes)";
+            d.kind = "status record";
             d.known = decodeStatusRecord(data, length, d.fields);
             expected = kStatusRecordSize;
             break;
         case ZTCONTROL_GET_ALL_STATUS:
-            d.kind = "status block (key bytes)";
+            d.kind = "status block";
             d.known = decodeStatusBlock(data, length, d.fields);
             expected = kStatusBlockSize;
             break;
+        case ZTCONTROL_GET_STATUS_EXTENDED:
+            // The extension's layout is the camera's own: only the status block part is named.
+            if (length < kStatusBlockSize) {
+                d.note = "unexpected size " + std::to_string(length) + " (expected at least " +
+                         std::to_string(kStatusBlockSize) + ")";
+                return d;
+            }
+            d.kind = "extended status";
+            d.known = true;
+            d.fields = Node::object("");
+            {
+                Node status;
+                decodeStatusBlock(data, kStatusBlockSize, status);
+                status.key = "status";
+                d.fields.add(std::move(status));
+            }
+            d.fields.add(Node::unsignedInt("extension_bytes", length - kStatusBlockSize));
+            return d;
         case ZTCONTROL_GET_ALL_SETTINGS:
-            d.kind = "settings block (key bytes)";
+            d.kind = "settings block";
             d.known = decodeSettingsBlock(data, length, d.fields);
             expected = kSettingsBlockSize;
             break;
@@ -352,7 +399,8 @@ const char* payloadDescription(uint32_t commandId) {
         case ZTCONTROL_GET_ALL_SETTINGS_STATUS: return "624-byte status record (status, settings, lens)";
         case ZTCONTROL_GET_ALL_STATUS: return "the camera's status block (384 bytes)";
         case ZTCONTROL_GET_ALL_SETTINGS: return "the camera's settings block (238 bytes)";
-        case ZTCONTROL_GET_STATUS_EXTENDED: return "the camera's extended status block (shown as hex)";
+        case ZTCONTROL_GET_STATUS_EXTENDED:
+            return "the camera's extended status: the status block (named fields), then more bytes (hex)";
         case ZTCONTROL_CAL_FILE_NAME_GET: return "257 bytes, the calibration file path";
         case ZTCONTROL_ANALYTICS_FILENAME_GET: return "the analytics file name (text)";
         default: return presetAnswerType(commandId) ? "protobuf message, printed in text format" : "none";

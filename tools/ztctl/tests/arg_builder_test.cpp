@@ -31,7 +31,9 @@ TEST(Structures, LayoutsByteForByte) {
     const std::tuple<uint32_t, FlagList, size_t, std::vector<Put>> rows[] = {
         {30, {{"id", "144"}, {"value", "0x01020304"}}, 8, {{0, 144}, {4, 0x01020304}}},
         {5, {{"sub-mode", "4"}, {"mode", "0"}}, 8, {{4, 4}}},
-        {88, {{"button-type", "16"}, {"button-value", "-1"}}, 8, {{0, 16}, {4, -1}}},
+        {88, {{"button", "17"}, {"state", "3"}}, 8, {{0, 17}, {4, 3}}},
+        {88, {{"button-type", "16"}, {"button-value", "-1"}}, 8, {{0, 16}, {4, -1}}},  // older names
+        {51, {{"exposure", "3"}, {"x", "30"}, {"y", "70"}, {"extra", "2"}}, 16, {{0, 3}, {4, 30}, {8, 70}, {12, 2}}},
         {51, {{"exposure-mode", "1"}, {"x", "30"}, {"y", "70"}}, 16, {{0, 1}, {4, 30}, {8, 70}}},
         {8, {{"file", "G"}, {"tag-type", "2"}, {"offset", "1500"}}, 268, {{0, 2}, {4, "G"}, {264, 1500}}},
         {8, {{"file", a259}}, 268, {{4, a259}}},  // the NUL takes byte 263

@@ -82,25 +82,45 @@ TEST(Decoders, TranscodeRecordAndHistory) {
               "{\"jobs\":[{\"slot\":0," + record + ",{\"slot\":1,\"empty\":true}]}");
 }
 
-TEST(Decoders, StatusRecordKeyBytes) {
+// Named fields of the record: signed bytes, flags, unaligned words, the settings part, the lens.
+TEST(Decoders, StatusRecordFields) {
     using namespace camlayout;
     Bytes p(kStatusRecordSize);
     p[ST_FLAT_MODE] = 12;
-    p[ST_ZOOM] = 0xf6;  // signed
+    p[ST_PHOTO_FLAT_MODE] = 0xff;  // signed
+    p[ST_ZOOM] = 0xf6;
+    p[ST_BUSY] = 1;
     put32(p, ST_MODE_GROUP, 1);
     put32(p, ST_PHOTO_PRESET, 65537);
     put32(p, ST_RECORDING_SECONDS, 3600);
+    p[ST_SD_PRESENT] = 1;
+    p[ST_BATTERY_PERCENT] = 73;
     p[ST_AUDIO_ACCESSORY] = 3;
     p[kStatusBlockSize + SE_FLAT_MODE] = 17;
+    p[kStatusBlockSize + SE_NIGHTLAPSE_LENS_2] = 4;
     p[622] = 1;
     p[623] = 0xff;
     const std::string out = decodedJson(ZTCONTROL_GET_ALL_SETTINGS_STATUS, p);
-    EXPECT_THAT(out, HasSubstr("{\"status\":{\"flat_mode\":12,\"sub_mode\":0,\"zoom\":-10,"));
-    EXPECT_THAT(
-        out,
-        HasSubstr("\"recording_seconds\":3600,\"mode_group\":1,\"video_preset\":0,\"photo_preset\":65537,"));
-    EXPECT_THAT(out, HasSubstr("\"audio_accessory\":3},\"settings\":{\"flat_mode\":17,\"lens_setting\":0},"
+    EXPECT_THAT(out, HasSubstr("{\"status\":{\"flat_mode\":12,\"sub_mode\":0,\"video_selected_flat_mode\":0,"
+                               "\"photo_selected_flat_mode\":-1,\"timelapse_selected_flat_mode\":0,\"zoom\":-10,"
+                               "\"recording\":true,\"encoding\":false,\"recording_seconds\":3600,\"mode_group\":1,"
+                               "\"video_preset\":0,\"photo_preset\":65537,"));
+    EXPECT_THAT(out, HasSubstr("\"battery_percent\":73,\"battery_bars\":0,\"card_present\":true,"));
+    EXPECT_THAT(out, HasSubstr("\"audio_accessory\":3},\"settings\":{\"flat_mode\":17,\"lens_setting\":0,"
+                               "\"lens_setting_2\":0,\"nightlapse_lens\":0,\"nightlapse_lens_2\":4},"
                                "\"lens_mode\":1,\"lens\":-1}"));
+}
+
+TEST(Decoders, ExtendedStatusNamesItsStatusBlock) {
+    Bytes p(kStatusBlockSize + 16);
+    p[camlayout::ST_BUSY] = 1;
+    const std::string out = decodedJson(ZTCONTROL_GET_STATUS_EXTENDED, p);
+    EXPECT_THAT(out, HasSubstr("\"recording\":true,"));
+    EXPECT_THAT(out, HasSubstr("},\"extension_bytes\":16}"));
+    Bytes shortBlock(kStatusBlockSize - 1);
+    Decoded d = decodePayload(ZTCONTROL_GET_STATUS_EXTENDED, shortBlock.data(), shortBlock.size());
+    EXPECT_FALSE(d.known);
+    EXPECT_EQ(d.note, "unexpected size 383 (expected at least 384)");
 }
 
 TEST(Decoders, PathTextAndProtobuf) {
