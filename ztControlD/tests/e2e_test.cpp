@@ -128,8 +128,23 @@ TEST_F(EndToEnd, StalledClientIsDroppedWithoutHoldingUpTheOthers) {
     EXPECT_GT(total, 0u);
 }
 
-// Failures that can be known before detaching are reported by the launched command itself.
-TEST_F(EndToEnd, PortAlreadyTakenIsReportedByTheLaunchedCommand) {
+// Failures that can be known before detaching are reported by the launched command itself: it
+// exits 255, nothing is detached and no mailbox is left behind.
+class StartRefused : public EndToEnd {
+protected:
+    void expectRefusedBeforeDetaching() {
+        ASSERT_NO_FATAL_FAILURE(startDaemon());
+        ASSERT_TRUE(waitForExit(launcher, 20000));
+        EXPECT_TRUE(WIFEXITED(exits[launcher]));
+        EXPECT_EQ(WEXITSTATUS(exits[launcher]), 255);
+        EXPECT_EQ(daemonPid, 0) << "a daemon was detached";
+        EXPECT_FALSE(mailboxExists(ZT_DAEMON_MBOX));
+        EXPECT_FALSE(mailboxExists(ZT_REPLY_MBOX));
+        if (daemonPid == 0) launcher = -1;  // nothing detached to wait for
+    }
+};
+
+TEST_F(StartRefused, PortAlreadyTakenIsReportedByTheLaunchedCommand) {
     int listener = socket(AF_INET, SOCK_STREAM, 0);
     int on = 1;  // earlier tests leave connections in TIME_WAIT; a live listener still blocks the port
     setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
@@ -140,26 +155,12 @@ TEST_F(EndToEnd, PortAlreadyTakenIsReportedByTheLaunchedCommand) {
     ASSERT_EQ(bind(listener, (sockaddr*)&addr, sizeof(addr)), 0) << "port 8081 is used by another program";
     ASSERT_EQ(listen(listener, 1), 0);
     ASSERT_NO_FATAL_FAILURE(startSimulator());
-    ASSERT_NO_FATAL_FAILURE(startDaemon());
-    ASSERT_TRUE(waitForExit(launcher, 20000));
+    ASSERT_NO_FATAL_FAILURE(expectRefusedBeforeDetaching());
     close(listener);
-    EXPECT_TRUE(WIFEXITED(exits[launcher]));
-    EXPECT_EQ(WEXITSTATUS(exits[launcher]), 255);
-    EXPECT_EQ(daemonPid, 0) << "a daemon was detached";
-    EXPECT_FALSE(mailboxExists(ZT_DAEMON_MBOX));
-    EXPECT_FALSE(mailboxExists(ZT_REPLY_MBOX));
-    if (daemonPid == 0) launcher = -1;  // nothing detached to wait for
 }
 
-TEST_F(EndToEnd, MissingNetworkMailboxIsReportedByTheLaunchedCommand) {
-    ASSERT_NO_FATAL_FAILURE(startDaemon());
-    ASSERT_TRUE(waitForExit(launcher, 20000));
-    EXPECT_TRUE(WIFEXITED(exits[launcher]));
-    EXPECT_EQ(WEXITSTATUS(exits[launcher]), 255);
-    EXPECT_EQ(daemonPid, 0) << "a daemon was detached";
-    EXPECT_FALSE(mailboxExists(ZT_DAEMON_MBOX));
-    EXPECT_FALSE(mailboxExists(ZT_REPLY_MBOX));
-    if (daemonPid == 0) launcher = -1;  // nothing detached to wait for
+TEST_F(StartRefused, MissingNetworkMailboxIsReportedByTheLaunchedCommand) {
+    ASSERT_NO_FATAL_FAILURE(expectRefusedBeforeDetaching());
 }
 
 // Shutter in a video mode records and the notification client hears of it; then every command of
