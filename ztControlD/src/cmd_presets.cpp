@@ -287,8 +287,9 @@ int32_t getPresets(CommandContext& c) {
         e = appendGroup(g, ids, lensMode, model, &status);
         if (e != 0) return e;
     }
-    c.afterResponse = clearPresetState;
-    return answerWithMessage(c, 0, status);
+    e = answerWithMessage(c, 0, status);
+    if (e == 0) c.afterResponse = clearPresetState;
+    return e;
 }
 
 int32_t switchFlatMode(CommandContext& c) {
