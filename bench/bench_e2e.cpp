@@ -6,7 +6,7 @@
 //   bench_e2e [--quick] [--no-pin] [--json FILE] [--samples DIR]
 //   bench_e2e --attach ID COUNT
 //
-// The second form sends COUNT requests of command ID (without argument, or 37 with one) to a
+// The second form sends COUNT requests of command ID (with the argument of its row, if any) to a
 // daemon started by someone else, e.g. under a profiler, and prints the median round trip.
 //
 // Prints one table (median, p99, ratio to the floor the path is compared with), writes the results
@@ -498,7 +498,10 @@ int attach(const Options& o) {
         fprintf(stderr, "bench_e2e: cannot open the daemon's mailbox\n");
         return 1;
     }
-    const std::vector<uint8_t> arg = o.attachId == ZTCONTROL_LOCATE ? std::vector<uint8_t>{0} : std::vector<uint8_t>{};
+    // The argument of the table's row for the command, none for others.
+    std::vector<uint8_t> arg;
+    if (o.attachId == ZTCONTROL_LOCATE) arg = {0};
+    if (o.attachId == ZTCONTROL_SET_LOG_LEVEL) arg = {2, 0, 0, 0};
     addRow("command " + std::to_string(o.attachId), roundTrips(r, (uint32_t)o.attachId, arg, o.attachCount));
     printTable();
     return g_rows.back().us.empty() ? 1 : 0;
