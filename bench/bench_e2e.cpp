@@ -319,16 +319,20 @@ bool waitForText(int fd, std::string& seen, const std::string& text, int timeout
     return true;
 }
 
-// A connected client that has received the full state; -1 when none came. The connection is
-// complete before the daemon has accepted it, and notifications are turned on only for accepted
-// clients: the request is repeated until the full state arrives.
+// A connected, resumed client that has received the full state; -1 when none came. The
+// connection is complete before the daemon has accepted it, and a resume reaches only accepted
+// clients: the request is repeated until the full state arrives. While another client listens, a
+// paused one gets the full state too, so the resume is sent once more after it: otherwise the
+// daemon would stop polling when the other client goes.
 int subscribedClient(Requester& r) {
     int fd = connectPort();
     const std::string on = "status=1";
     const std::vector<uint8_t> arg(on.begin(), on.end() + 1);
     std::string seen;
     for (int attempt = 0; fd >= 0 && attempt < 10; ++attempt)
-        if (r.call(ZTCONTROL_PUSH_NOTIFICATIONS, arg) && waitForText(fd, seen, "\"settings\"", 300)) return fd;
+        if (r.call(ZTCONTROL_PUSH_NOTIFICATIONS, arg) && waitForText(fd, seen, "\"settings\"", 300) &&
+            r.call(ZTCONTROL_PUSH_NOTIFICATIONS, arg))
+            return fd;
     if (fd >= 0) close(fd);
     return -1;
 }
@@ -364,9 +368,15 @@ std::vector<double> simulatorChangeLatency(Requester& r, const std::string& cont
         // The daemon polls twice a second: a change right after a frame would always wait a whole
         // period, so each change comes at a random point of the period.
         usleep((useconds_t)(rand() % 500000));
-        if (camsim::controlRequest(control, "set status 60 " + std::to_string(value), &reply) != 0) break;
+        if (camsim::controlRequest(control, "set status 60 " + std::to_string(value), &reply) != 0) {
+            fprintf(stderr, "bench_e2e: the simulator refused the change: %s\n", reply.c_str());
+            break;
+        }
         const double changed = nowUs();
-        if (!waitForText(fd, seen, std::string("\"31\":") + (char)('0' + value), 3000)) break;
+        if (!waitForText(fd, seen, std::string("\"31\":") + (char)('0' + value), 3000)) {
+            fprintf(stderr, "bench_e2e: no frame with the camera's change within 3 s\n");
+            break;
+        }
         us.push_back(nowUs() - changed);
     }
     close(fd);

@@ -164,9 +164,10 @@ protected:
         return fd;
     }
 
-    // A new notification client that has had its full state. A connection completes before the
-    // daemon has accepted it, and a resume reaches only accepted clients: it is repeated until the
-    // full state comes.
+    // A new, resumed notification client that has had its full state. A connection completes
+    // before the daemon has accepted it, and a resume reaches only accepted clients: it is repeated
+    // until the full state comes, and sent once more after it (while another client listens, a
+    // paused one gets the full state as well).
     FrameReader subscribedReader() {
         FrameReader reader(client());
         std::string json;
@@ -174,6 +175,7 @@ protected:
             EXPECT_EQ(command(ZTCONTROL_PUSH_NOTIFICATIONS, textArg("status=1")), ZT_OK);
             if (reader.next(&json, 1000)) {
                 EXPECT_TRUE(isFullState(json)) << json;
+                EXPECT_EQ(command(ZTCONTROL_PUSH_NOTIFICATIONS, textArg("status=1")), ZT_OK);
                 return reader;
             }
         }
