@@ -29,6 +29,7 @@
 #include "camsim/control_client.h"
 #include "daemon_harness.h"
 #include "notification_frames.h"
+#include "program_launch.h"
 #include "sim_ops.h"
 #include "support/json_check.h"
 #include "ztcontrol_commands.h"
@@ -58,10 +59,7 @@ inline pid_t spawn(const std::vector<std::string>& args, int outFd = -1, int err
     int null = open("/dev/null", O_WRONLY);
     dup2(outFd >= 0 ? outFd : null, STDOUT_FILENO);
     dup2(errFd >= 0 ? errFd : null, STDERR_FILENO);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
+    zt_launch::exec(args);
     _exit(127);
 }
 
