@@ -30,6 +30,7 @@
 #include "daemon_harness.h"
 #include "notification_frames.h"
 #include "program_launch.h"
+#include "queue_cleanup.h"
 #include "sim_ops.h"
 #include "support/json_check.h"
 #include "ztcontrol_commands.h"
@@ -72,7 +73,7 @@ class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
-        for (const char* name : {ZT_DAEMON_MBOX, ZT_REPLY_MBOX, ZT_ZTNET_MBOX}) mq_unlink(name);
+        for (const char* name : {ZT_DAEMON_MBOX, ZT_REPLY_MBOX, ZT_ZTNET_MBOX}) mq_unlink(zt_cleanup::removeAtCrash(name).c_str());
     }
 
     void TearDown() override {
