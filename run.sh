@@ -3,7 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libprotobuf-dev protobuf-compiler busybox)
+PACKAGES=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libprotobuf-dev protobuf-compiler busybox
+          systemd)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 usage() {
@@ -51,7 +52,7 @@ run_tests() {
 
 # --- 32-bit ARM (the camera's platform), tests under qemu-arm ---------------------------------
 ARMHF_PACKAGES=(g++-arm-linux-gnueabihf qemu-user libgtest-dev:armhf libgmock-dev:armhf
-                libbenchmark-dev:armhf zlib1g:armhf)
+                libbenchmark-dev:armhf zlib1g:armhf python3)
 # Where the armhf protobuf goes when apt cannot install it (see deps_armhf).
 ARMHF_SYSROOT=build/armhf-sysroot
 
