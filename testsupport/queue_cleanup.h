@@ -11,6 +11,19 @@
 #include <mutex>
 #include <string>
 
+// A sanitizer that finds an error ends the process with _exit, without a signal (UBSan does so
+// through its own runtime: the asan preset has it abort instead).
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define ZT_CLEANUP_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define ZT_CLEANUP_SANITIZER 1
+#endif
+#endif
+#ifdef ZT_CLEANUP_SANITIZER
+#include <sanitizer/common_interface_defs.h>
+#endif
+
 namespace zt_cleanup {
 
 namespace detail {
@@ -61,6 +74,9 @@ inline void install() {
             sigemptyset(&sa.sa_mask);
             sigaction(sig, &sa, &registry().previous[sig]);
         }
+#ifdef ZT_CLEANUP_SANITIZER
+        __sanitizer_set_death_callback(removeAll);
+#endif
     });
 }
 
