@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "camsim/control_client.h"
+#include "program_launch.h"
 #include "zt_msg_classes.h"
 #include "ztcontrol_commands.h"
 #ifdef ZT_BENCH_DBUS
@@ -173,10 +174,7 @@ pid_t spawn(const std::vector<std::string>& args) {
     int null = open("/dev/null", O_WRONLY);
     dup2(null, STDOUT_FILENO);
     dup2(null, STDERR_FILENO);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
+    zt_launch::exec(args);
     _exit(127);
 }
 

@@ -103,6 +103,26 @@ TEST_F(ControlTest, BadCommandsAnswerErrors) {
         EXPECT_NE(std::string::npos, help.find(cmd)) << cmd;
 }
 
+// Values and preset ids span the whole 32-bit range, and no more, whatever the width of long.
+TEST_F(ControlTest, NumbersSpanExactlyThe32BitRange) {
+    const struct {
+        const char* line;
+        uint32_t word;  // status word 52 afterwards; 0 when the line is refused
+    } sets[] = {
+        {"set status 52 0xFFFFFFFF 4", 0xFFFFFFFFu}, {"set status 52 -2147483648 4", 0x80000000u},
+        {"set status 52 4294967296 4", 0},           {"set status 52 -2147483649 4", 0},
+    };
+    for (const auto& row : sets) {
+        run("set status 52 0 4");
+        EXPECT_EQ(row.word != 0, startsWith(run(row.line), "ok")) << row.line;
+        EXPECT_EQ(row.word, sim->state().statusWord(52)) << row.line;
+    }
+    EXPECT_TRUE(startsWith(run("event preset-update 3 4294967295"), "ok"));
+    EXPECT_EQ((std::vector<uint8_t>{3, 0xff, 0xff, 0xff, 0xff}), expectEvent(10, "PU").cmdarg);
+    for (const char* bad : {"event preset-update 3 4294967296", "event preset-update 3 -1"})
+        EXPECT_TRUE(startsWith(run(bad), "error")) << bad;
+}
+
 TEST_F(ControlTest, EventsOnDemandArriveWithTheirCategoryAndLayout) {
     EXPECT_TRUE(startsWith(run("event suspend"), "ok"));
     Event e = expectEvent(16, "JS");

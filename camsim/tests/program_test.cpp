@@ -9,6 +9,7 @@
 
 #include "camlink_protocol.h"
 #include "camsim/control_client.h"
+#include "program_launch.h"
 #include "test_support.h"
 
 using namespace camsim_test;
@@ -18,10 +19,9 @@ namespace {
 pid_t launch(const std::vector<std::string>& args) {
     pid_t pid = fork();
     if (pid == 0) {
-        std::vector<char*> argv{const_cast<char*>(ZTCAMSIM_PATH)};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(ZTCAMSIM_PATH, argv.data());
+        std::vector<std::string> words{ZTCAMSIM_PATH};
+        words.insert(words.end(), args.begin(), args.end());
+        zt_launch::exec(words);
         _exit(127);
     }
     return pid;
@@ -65,7 +65,7 @@ TEST(Program, ServesUntilSigtermThenRemovesItsMailboxAndSocket) {
 }
 
 TEST(Program, HelpDocumentsOptionsAndControlCommands) {
-    FILE* out = popen("'" ZTCAMSIM_PATH "' --help", "r");
+    FILE* out = popen((zt_launch::shellPrefix() + "'" ZTCAMSIM_PATH "' --help").c_str(), "r");
     ASSERT_NE(nullptr, out);
     std::string text;
     char buf[4096];

@@ -9,6 +9,7 @@
 
 #include "camlink_protocol.h"
 #include "ztTlv.h"
+#include "queue_cleanup.h"
 
 namespace camsim_test {
 
@@ -45,7 +46,7 @@ uint32_t readWord(const std::vector<uint8_t>& b, size_t at, bool bigEndian) {
 }  // namespace
 
 std::string uniqueName(const char* what) {
-    return "/camsim_" + std::to_string(getpid()) + "_" + std::to_string(++g_counter) + "_" + what;
+    return zt_cleanup::removeAtCrash("/camsim_" + std::to_string(getpid()) + "_" + std::to_string(++g_counter) + "_" + what);
 }
 
 std::string uniqueSocketPath() {

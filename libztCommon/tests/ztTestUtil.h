@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ztCommon.h"
+#include "queue_cleanup.h"
 
 namespace zttest {
 
@@ -61,7 +62,7 @@ inline Strings StdoutLines(const std::function<void()>& f)
 // A mailbox name private to this test process.
 inline std::string MboxName(const std::string& tag)
 {
-    return "/ztct_" + std::to_string(getpid()) + "_" + tag;
+    return zt_cleanup::removeAtCrash("/ztct_" + std::to_string(getpid()) + "_" + tag);
 }
 
 // Death-test children (other pids, so other names) never reach TearDown: they remove the

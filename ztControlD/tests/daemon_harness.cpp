@@ -10,6 +10,7 @@
 #include "ztLog.h"
 #include "ztTlv.h"
 #include "ztcontrol_if_server.h"
+#include "queue_cleanup.h"
 
 namespace {
 
@@ -28,8 +29,7 @@ bool mailboxExists(const char* name) {
 
 InProcessDaemon::InProcessDaemon(camsim::Options options) : savedLogLevel_(g_logLevel) {
     // Leftovers of an earlier crashed run would keep their queued messages.
-    mq_unlink(ZT_DAEMON_MBOX);
-    mq_unlink(ZT_REPLY_MBOX);
+    for (const char* name : {ZT_DAEMON_MBOX, ZT_REPLY_MBOX, ZT_ZTNET_MBOX}) mq_unlink(zt_cleanup::removeAtCrash(name).c_str());
     options.verbosity = 0;
     sim_.reset(new camsim::CameraSim(options));
 }
@@ -88,7 +88,7 @@ bool InProcessDaemon::syncWithoutAdapter() { return log_.waitFor(kPollLine, 5000
 
 PrivateCameraLink::PrivateCameraLink() {
     memset(&context_, 0, sizeof(context_));
-    name_ = "/ztcd_link_" + std::to_string(getpid());
+    name_ = zt_cleanup::removeAtCrash("/ztcd_link_" + std::to_string(getpid()));
     strncpy(context_.rxName, name_.c_str(), sizeof(context_.rxName) - 1);
     struct mq_attr attr;
     memset(&attr, 0, sizeof(attr));

@@ -29,6 +29,8 @@
 #include "camsim/control_client.h"
 #include "daemon_harness.h"
 #include "notification_frames.h"
+#include "program_launch.h"
+#include "queue_cleanup.h"
 #include "sim_ops.h"
 #include "support/json_check.h"
 #include "ztErrno.h"
@@ -59,10 +61,7 @@ inline pid_t spawn(const std::vector<std::string>& args, int outFd = -1, int err
     int null = open("/dev/null", O_WRONLY);
     dup2(outFd >= 0 ? outFd : null, STDOUT_FILENO);
     dup2(errFd >= 0 ? errFd : null, STDERR_FILENO);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
+    zt_launch::exec(args);
     _exit(127);
 }
 
@@ -74,8 +73,12 @@ inline bool isFullState(const std::string& json) {
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
-        for (const char* name : {ZT_DAEMON_MBOX, ZT_REPLY_MBOX, ZT_ZTNET_MBOX}) mq_unlink(name);
+        // qemu-user refuses the option: there the test runner starts this process as a subreaper
+        // already (the attribute survives execve).
+        if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) {
+            ASSERT_TRUE(zt_launch::emulated()) << strerror(errno);
+        }
+        for (const char* name : {ZT_DAEMON_MBOX, ZT_REPLY_MBOX, ZT_ZTNET_MBOX}) mq_unlink(zt_cleanup::removeAtCrash(name).c_str());
     }
 
     void TearDown() override {

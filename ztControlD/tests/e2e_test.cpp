@@ -211,7 +211,7 @@ protected:
     // Runs ztctl --json with the words and reads result and payload from its one JSON object.
     Answer ztctl(const std::string& words) {
         Answer a;
-        const std::string cmd = std::string(ZTCTL_BIN) + " --json --timeout 10 " + words + " 2>/dev/null";
+        const std::string cmd = zt_launch::shellPrefix() + ZTCTL_BIN + " --json --timeout 10 " + words + " 2>/dev/null";
         FILE* p = popen(cmd.c_str(), "r");
         if (!p) return a;
         std::string out;

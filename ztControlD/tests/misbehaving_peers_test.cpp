@@ -12,6 +12,7 @@
 #include "e2e_fixture.h"
 #include "ztErrno.h"
 #include "ztTlv.h"
+#include "queue_cleanup.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ using std::chrono::seconds;
 // A queue of the test's own, removed when done; it can be filled and read raw.
 class OwnQueue {
 public:
-    OwnQueue(const std::string& tag, long maxMessages) : name_("/ztd-peer-" + tag + std::to_string(getpid())) {
+    OwnQueue(const std::string& tag, long maxMessages) : name_(zt_cleanup::removeAtCrash("/ztd-peer-" + tag + std::to_string(getpid()))) {
         struct mq_attr attr = {};
         attr.mq_maxmsg = maxMessages;
         attr.mq_msgsize = 1500;

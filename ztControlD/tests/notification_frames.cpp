@@ -12,6 +12,7 @@
 
 #include "support/json_check.h"
 #include "zt_msg_classes.h"
+#include "queue_cleanup.h"
 
 namespace {
 
@@ -82,7 +83,7 @@ std::vector<std::string> FrameReader::drain(int waitMs) {
 
 PrivateQueue::PrivateQueue(const std::string& tag, long maxMessages) {
     static int counter = 0;
-    name_ = "/ztcd_" + tag + "_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
+    name_ = zt_cleanup::removeAtCrash("/ztcd_" + tag + "_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
     struct mq_attr attr;
     memset(&attr, 0, sizeof(attr));
     attr.mq_maxmsg = maxMessages;

@@ -10,6 +10,7 @@
 
 #include "zt_msg_classes.h"
 #include "ztTlv.h"
+#include "queue_cleanup.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ Bytes buildTlvEvent(uint8_t category, const std::string& cmd, const std::optiona
 
 Requester::Requester(std::string daemonMbox) : daemonMbox_(std::move(daemonMbox)) {
     static std::atomic<int> serial{0};
-    replyName_ = "/ztcd_test_" + std::to_string(getpid()) + "_" + std::to_string(serial++);
+    replyName_ = zt_cleanup::removeAtCrash("/ztcd_test_" + std::to_string(getpid()) + "_" + std::to_string(serial++));
     struct mq_attr attr;
     memset(&attr, 0, sizeof(attr));
     attr.mq_maxmsg = 4;

@@ -9,6 +9,7 @@
 
 #include "camlink_protocol.h"
 #include "ztTlv.h"
+#include "queue_cleanup.h"
 
 namespace {
 
@@ -46,7 +47,8 @@ void putBigEndian32(std::vector<uint8_t>& v, uint32_t x) {
 
 std::string uniqueMboxName(const char* tag) {
     static std::atomic<int> counter{0};
-    return "/zt_pt_" + std::string(tag) + "_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
+    return zt_cleanup::removeAtCrash("/zt_pt_" + std::string(tag) + "_" + std::to_string(getpid()) + "_" +
+                                     std::to_string(counter++));
 }
 
 std::vector<uint8_t> buildCamReply(const std::string& op, uint32_t sequence, const CamReply& reply) {

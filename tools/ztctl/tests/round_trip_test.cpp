@@ -10,6 +10,7 @@
 #include <set>
 #include <tuple>
 
+#include "program_launch.h"
 #include "support.h"
 #include "transport.h"
 #include "ztLog.h"
@@ -111,8 +112,7 @@ TEST(RoundTrip, InterruptedWhileWaitingLeavesNoReplyMailbox) {
         if (child == 0) {
             // The signal comes long before the time-out; under ThreadSanitizer it is only handled
             // once the wait ends, so the time-out is kept short.
-            execl(ZTCTL_BINARY, "ztctl", "--timeout", "5", "--mailbox", daemon.mailbox().c_str(), "shutter",
-                  "1", (char*)nullptr);
+            zt_launch::exec({ZTCTL_BINARY, "--timeout", "5", "--mailbox", daemon.mailbox(), "shutter", "1"});
             _exit(127);
         }
         const SeenRequest& seen = daemon.seen();  // returns once the request has arrived

@@ -10,6 +10,7 @@
 
 #include "zt_msg_classes.h"
 #include "ztctl_main.h"
+#include "queue_cleanup.h"
 
 namespace ztctl_test {
 
@@ -92,7 +93,7 @@ std::string frame(const std::string& body) {
 
 Mailbox::Mailbox(long maxMsg) {
     static std::atomic<unsigned> counter{0};
-    name = "/ztctl_test_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
+    name = zt_cleanup::removeAtCrash("/ztctl_test_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
     struct mq_attr attr;
     memset(&attr, 0, sizeof attr);
     attr.mq_maxmsg = maxMsg;
