@@ -1,0 +1,61 @@
+// The camera's and the network daemon's events through the worker's routing, against the
+// simulated camera: preset updates (category 10), suspend/resume (16), subscription answers (17)
+// and CSI state events (18, transcode progress texts) with arbitrary elements. None of them is
+// answered; the daemon must stay whole and keep at most two transcode jobs.
+//
+// Input: byte 0 picks the category (low two bits) and whether the event starts with one of the
+// codes the handlers look for (bit 2, code from bits 4-6) or with none; the rest is a sequence of
+// elements, each a type byte, a length byte and that many value bytes (cut at the input's end).
+// Every fourth input also has a transcode job in the history, so progress texts can match it.
+#include <stdint.h>
+#include <string.h>
+
+#include "daemon_fixture.h"
+#include "fuzz_support.h"
+#include "transcode_job.h"
+#include "ztTlv.h"
+#include "ztcontrol_if_server.h"
+
+namespace {
+
+const uint8_t kCategories[4] = {10, 16, 17, 18};
+const char* const kCodes[8] = {"CN", "CR", "PU", "JR", "JS", "C", "", "PUX"};
+
+void keepJob(ZtcontrolCommandServer* server, uint64_t id)
+{
+    TranscodeJob job;
+    memset(&job, 0, sizeof(job));
+    job.transcode_id = id;
+    keepTranscodeJob(server, job);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    DaemonFixture& fixture = DaemonFixture::get();
+    ZtcontrolCommandServer* server = fixture.server();
+    static uint8_t message[ZTMSG_MAX];
+    sntlv_msg_init(message, sizeof(message), kCategories[data[0] & 3]);
+    if (data[0] & 4) {
+        const char* code = kCodes[(data[0] >> 4) & 7];
+        sntlv_add_bin(message, sizeof(message), TLV_CMD, (int)strlen(code), code);
+    }
+    size_t at = 1;
+    while (at + 2 <= size) {
+        const uint8_t type = data[at];
+        const size_t length = std::min((size_t)data[at + 1], size - at - 2);
+        // A full message keeps what fits: the library adds nothing past its size.
+        sntlv_add_bin(message, sizeof(message), type, (int)length, data + at + 2);
+        at += 2 + length;
+    }
+    sntlv_add_dat(message, sizeof(message), TLV_END, 0, 0);
+    if ((data[0] & 0x88) == 0x88)
+        keepJob(server, size);  // an id an input can name: its own length
+    fixture.route(message, (size_t)sntlv_msg_len(message));
+    FUZZ_CHECK(server->transcodeJobs.size() <= 2);
+    FUZZ_CHECK(server->protocolAdapterSet);
+    return 0;
+}
