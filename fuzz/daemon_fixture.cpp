@@ -120,8 +120,16 @@ int DaemonFixture::route(const uint8_t* message, size_t length) {
     // An input may stop the worker or switch the camera off; the next one starts from a camera
     // that is on and a worker that runs.
     server_->running = true;
+    if (faulty_) g_sim->clearFaults();
+    faulty_ = false;
     g_sim->setPower(true);
     return answers;
+}
+
+void DaemonFixture::cameraFaults(int cutBytes, int32_t error) {
+    if (cutBytes >= 0) g_sim->setAnswerCut(camsim::OpMatch::any(), cutBytes);
+    if (error != 0) g_sim->injectFault(camsim::OpMatch::any(), error);
+    faulty_ = cutBytes >= 0 || error != 0;
 }
 
 void DaemonFixture::poll() {

@@ -25,6 +25,9 @@ public:
     // restores what one input may break for the next (camera power, the worker's running flag)
     // and drops the simulator's events. The number of answers that reached the requester.
     int route(const uint8_t* message, size_t length);
+    // Camera faults for the next route() only: every successful answer cut to cutBytes (when
+    // >= 0), every operation failing with error (when non-zero).
+    void cameraFaults(int cutBytes, int32_t error);
     // One status poll of the worker loop (notification clients registered by requests included).
     void poll();
 
@@ -38,6 +41,7 @@ private:
     char requesterName_[48] = {};
     int requester_ = -1;
     int events_ = -1;
+    bool faulty_ = false;
 };
 
 #endif

@@ -190,6 +190,17 @@ void requestSeeds()
     }
     const Bytes push = {0, ZTCONTROL_PUSH_NOTIFICATIONS, 's', 't', 'a', 't', 'u', 's', '=', '1', 0};
     writeSeed("request", "push-status-text", push.data(), push.size());
+    // Arguments the mutator would take long to find: a transcode request (name field, then words)
+    // and preset requests in their protobuf form.
+    Bytes transcode = {0, ZTCONTROL_TRANSCODE_VIDEO_REQUEST};
+    const char source[] = "DCIM/100ZTCAM/ZT010001.MP4";
+    transcode.insert(transcode.end(), source, source + sizeof source);
+    transcode.resize(2 + 260 + 11 * 4, 0);
+    writeSeed("request", "transcode-video-named", transcode.data(), transcode.size());
+    const Bytes info = {0, ZTCONTROL_PRESET_INFO, 0x08, 0x81, 0x80, 0x04};
+    writeSeed("request", "preset-info-id", info.data(), info.size());
+    const Bytes create = {0, ZTCONTROL_PRESET_CUSTOM_CREATE, 0x08, 0xe8, 0x07, 0x10, 0x0c, 0x18, 0x14, 0x20, 0x14, 0x28, 0x00};
+    writeSeed("request", "preset-custom-create-valid", create.data(), create.size());
     const Bytes poll = {16, 90};
     writeSeed("request", "unassigned-then-poll", poll.data(), poll.size());
 
