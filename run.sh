@@ -148,9 +148,10 @@ soak_chart() {
     gnuplot -e "set terminal pngcairo size 1100,800; set output '$2'; set datafile separator ',';
         set multiplot layout 2,1; set xlabel 'seconds'; set key outside right;
         set ylabel 'RSS (KiB)'; set y2label 'count / CPU %'; set y2tics; set ytics nomirror;
+        set yrange [0:*]; set y2range [0:*];
         plot '$1' using 1:2 with lines lw 2 title 'RSS KiB', '' using 1:3 axes x1y2 with lines title 'descriptors',
              '' using 1:4 axes x1y2 with lines title 'threads', '' using 1:5 axes x1y2 with lines title 'CPU %';
-        unset y2tics; unset y2label; set ytics mirror; set ylabel 'latency (ms)'; set logscale y;
+        unset y2tics; unset y2label; set ytics mirror; set ylabel 'latency (ms)'; set yrange [*:*]; set logscale y;
         plot '$1' using 1:7 with lines title 'p50', '' using 1:8 with lines title 'p99', '' using 1:9 with lines title 'max';
         unset multiplot"
 }
