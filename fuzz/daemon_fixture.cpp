@@ -8,10 +8,13 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "camsim/camera_sim.h"
 #include "csi_settings.h"
 #include "fuzz_support.h"
+#include "push_registry.h"
+#include "ztPushClient.h"
 #include "zt_msg_classes.h"
 #include "ztLog.h"
 #include "ztcontrol_if_server.h"
@@ -133,6 +136,15 @@ void DaemonFixture::cameraFaults(int cutBytes, int32_t error) {
 }
 
 void DaemonFixture::poll() {
+    // Queue clients an input registered get notifications only when their names are this
+    // process's own: on a shared machine a name like /to_ztnet belongs to someone's running test.
+    std::vector<std::string> foreign;
+    for (const NotificationClient* client : server_->pushClients) {
+        if (client->clientType != NOTIFICATION_CLIENT_MQ) continue;
+        const std::string& name = static_cast<const MQNotificationClient*>(client)->queue_name;
+        if (name.compare(0, 6, "/ztfz_") != 0) foreign.push_back(name);
+    }
+    for (const std::string& name : foreign) removeQueueClient(server_, name.c_str());
     pollStatusSettingsAndNotify(server_);
     drainAnswers();
 }

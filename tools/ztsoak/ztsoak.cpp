@@ -441,7 +441,8 @@ int main(int argc, char** argv) {
     fprintf(csv, "seconds,rss_kib,fds,threads,cpu_percent,requests,p50_ms,p99_ms,max_ms,lost,extra\n");
     const int64_t start = nowUs();
     const int64_t end = start + (int64_t)(o.minutes * 60e6);
-    ProcSample first = sampleProcess(daemon), last = first, previous = first;
+    // The figures compared at the end are those of the first and the last row, both under load.
+    ProcSample previous = sampleProcess(daemon), first, last;
     int64_t previousAt = start;
     bool died = false;
     while (nowUs() < end && !g_stop) {
@@ -465,7 +466,7 @@ int main(int argc, char** argv) {
                 s.fds, s.threads, cpu, latency.size(), percentile(latency, 0.5), percentile(latency, 0.99),
                 percentile(latency, 1.0), (unsigned long long)lost, (unsigned long long)extra);
         fflush(csv);
-        if (first.rssKb < 0) first = s;
+        if (first.rssKb < 0) first = s;  // the first row
         previous = last = s;
         previousAt = at;
     }
