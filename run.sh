@@ -94,6 +94,7 @@ bench_e2e() {
 # (inputs) and build/fuzz/fuzz/findings (crashes, leaks, time-outs).
 fuzz() {
     local seconds=${1:-30} dir=build/fuzz/fuzz targets=() t f
+    deps
     deps clang-14 libclang-rt-14-dev
     for f in fuzz/fuzz_*.cpp; do targets+=("$(basename "$f" .cpp)"); done
     cmake --preset fuzz >/dev/null
