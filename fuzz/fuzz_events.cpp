@@ -6,7 +6,8 @@
 // Input: byte 0 picks the category (low two bits) and whether the event starts with one of the
 // codes the handlers look for (bit 2, code from bits 4-6) or with none; the rest is a sequence of
 // elements, each a type byte, a length byte and that many value bytes (cut at the input's end).
-// Every fourth input also has a transcode job in the history, so progress texts can match it.
+// Bit 7 adds a transcode job to the history, so progress texts can match it; bit 3 makes every
+// camera operation the event causes fail (model read on resume, preset and lens reads).
 #include <stdint.h>
 #include <string.h>
 
@@ -69,8 +70,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         at += 2 + length;
     }
     addElement(message, TLV_END, nullptr, 0);
-    if ((data[0] & 0x88) == 0x88)
+    if (data[0] & 0x80)
         keepJob(server, size);  // an id an input can name: its own length
+    if (data[0] & 0x08)
+        fixture.cameraFaults(-1, -101);
     fixture.route(message, (size_t)sntlv_msg_len(message));
     FUZZ_CHECK(server->transcodeJobs.size() <= 2);
     FUZZ_CHECK(server->protocolAdapterSet);
