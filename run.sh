@@ -59,6 +59,7 @@ demo() {
 }
 
 bench() {
+    deps dbus libsystemd-dev  # the D-Bus peer of the end-to-end benchmark
     build default
     local found=0
     for b in build/default/bench/bench_*; do

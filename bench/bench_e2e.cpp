@@ -4,6 +4,10 @@
 // small multi-core machine a cross-CPU wake-up costs tens of microseconds and lands at random.
 //
 //   bench_e2e [--quick] [--no-pin] [--json FILE] [--samples DIR]
+//   bench_e2e --attach ID COUNT
+//
+// The second form sends COUNT requests of command ID (with the argument of its row, if any) to a
+// daemon started by someone else, e.g. under a profiler, and prints the median round trip.
 //
 // Prints one table (median, p99, ratio to the floor the path is compared with), writes the results
 // as JSON and, with --samples, one file of sorted latencies per row for plotting. It measures; it
@@ -28,8 +32,12 @@
 #include <string>
 #include <vector>
 
+#include "camsim/control_client.h"
 #include "zt_msg_classes.h"
 #include "ztcontrol_commands.h"
+#ifdef ZT_BENCH_DBUS
+#include "bench_dbus_peer.h"
+#endif
 
 namespace {
 
@@ -41,6 +49,8 @@ struct Options {
     bool pin = true;
     std::string jsonPath;
     std::string samplesDir;
+    int attachId = -1;  // only round trips of this command against a running daemon
+    int attachCount = 0;
 };
 
 double nowUs() {
@@ -198,20 +208,27 @@ pid_t findDaemon() {
     return found;
 }
 
-// CPU seconds (user + system) and resident kilobytes of a process.
+// CPU seconds a process has run, summed over its threads from the scheduler's nanosecond counts
+// (the clock ticks of /proc/PID/stat, 10 ms each, cannot resolve a share of 0.05 %).
 double cpuSeconds(pid_t pid) {
-    char path[64], line[1024];
-    snprintf(path, sizeof path, "/proc/%d/stat", (int)pid);
-    FILE* f = fopen(path, "r");
-    if (!f) return -1;
-    bool ok = fgets(line, sizeof line, f) != nullptr;
-    fclose(f);
-    const char* p = ok ? strrchr(line, ')') : nullptr;
-    unsigned long utime = 0, stime = 0;
-    if (!p || sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) != 2) return -1;
-    return (double)(utime + stime) / (double)sysconf(_SC_CLK_TCK);
+    char path[300];
+    snprintf(path, sizeof path, "/proc/%d/task", (int)pid);
+    DIR* tasks = opendir(path);
+    if (!tasks) return -1;
+    unsigned long long total = 0;
+    while (dirent* e = readdir(tasks)) {
+        if (e->d_name[0] == '.') continue;
+        snprintf(path, sizeof path, "/proc/%d/task/%s/schedstat", (int)pid, e->d_name);
+        FILE* f = fopen(path, "r");
+        unsigned long long ns = 0;
+        if (f && fscanf(f, "%llu", &ns) == 1) total += ns;
+        if (f) fclose(f);
+    }
+    closedir(tasks);
+    return (double)total / 1e9;
 }
 
+// Resident kilobytes of a process.
 long rssKb(pid_t pid) {
     char path[64], line[256];
     snprintf(path, sizeof path, "/proc/%d/status", (int)pid);
@@ -253,8 +270,10 @@ public:
         clock_gettime(CLOCK_REALTIME, &deadline);
         deadline.tv_sec += 2;
         if (mq_timedsend(tx_, reinterpret_cast<char*>(buf), out.getLength(), 0, &deadline) != 0) return false;
+        lastRequestBytes = out.getLength();
         ssize_t n = mq_timedreceive(rx_, reinterpret_cast<char*>(buf), sizeof buf, nullptr, &deadline);
         if (n < 0) return false;
+        lastAnswerBytes = (size_t)n;
         if (result) {
             Msg response(ZT_MSG_CATEGORY);
             MemStream in(buf, (size_t)n);
@@ -266,6 +285,8 @@ public:
         }
         return true;
     }
+
+    size_t lastRequestBytes = 0, lastAnswerBytes = 0;  // of the last call, for a peer of the same shape
 
 private:
     std::string name_;
@@ -330,6 +351,28 @@ std::vector<double> notificationLatency(Requester& r, int iterations) {
     return us;
 }
 
+// From a change made on the simulated camera (through its control socket) to the frame that
+// carries it: the daemon learns of it at its next status poll.
+std::vector<double> simulatorChangeLatency(Requester& r, const std::string& control, int iterations) {
+    std::vector<double> us;
+    int fd = subscribedClient(r);
+    if (fd < 0) return us;
+    std::string seen, reply;
+    for (int i = 0; i < iterations; ++i) {
+        const int value = (i + 1) % 2;  // the locate byte of the status block, item 31
+        seen.clear();
+        // The daemon polls twice a second: a change right after a frame would always wait a whole
+        // period, so each change comes at a random point of the period.
+        usleep((useconds_t)(rand() % 500000));
+        if (camsim::controlRequest(control, "set status 60 " + std::to_string(value), &reply) != 0) break;
+        const double changed = nowUs();
+        if (!waitForText(fd, seen, std::string("\"31\":") + (char)('0' + value), 3000)) break;
+        us.push_back(nowUs() - changed);
+    }
+    close(fd);
+    return us;
+}
+
 // Idle CPU share of the daemon with n connected, subscribed clients.
 double idleCpuPercent(pid_t daemon, Requester& r, int clients, double seconds) {
     std::vector<int> fds;
@@ -350,12 +393,35 @@ double idleCpuPercent(pid_t daemon, Requester& r, int clients, double seconds) {
     return 100.0 * (c1 - c0) / ((t1 - t0) / 1e6);
 }
 
+// The request/response of the row before (42, answered by the daemon itself) as a team would build
+// it on D-Bus: requester, dbus-daemon, service, dbus-daemon, requester; same message sizes.
+void measureDbusPeer(size_t requestBytes, size_t answerBytes, int iterations) {
+#ifdef ZT_BENCH_DBUS
+    std::string why;
+    std::vector<double> us = dbusPeerRoundTrips(iterations, requestBytes, answerBytes, &why);
+    if (us.empty()) {
+        fprintf(stderr, "bench_e2e: D-Bus peer not measured: %s\n", why.c_str());
+        return;
+    }
+    addRow("peer: D-Bus request/response, sizes of 42", us, "queue 4-hop chain");
+    // What the daemon's own request/response (42) would become over a D-Bus broker.
+    const double daemon = g_rows[g_rows.size() - 2].percentile(0.5);
+    if (daemon > 0) g_figures.push_back({"dbus_peer_over_daemon_42", g_rows.back().percentile(0.5) / daemon});
+#else
+    (void)requestBytes;
+    (void)answerBytes;
+    (void)iterations;
+    fprintf(stderr, "bench_e2e: built without libsystemd (libsystemd-dev): no D-Bus peer row\n");
+#endif
+}
+
 void measureDaemon(const Options& o) {
     const int iterations = o.quick ? 200 : 5000;
     mq_unlink("/to_ztCtlD");
     mq_unlink("/to_ztCtlD2");
     mq_unlink("/to_ztnet");
-    pid_t sim = spawn({ZTCAMSIM_BIN, "--quiet", "--control", ""});
+    const std::string control = "/tmp/zt_bench_camsim_" + std::to_string(getpid()) + ".sock";
+    pid_t sim = spawn({ZTCAMSIM_BIN, "--quiet", "--control", control});
     for (int i = 0; i < 100; ++i) {
         mqd_t m = mq_open("/to_ztnet", O_WRONLY);
         if (m != (mqd_t)-1) {
@@ -386,6 +452,7 @@ void measureDaemon(const Options& o) {
         } else {
             addRow("daemon: set-log-level (42), no camera exchange", roundTrips(r, ZTCONTROL_SET_LOG_LEVEL, {2, 0, 0, 0}, iterations),
                    "queue 2-hop, reply queue opened per answer");
+            measureDbusPeer(r.lastRequestBytes, r.lastAnswerBytes, iterations);
             addRow("daemon: locate (37), one camera exchange", roundTrips(r, ZTCONTROL_LOCATE, {0}, iterations),
                    "queue 4-hop chain");
             addRow("daemon: get-all-settings-status (34), several", roundTrips(r, ZTCONTROL_GET_ALL_SETTINGS_STATUS, {}, iterations),
@@ -393,6 +460,7 @@ void measureDaemon(const Options& o) {
             addRow("daemon: preset-group-list (70), protobuf answer", roundTrips(r, ZTCONTROL_PRESET_GROUP_LIST, {}, iterations),
                    "queue 4-hop chain");
             addRow("notification: command answer to TCP frame", notificationLatency(r, o.quick ? 10 : 100));
+            addRow("notification: camera change to TCP frame", simulatorChangeLatency(r, control, o.quick ? 3 : 40));
             const double idle = o.quick ? 1.0 : 10.0;
             if (daemon > 0) {
                 for (int clients : {0, 1, 10})
@@ -422,6 +490,21 @@ void printTable() {
             printf("%8s\n", "-");
     }
     for (const auto& [name, value] : g_figures) printf("%-52s %.3f\n", name.c_str(), value);
+}
+
+int attach(const Options& o) {
+    Requester r;
+    if (!r.ok()) {
+        fprintf(stderr, "bench_e2e: cannot open the daemon's mailbox\n");
+        return 1;
+    }
+    // The argument of the table's row for the command, none for others.
+    std::vector<uint8_t> arg;
+    if (o.attachId == ZTCONTROL_LOCATE) arg = {0};
+    if (o.attachId == ZTCONTROL_SET_LOG_LEVEL) arg = {2, 0, 0, 0};
+    addRow("command " + std::to_string(o.attachId), roundTrips(r, (uint32_t)o.attachId, arg, o.attachCount));
+    printTable();
+    return g_rows.back().us.empty() ? 1 : 0;
 }
 
 void writeJson(const Options& o) {
@@ -466,6 +549,9 @@ int main(int argc, char** argv) {
             o.jsonPath = argv[++i];
         } else if (a == "--samples" && i + 1 < argc) {
             o.samplesDir = argv[++i];
+        } else if (a == "--attach" && i + 2 < argc) {
+            o.attachId = atoi(argv[++i]);
+            o.attachCount = atoi(argv[++i]);
         } else {
             printf("usage: bench_e2e [--quick] [--no-pin] [--json FILE] [--samples DIR]\n"
                    "  Round trips through raw queues (the floor) and through ztControlD with ztcamsim,\n"
@@ -474,7 +560,8 @@ int main(int argc, char** argv) {
                    "  --quick    few samples (a smoke run)\n"
                    "  --no-pin   leave the processes on any CPU (cross-CPU wake-ups then dominate)\n"
                    "  --json F   write the results as JSON\n"
-                   "  --samples D  write each row's sorted samples to D/rowN.dat (for a chart)\n");
+                   "  --samples D  write each row's sorted samples to D/rowN.dat (for a chart)\n"
+                   "  --attach ID COUNT  only COUNT round trips of command ID to a running daemon\n");
             return a == "--help" || a == "-h" ? 0 : 2;
         }
     }
@@ -485,6 +572,7 @@ int main(int argc, char** argv) {
         CPU_SET(0, &one);
         sched_setaffinity(0, sizeof one, &one);  // inherited by every process started below
     }
+    if (o.attachId >= 0) return attach(o);
     const int iterations = o.quick ? 500 : 20000;
     addRow("queue 2-hop", queueFloor(2, false, iterations));
     addRow("queue 2-hop, reply queue opened per answer", queueFloor(2, true, iterations));

@@ -3,12 +3,13 @@
 #include "camsim/camera_sim.h"
 
 #include <errno.h>
-#include <poll.h>
+#include <fcntl.h>
+#include <mqueue.h>
 #include <stddef.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
@@ -20,6 +21,9 @@ namespace camsim {
 const char* directOpName(uint16_t op);
 
 namespace {
+
+constexpr int32_t kTickNs = 50 * 1000 * 1000;
+constexpr int32_t kNsPerSecond = 1000 * 1000 * 1000;
 
 bool isCode(const OpId& id, const char* code) { return !strcmp(id.code, code); }
 
@@ -88,10 +92,7 @@ int CameraSim::Impl::start() {
         close(lockFd);
         return -1;
     }
-    wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd < 0 || (!opt.controlPath.empty() && control.start(opt.controlPath, &error) != 0)) {
-        if (wakeFd < 0) error = std::string("eventfd: ") + strerror(errno);
-        else close(wakeFd);
+    if (!opt.controlPath.empty() && control.start(opt.controlPath, &error) != 0) {
         ztMbox_close(&camBox);
         ztMbox_unlink(opt.cameraMbox.c_str());
         close(lockFd);
@@ -110,45 +111,47 @@ int CameraSim::Impl::start() {
 void CameraSim::Impl::stop() {
     if (!runningFlag) return;
     stopping = true;
-    uint64_t one = 1;
-    if (write(wakeFd, &one, sizeof one) < 0) log.write(SIMLOG_ERROR, "wake: %s", strerror(errno));
+    wakeServeThread();
     serveThread.join();
+    if (replyBox.mqd != (mqd_t)-1) ztMbox_close(&replyBox);
     control.stop();
     outbox.stop();
     ztMbox_close(&camBox);
     ztMbox_unlink(opt.cameraMbox.c_str());
-    close(wakeFd);
     close(lockFd);
-    wakeFd = lockFd = -1;
+    lockFd = -1;
     runningFlag = false;
     log.write(SIMLOG_INFO, "stopped");
 }
 
+// An empty message on the camera mailbox ends the serve thread's wait at once. When the mailbox
+// is full the thread is busy anyway, and the tick bounds the wait in every case.
+void CameraSim::Impl::wakeServeThread() {
+    mqd_t box = mq_open(opt.cameraMbox.c_str(), O_WRONLY | O_NONBLOCK);
+    if (box == (mqd_t)-1) return;
+    mq_send(box, "", 0, 0);
+    mq_close(box);
+}
+
 void CameraSim::Impl::serve() {
-    pollfd fds[2] = {{camBox.mqd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
     while (!stopping) {
-        // The poll time-out is the tick of simulated time.
-        int r = poll(fds, 2, 50);
+        // One timed receive per message; its time-out is the tick of simulated time.
+        timespec until;
+        clock_gettime(CLOCK_REALTIME, &until);
+        until.tv_nsec += kTickNs;
+        if (until.tv_nsec >= kNsPerSecond) {
+            until.tv_sec += 1;
+            until.tv_nsec -= kNsPerSecond;
+        }
+        ssize_t n = mq_timedreceive(camBox.mqd, reinterpret_cast<char*>(rx), sizeof rx, nullptr, &until);
+        const int error = errno;
         {
             std::lock_guard<std::mutex> lock(mu);
             model.advance(realSeconds() * opt.timeScale);
         }
-        if (r < 0) {
-            if (errno != EINTR) log.write(SIMLOG_ERROR, "poll: %s", strerror(errno));
-            continue;
-        }
-        if (fds[1].revents) break;
-        if (!(fds[0].revents & POLLIN)) continue;
-        timespec until;
-        clock_gettime(CLOCK_REALTIME, &until);
-        until.tv_nsec += 10 * 1000 * 1000;
-        if (until.tv_nsec >= 1000000000L) {
-            until.tv_sec += 1;
-            until.tv_nsec -= 1000000000L;
-        }
-        ssize_t n = mq_timedreceive(camBox.mqd, reinterpret_cast<char*>(rx), sizeof rx, nullptr, &until);
+        if (stopping) break;
         if (n < 0) {
-            if (errno != ETIMEDOUT && errno != EINTR) log.write(SIMLOG_ERROR, "receive: %s", strerror(errno));
+            if (error != ETIMEDOUT && error != EINTR) log.write(SIMLOG_ERROR, "receive: %s", strerror(error));
             continue;
         }
         handleMessage(int(n));
@@ -259,7 +262,7 @@ void CameraSim::Impl::handleRequest(const TlvReader& r) {
         if (!validMboxName(src) || faults.dropFor(id)) {
             rec.outcome = validMboxName(src) ? OpOutcome::Dropped : OpOutcome::Unanswerable;
             opsCv.notify_all();
-            log.write(SIMLOG_TRACE, "%s (seq %u) not answered", rec.name().c_str(), seq);
+            if (log.enabled(SIMLOG_TRACE)) log.write(SIMLOG_TRACE, "%s (seq %u) not answered", rec.name().c_str(), seq);
             return;
         }
         answer_.reset();
@@ -278,7 +281,10 @@ void CameraSim::Impl::handleRequest(const TlvReader& r) {
         rec.answerLen = answer_.len;
         rec.outcome = delay ? OpOutcome::Delayed : OpOutcome::Replied;
         opsCv.notify_all();
-        log.write(SIMLOG_TRACE, "%s (seq %u) -> %d, %u bytes", rec.name().c_str(), seq, answer_.result, answer_.len);
+        // The name is formatted only for a log that shows it: this is the per-request path.
+        if (log.enabled(SIMLOG_TRACE))
+            log.write(SIMLOG_TRACE, "%s (seq %u) -> %d, %u bytes", rec.name().c_str(), seq, answer_.result,
+                      answer_.len);
     }
     // RSPARG: result i32 big-endian, NAK reason, answer bytes.
     uint8_t rsp[5 + CAMLINK_MAX_ANSWER];
@@ -302,8 +308,25 @@ void CameraSim::Impl::sendReply(const std::string& dest, const uint8_t* msg, int
             log.write(SIMLOG_ERROR, "%s to %s not queued", what, dest.c_str());
         return;
     }
-    if (timedSend(dest.c_str(), msg, len, opt.replyTimeoutMs) != 0)
+    if (sendToReplyBox(dest, msg, len) != 0)
         log.write(SIMLOG_ERROR, "reply to %s dropped: mailbox full or missing", dest.c_str());
+}
+
+// The reply mailbox stays open between replies: an open and a close per reply cost more than
+// the reply itself. A requester that restarts creates its mailbox afresh; the old queue then has
+// no link left, and the next reply opens the new one.
+int CameraSim::Impl::sendToReplyBox(const std::string& dest, const uint8_t* msg, int len) {
+    struct stat st;
+    if (replyBox.mqd != (mqd_t)-1 &&
+        (dest != replyBoxName || fstat(replyBox.mqd, &st) != 0 || st.st_nlink == 0))
+        ztMbox_close(&replyBox);
+    if (replyBox.mqd == (mqd_t)-1) {
+        replyBoxName = dest;  // the handle keeps a pointer to its name
+        if (ztMbox_txopen(replyBoxName.c_str(), &replyBox) != 0) return -1;
+    }
+    int r = ztMbox_timedsend(msg, len, &replyBox, opt.replyTimeoutMs);
+    if (r != 0) ztMbox_close(&replyBox);
+    return r;
 }
 
 void CameraSim::Impl::dispatch(const OpId& id, const uint8_t* p, int n) {

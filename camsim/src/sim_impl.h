@@ -35,12 +35,14 @@ struct CameraSim::Impl : public EventSink {
     void stop();
     double realSeconds() const;
     void serve();
+    void wakeServeThread();
     void handleMessage(int len);
     void handleSubscription(const TlvReader& r);
     void handleRequest(const TlvReader& r);
     // Fills answer_ for the operation; called with mu held.
     void dispatch(const OpId& id, const uint8_t* p, int n);
     void sendReply(const std::string& dest, const uint8_t* msg, int len, int delayMs, const char* what);
+    int sendToReplyBox(const std::string& dest, const uint8_t* msg, int len);
     void recordUnanswerable(int category, const char* why);
 
     // Control channel (control_commands.cpp) and state document (state_json.cpp).
@@ -63,8 +65,9 @@ struct CameraSim::Impl : public EventSink {
     std::atomic<bool> stopping{false};
     std::thread serveThread;
     ztMboxAttr camBox{};
-    int wakeFd = -1;
     int lockFd = -1;
+    ztMboxAttr replyBox{(mqd_t)-1, {}, nullptr};  // serve thread only; mqd -1 when closed
+    std::string replyBoxName;
     std::string error;
 
     // Owned by the serve thread.

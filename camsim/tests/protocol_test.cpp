@@ -77,6 +77,20 @@ TEST_F(SimTest, OperationsAreLoggedWithTheirPayloadBytes) {
     EXPECT_EQ(4u, sim->opsReceived());
 }
 
+// Replies go to the mailbox the request names, also when another requester spoke last or the
+// requester has removed and recreated its mailbox under the same name (a restarted daemon).
+TEST_F(SimTest, RepliesReachARecreatedOrDifferentReplyMailbox) {
+    ASSERT_TRUE(req->call(CAMLINK_OP_MODEL, {}).got);
+    const std::string name = req->replyName();
+    req.reset();
+    EXPECT_FALSE(mailboxExists(name));
+    req.reset(new Requester(opt.cameraMbox, name));
+    EXPECT_TRUE(req->call(CAMLINK_OP_MODEL, {}, 1000).got);
+    Requester other(opt.cameraMbox, uniqueName("other"));
+    EXPECT_TRUE(other.call(CAMLINK_OP_MODEL, {}, 1000).got);
+    EXPECT_TRUE(req->call(CAMLINK_OP_MODEL, {}, 1000).got);
+}
+
 class OpsLogBound : public SimTest {
 protected:
     void adjust(camsim::Options& o) override { o.opsCapacity = 3; }

@@ -30,6 +30,8 @@ constexpr int kListenBacklog = 16;
 constexpr size_t kMaxWatchedClients = 10;
 constexpr int kAcceptWaitMs = 2000;
 constexpr int kStartupChecks = 10;
+constexpr useconds_t kStartupSliceUs = 5000;
+constexpr int kStartupSlicesPerCheck = 200;  // one second
 
 void giveUp() {
     ZtcontrolCommandServer::getInstance()->stop();
@@ -37,10 +39,14 @@ void giveUp() {
     exit(-1);
 }
 
+// Ten checks one second apart; each one-second wait ends early once the worker runs, so a daemon
+// whose worker is up in milliseconds listens in milliseconds, not after a whole second.
 bool waitForWorker() {
+    ZtcontrolCommandServer* server = ZtcontrolCommandServer::getInstance();
     for (int check = 0; check < kStartupChecks; ++check) {
-        if (ZtcontrolCommandServer::getInstance()->isRunning()) return true;
-        sleep(1);
+        if (server->isRunning()) return true;
+        for (int slice = 0; slice < kStartupSlicesPerCheck && !server->isRunning(); ++slice)
+            usleep(kStartupSliceUs);
     }
     return false;
 }

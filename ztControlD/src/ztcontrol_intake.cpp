@@ -1,8 +1,8 @@
 // The worker thread: polls for notifications, waits for one message on the daemon mailbox and
 // routes it by its category.
 #include <errno.h>
-#include <poll.h>
 #include <string.h>
+#include <time.h>
 
 #include "command_dispatch.h"
 #include "event_routing.h"
@@ -13,17 +13,26 @@
 
 namespace {
 
-constexpr int kReceiveWaitMs = 500;
+constexpr int32_t kReceiveWaitNs = 500 * 1000 * 1000;
+constexpr int32_t kNsPerSecond = 1000 * 1000 * 1000;
 constexpr size_t kCategoryByte = 3;
 
-// Waits up to half a second for a message; its length, or -1 when none arrived.
+// Waits up to half a second for a message; its length, or -1 when none arrived. One timed receive
+// instead of a readiness wait and a receive: a system call less per request. A wait that runs out
+// leaves errno as the readiness wait would have left it, since the idle log line depends on it.
 ssize_t receiveOne(ZtcontrolCommandServer* server) {
-    struct pollfd pfd;
-    pfd.fd = (int)server->daemonMqd;
-    pfd.events = POLLIN;
-    pfd.revents = 0;
-    if (poll(&pfd, 1, kReceiveWaitMs) <= 0 || !(pfd.revents & POLLIN)) return -1;
-    return mq_receive(server->daemonMqd, reinterpret_cast<char*>(server->rxBuffer), ZT_MSG_BUFFER_SIZE, nullptr);
+    struct timespec deadline;
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    deadline.tv_nsec += kReceiveWaitNs;
+    if (deadline.tv_nsec >= kNsPerSecond) {
+        deadline.tv_sec += 1;
+        deadline.tv_nsec -= kNsPerSecond;
+    }
+    const int before = errno;
+    const ssize_t n = mq_timedreceive(server->daemonMqd, reinterpret_cast<char*>(server->rxBuffer), ZT_MSG_BUFFER_SIZE,
+                                      nullptr, &deadline);
+    if (n < 0 && errno == ETIMEDOUT) errno = before;
+    return n;
 }
 
 void handleControlRequest(ZtcontrolCommandServer* server, Msg& request, size_t length) {

@@ -31,6 +31,7 @@
 #include "notification_frames.h"
 #include "sim_ops.h"
 #include "support/json_check.h"
+#include "ztErrno.h"
 #include "ztcontrol_commands.h"
 #include "ztcontrol_if_server.h"
 
@@ -161,6 +162,23 @@ protected:
         EXPECT_GE(fd, 0);
         sockets.push_back(fd);
         return fd;
+    }
+
+    // A new notification client that has had its full state. A connection completes before the
+    // daemon has accepted it, and a resume reaches only accepted clients: it is repeated until the
+    // full state comes.
+    FrameReader subscribedReader() {
+        FrameReader reader(client());
+        std::string json;
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            EXPECT_EQ(command(ZTCONTROL_PUSH_NOTIFICATIONS, textArg("status=1")), ZT_OK);
+            if (reader.next(&json, 1000)) {
+                EXPECT_TRUE(isFullState(json)) << json;
+                return reader;
+            }
+        }
+        ADD_FAILURE() << "no full state";
+        return reader;
     }
 
     int32_t command(uint32_t id, const std::optional<Bytes>& arg = std::nullopt) {

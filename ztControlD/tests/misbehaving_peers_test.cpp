@@ -90,14 +90,6 @@ protected:
         EXPECT_FALSE(mailboxExists(ZT_REPLY_MBOX));
     }
 
-    // A resumed TCP client that has had its full state.
-    FrameReader listeningClient() {
-        FrameReader reader(client());
-        EXPECT_EQ(command(ZTCONTROL_PUSH_NOTIFICATIONS, textArg("status=1")), ZT_OK);
-        std::string json;
-        EXPECT_TRUE(reader.next(&json, 10000) && isFullState(json)) << json;
-        return reader;
-    }
 };
 
 TEST_F(MisbehavingPeers, ReplyMailboxNamingTheDaemonsOwnIsRefused) {
@@ -255,7 +247,7 @@ TEST_F(MisbehavingPeers, SilentCameraHoldsRequestsForOneFailedPollAtMost) {
     ASSERT_NO_FATAL_FAILURE(startSimulator(true));
     ASSERT_NO_FATAL_FAILURE(startDaemon());
     ASSERT_NO_FATAL_FAILURE(waitUntilListening());
-    FrameReader reader = listeningClient();
+    FrameReader reader = subscribedReader();
     ASSERT_EQ(sim("noreply all").rfind("ok", 0), 0u);
     quickCommand();  // may meet the first failing poll
     const auto start = Clock::now();

@@ -24,6 +24,8 @@ std::atomic<ztc_msg_q_context_t*> g_attached{nullptr};
 uint8_t g_request[ZTMSG_MAX];
 uint8_t g_argument[ZTMSG_MAX];
 uint8_t g_reply[ZTMSG_MAX];
+// Set when an exchange ended without its reply: only then can a late one wait in the mailbox.
+bool g_replyOverdue = false;
 
 struct MboxName {
     char text[ZTC_MBOX_NAME_MAX + 1];
@@ -158,6 +160,9 @@ void reopenCamera(ztc_msg_q_context_t* ctx, const MboxName& name)
 // Replies still queued belong to requests that timed out: no request is outstanding now.
 void drainStaleReplies(mqd_t rx)
 {
+    if (!g_replyOverdue)
+        return;
+    g_replyOverdue = false;
     size_t length = 0;
     while (camlinkTimedReceive(rx, g_reply, sizeof g_reply, camlinkNowMs(), &length) == 1)
         ZTLOG(UTIL_LOG_WARN, "camlink: discarding a late reply of %zu bytes", length);
@@ -219,6 +224,8 @@ int camlink_exchange(ztc_msg_q_context_t* ctx, const CamlinkRequest& request, ui
     for (;;) {
         size_t received = 0;
         const int r = camlinkTimedReceive(ctx->rxMqd, g_reply, sizeof g_reply, deadline, &received);
+        if (r <= 0)
+            g_replyOverdue = true;
         if (r < 0)
             return r;
         if (r == 0) {

@@ -1,5 +1,5 @@
-// Works with blocking and non-blocking descriptors alike: poll() waits for the mailbox, and the
-// timed mailbox call that follows cannot block past the deadline either.
+// Works with blocking and non-blocking descriptors alike: the timed mailbox calls wait on a blocking
+// descriptor, and poll() waits for a non-blocking one; neither waits past the deadline.
 #include "camlink_mq.h"
 
 #include <errno.h>
@@ -76,17 +76,26 @@ int camlinkTimedSend(mqd_t mqd, const uint8_t* message, size_t length, int64_t d
 
 int camlinkTimedReceive(mqd_t mqd, uint8_t* buffer, size_t capacity, int64_t deadlineMs, size_t* length)
 {
+    // A blocking descriptor waits inside the one timed call; only a non-blocking one (EAGAIN) needs
+    // poll() first.
     for (;;) {
-        const int ready = waitFor(mqd, POLLIN, deadlineMs);
-        if (ready <= 0)
-            return ready;
-        const timespec now = realtimeDeadline(camlinkNowMs());
-        const ssize_t n = mq_timedreceive(mqd, reinterpret_cast<char*>(buffer), capacity, nullptr, &now);
+        const timespec until = realtimeDeadline(deadlineMs);
+        const ssize_t n = mq_timedreceive(mqd, reinterpret_cast<char*>(buffer), capacity, nullptr, &until);
         if (n >= 0) {
             *length = static_cast<size_t>(n);
             return 1;
         }
-        if (errno != EAGAIN && errno != ETIMEDOUT && errno != EINTR) {
+        if (errno == ETIMEDOUT)
+            return 0;
+        if (errno == EAGAIN) {
+            if (remainingMs(deadlineMs) == 0)
+                return 0;
+            const int ready = waitFor(mqd, POLLIN, deadlineMs);
+            if (ready <= 0)
+                return ready;
+            continue;
+        }
+        if (errno != EINTR) {
             ZTLOG(UTIL_LOG_ERROR, "camlink: receiving on reply mailbox %d failed: %s", static_cast<int>(mqd),
                   strerror(errno));
             return ZT_ERR_MQ_FAIL;

@@ -9,9 +9,11 @@ namespace {
 constexpr size_t kHeaderSize = 4;
 constexpr size_t kElementHeaderSize = 3;
 constexpr uint16_t kDumpBytes = 32;  // data bytes shown per element
+constexpr size_t kUsualElements = 8;  // a request or an answer has up to five
 }  // namespace
 
-Msg::Msg(uint8_t category) : category_(category) {}
+// One allocation for the element list instead of one per doubling while a message is built.
+Msg::Msg(uint8_t category) : category_(category) { elements_.reserve(kUsualElements); }
 
 Msg::~Msg() = default;
 
