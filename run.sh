@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The one entry point: ./run.sh deps|build|test|test-armhf|demo|bench
+# The one entry point: ./run.sh deps|build|test|test-armhf|demo|bench|fuzz|soak
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -12,10 +12,14 @@ usage() {
 Usage: ./run.sh COMMAND
   deps           install the Debian packages the build needs (when missing)
   build [PRESET] configure and build (presets: default, asan, tsan; default: default)
-  test           build and run every test: normally, under ASan+UBSan, under TSan, then on 32-bit ARM
+  test           build and run every test: normally, under ASan+UBSan, under TSan; then 30 s of each
+                 fuzz target, a one-minute soak, and every test on 32-bit ARM under qemu-arm
   test-armhf     cross-build for 32-bit ARM and run every test under qemu-arm
   demo           run the daemon against the simulated camera and show it working
   bench          run the benchmarks
+  fuzz [SECONDS] run every libFuzzer target for SECONDS (default 30), two at a time; fails on a finding
+  soak [MINUTES] the daemon and simulator under a mixed load for MINUTES (default 1): CSV and PNG
+                 in build/default/soak; fails when an answer was lost or extra (uses the fixed names)
 USAGE
 }
 
@@ -135,6 +139,74 @@ bench_e2e() {
     rm -rf "$samples"
 }
 
+# Every fuzz target under libFuzzer (preset fuzz: Clang, ASan+UBSan, coverage over the whole
+# tree), two at a time on private mailbox names. What a run finds stays in build/fuzz/fuzz/found
+# (inputs) and build/fuzz/fuzz/findings (crashes, leaks, time-outs).
+fuzz() {
+    local seconds=${1:-30} dir=build/fuzz/fuzz targets=() t f
+    deps
+    deps clang-14 libclang-rt-14-dev
+    for f in fuzz/fuzz_*.cpp; do targets+=("$(basename "$f" .cpp)"); done
+    cmake --preset fuzz >/dev/null
+    cmake --build --preset fuzz -j "$JOBS" --target "${targets[@]}"
+    rm -rf "$dir/findings" "$dir/logs"
+    mkdir -p "$dir/findings" "$dir/logs"
+    echo "== fuzzing ${#targets[@]} targets for ${seconds}s each"
+    printf '%s\n' "${targets[@]}" | xargs -P 2 -I{} sh -c '
+        t={}; n=${t#fuzz_}; dir='"$dir"'; d=fuzz/dict/$n.dict
+        mkdir -p "$dir/found/$n" "$dir/findings/$n"
+        [ -f "$d" ] && dict="-dict=$d" || dict=""
+        ASAN_OPTIONS=detect_leaks=1 "$dir/$t" -max_total_time='"$seconds"' -timeout=10 -max_len=1600 \
+            -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$dir/findings/$n/" $dict \
+            "$dir/found/$n" "fuzz/corpus/$n" >"$dir/logs/$n.log" 2>&1
+        echo $? >"$dir/logs/$n.rc"' || true
+    local failed=0 runs cov corp rc
+    printf '%-22s %12s %8s %10s  %s\n' target executions coverage corpus result
+    for t in "${targets[@]}"; do
+        n=${t#fuzz_}
+        rc=$(cat "$dir/logs/$n.rc" 2>/dev/null || echo 1)
+        runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$dir/logs/$n.log" | tail -n 1)
+        cov=$(grep -o 'cov: [0-9]*' "$dir/logs/$n.log" | tail -n 1 | cut -d' ' -f2)
+        corp=$(grep -o 'corp: [0-9]*' "$dir/logs/$n.log" | tail -n 1 | cut -d' ' -f2)
+        if [ "$rc" = 0 ] && [ -z "$(ls -A "$dir/findings/$n")" ]; then
+            printf '%-22s %12s %8s %10s  %s\n' "$t" "${runs:-?}" "${cov:-?}" "${corp:-?}" ok
+        else
+            failed=1
+            printf '%-22s %12s %8s %10s  %s\n' "$t" "${runs:-?}" "${cov:-?}" "${corp:-?}" "FINDING (exit $rc, see $dir/logs/$n.log)"
+            grep -m 3 -E '^(==[0-9]+==ERROR|SUMMARY|fuzz check failed)' "$dir/logs/$n.log" | sed 's/^/    /' || true
+        fi
+    done
+    [ $failed -eq 0 ] || { echo "== fuzzing found something (inputs in $dir/findings)"; return 1; }
+}
+
+# The real daemon and simulator under ztsoak; uses the fixed mailbox names and port 8081, so run
+# it alone on the machine (other engineers: under flock /tmp/zt-fixed-names.lock).
+soak() {
+    local minutes=${1:-1} out=build/default/soak
+    build default
+    mkdir -p "$out"
+    echo "== soak for ${minutes} min"
+    local rc=0
+    build/default/tools/ztsoak/ztsoak --daemon build/default/ztControlD/ztControlD \
+        --sim build/default/camsim/ztcamsim --minutes "$minutes" --csv "$out/soak.csv" ${ZT_SOAK_ARGS:-} || rc=$?
+    deps gnuplot-nox
+    soak_chart "$out/soak.csv" "$out/soak.png" && echo "wrote $out/soak.csv and $out/soak.png"
+    return $rc
+}
+
+# soak_chart CSV PNG: memory, descriptors, threads and CPU above, request latency below.
+soak_chart() {
+    gnuplot -e "set terminal pngcairo size 1100,800; set output '$2'; set datafile separator ',';
+        set multiplot layout 2,1; set xlabel 'seconds'; set key outside right;
+        set ylabel 'RSS (KiB)'; set y2label 'count / CPU %'; set y2tics; set ytics nomirror;
+        set yrange [0:*]; set y2range [0:*];
+        plot '$1' using 1:2 with lines lw 2 title 'RSS KiB', '' using 1:3 axes x1y2 with lines title 'descriptors',
+             '' using 1:4 axes x1y2 with lines title 'threads', '' using 1:5 axes x1y2 with lines title 'CPU %';
+        unset y2tics; unset y2label; set ytics mirror; set ylabel 'latency (ms)'; set yrange [*:*]; set logscale y;
+        plot '$1' using 1:7 with lines title 'p50', '' using 1:8 with lines title 'p99', '' using 1:9 with lines title 'max';
+        unset multiplot"
+}
+
 case "${1:-}" in
     deps) deps ;;
     build) shift; build "${1:-default}" ;;
@@ -142,12 +214,16 @@ case "${1:-}" in
         run_tests default
         run_tests asan
         run_tests tsan
+        fuzz 30
+        soak 1
         test_armhf
         echo "== all test runs passed"
         ;;
     test-armhf) test_armhf ;;
     demo) demo ;;
     bench) bench ;;
+    fuzz) shift; fuzz "${1:-30}" ;;
+    soak) shift; soak "${1:-1}" ;;
     -h|--help|help) usage ;;
     *) usage; exit 2 ;;
 esac

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "zt_msg_classes.h"
+#include "ztcontrol_commands.h"
 #include "ztMsg.h"
 #include "ztTlv.h"
 
@@ -168,6 +169,84 @@ void presetSeeds()
     writeSeed("preset_wire", "id_list", ids, sizeof ids);
 }
 
+// Flags byte, command id, argument (fuzz_request.cpp): every command of the table with an
+// argument of its kind, one whole request as raw bytes, one followed by a status poll.
+void requestSeeds()
+{
+    size_t count = 0;
+    const ZtcontrolCommandInfo* commands = ztcontrolCommands(&count);
+    for (size_t i = 0; i < count; ++i) {
+        Bytes seed = {0, (uint8_t)commands[i].id};
+        switch (commands[i].argKind) {
+            case ZT_ARG_NONE: seed[0] = 2; break;
+            case ZT_ARG_U8: seed.push_back(1); break;
+            case ZT_ARG_U16: seed.insert(seed.end(), {1, 0}); break;
+            case ZT_ARG_U32: seed.insert(seed.end(), {1, 0, 0, 0}); break;
+            case ZT_ARG_TEXT: seed.insert(seed.end(), {'1', 0}); break;
+            case ZT_ARG_BYTES: seed.resize(seed.size() + 8, 1); break;
+            default: break;  // an empty protobuf message, or an argument nobody reads
+        }
+        writeSeed("request", commands[i].shortName, seed.data(), seed.size());
+    }
+    const Bytes push = {0, ZTCONTROL_PUSH_NOTIFICATIONS, 's', 't', 'a', 't', 'u', 's', '=', '1', 0};
+    writeSeed("request", "push-status-text", push.data(), push.size());
+    // Arguments the mutator would take long to find: a transcode request (name field, then words)
+    // and preset requests in their protobuf form.
+    Bytes transcode = {0, ZTCONTROL_TRANSCODE_VIDEO_REQUEST};
+    const char source[] = "DCIM/100ZTCAM/ZT010001.MP4";
+    transcode.insert(transcode.end(), source, source + sizeof source);
+    transcode.resize(2 + 260 + 11 * 4, 0);
+    writeSeed("request", "transcode-video-named", transcode.data(), transcode.size());
+    const Bytes info = {0, ZTCONTROL_PRESET_INFO, 0x08, 0x81, 0x80, 0x04};
+    writeSeed("request", "preset-info-id", info.data(), info.size());
+    const Bytes create = {0, ZTCONTROL_PRESET_CUSTOM_CREATE, 0x08, 0xe8, 0x07, 0x10, 0x0c, 0x18, 0x14, 0x20, 0x14, 0x28, 0x00};
+    writeSeed("request", "preset-custom-create-valid", create.data(), create.size());
+    const Bytes poll = {16, 90};
+    writeSeed("request", "unassigned-then-poll", poll.data(), poll.size());
+
+    static uint8_t buf[ZTMSG_MAX];
+    const uint32_t command = ZTCONTROL_DELETE_LAST;
+    const char reply[] = "/ztctl_4242";
+    MsgElement cmd(ZT_TAG_COMMAND, sizeof command, &command);
+    MsgElement src(ZT_TAG_REPLY_MBOX, sizeof reply, reply);
+    Msg request(ZT_MSG_CATEGORY);
+    request.addElement(&cmd);
+    request.addElement(&src);
+    buf[0] = 1;
+    MemStream out(buf + 1, sizeof buf - 1);
+    out << request;
+    writeSeed("request", "raw", buf, 1 + out.getLength());
+}
+
+// Category and code byte, then elements as type, length, value (fuzz_events.cpp).
+void eventElementSeeds()
+{
+    const char text[] = "17:1:40";
+    Bytes cn = {3 | 4 | (0 << 4), TLV_CMDARG, 5 + sizeof text, 1, 0, 0, 0, (uint8_t)sizeof text};
+    cn.insert(cn.end(), text, text + sizeof text);
+    writeSeed("events", "csi_notification", cn.data(), cn.size());
+    const Bytes pu = {0 | 4 | (2 << 4), TLV_CMDARG, 5, 6, 0x01, 0x00, 0x02, 0x00};
+    writeSeed("events", "preset_switched", pu.data(), pu.size());
+    const Bytes resume = {1 | 4 | (3 << 4)};
+    writeSeed("events", "resume", resume.data(), resume.size());
+    const Bytes suspend = {1 | 4 | (4 << 4)};
+    writeSeed("events", "suspend", suspend.data(), suspend.size());
+    const Bytes answer = {2 | 4 | (1 << 4), TLV_RSPARG, 1, 0};
+    writeSeed("events", "subscribe_answer", answer.data(), answer.size());
+}
+
+// Newest job id (8 bytes little-endian), its status, the text (fuzz_transcode_text.cpp).
+void transcodeTextSeeds()
+{
+    const std::string texts[] = {"17:1:40", "17:2:100:DCIM\\100ZTCAM\\ZT010001.MP4", "18:3:0"};
+    const char* names[] = {"progress", "done_with_name", "other_job"};
+    for (size_t i = 0; i < 3; ++i) {
+        Bytes seed = {17, 0, 0, 0, 0, 0, 0, 0, 1};
+        seed.insert(seed.end(), texts[i].begin(), texts[i].end());
+        writeSeed("transcode_text", names[i], seed.data(), seed.size());
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -182,5 +261,8 @@ int main(int argc, char** argv)
     eventSeeds();
     parseParamSeeds();
     presetSeeds();
+    requestSeeds();
+    eventElementSeeds();
+    transcodeTextSeeds();
     return g_failures ? 1 : 0;
 }

@@ -133,6 +133,9 @@ private:
 
 // Worker thread body (ztcontrol_intake.cpp).
 void workerLoop(ZtcontrolCommandServer* server);
+// What the worker does with one received message: the length bytes in rxBuffer routed by their
+// category, request being the worker's reused parse object. Also the fuzz targets' entry.
+void routeReceivedMessage(ZtcontrolCommandServer* server, Msg& request, size_t length);
 
 // The status poll run before every wait for a message (status_notifier.cpp).
 void pollStatusSettingsAndNotify(ZtcontrolCommandServer* server);

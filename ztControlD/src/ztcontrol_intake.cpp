@@ -78,6 +78,10 @@ void routeMessage(ZtcontrolCommandServer* server, Msg& request, size_t length) {
 
 }  // namespace
 
+void routeReceivedMessage(ZtcontrolCommandServer* server, Msg& request, size_t length) {
+    routeMessage(server, request, length);
+}
+
 void workerLoop(ZtcontrolCommandServer* server) {
     memset(&server->lastSnapshot, 0, sizeof(server->lastSnapshot));
     memset(&server->throttledSnapshot, 0, sizeof(server->throttledSnapshot));
