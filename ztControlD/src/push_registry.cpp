@@ -7,7 +7,9 @@
 
 #include <string>
 
+#include "bounded_send.h"
 #include "csi_settings.h"
+#include "log_text.h"
 #include "ztErrno.h"
 #include "ztLog.h"
 #include "ztPushClient.h"
@@ -66,6 +68,12 @@ void ZtcontrolCommandServer::destroyPushClients() {
 }
 
 int32_t registerQueueClient(ZtcontrolCommandServer* server, const char* name) {
+    // Notifications into the daemon's own mailboxes or the network daemon's would fill queues
+    // that expect other messages: refused like an answer to them.
+    if (isReservedMailbox(name)) {
+        ZTLOG(UTIL_LOG_ERROR, "Refusing to notify on reserved mailbox '%s'", LogText(name).c_str());
+        return ZT_ERR_INVALID_PARAM;
+    }
     {
         ZtcontrolCommandServer::Lock lock(&server->pushClientsLock);
         if (findQueueClient(server, name) < server->pushClients.size()) return ZT_OK;

@@ -38,6 +38,9 @@ TEST(Notifications, QueueClientRegisteredAndRemovedByName) {
     auto call = [&](uint32_t flag, const std::string& name) {
         return d.requester().call(ZTCONTROL_MQ_PUSH_NOTIFICATIONS, queueArgument(flag, name)).result;
     };
+    for (const char* reserved : {"/to_ztnet", "/to_ztCtlD", "//to_ztCtlD2"})
+        EXPECT_EQ(call(1, reserved), ZT_ERR_INVALID_PARAM) << reserved;
+    EXPECT_EQ(queueClients(), 0u);
     EXPECT_EQ(call(1, queue.name()), ZT_OK);
     EXPECT_EQ(call(7, queue.name()), ZT_OK);  // any non-zero flag registers; the name only once
     EXPECT_EQ(queueClients(), 1u);
