@@ -33,7 +33,7 @@
 #include <vector>
 
 #include "camsim/control_client.h"
-#include "program_launch.h"
+#include "daemon_process.h"
 #include "zt_msg_classes.h"
 #include "ztcontrol_commands.h"
 #ifdef ZT_BENCH_DBUS
@@ -168,44 +168,6 @@ std::vector<double> queueFloor(int hops, bool reopen, int iterations) {
     return us;
 }
 
-pid_t spawn(const std::vector<std::string>& args) {
-    pid_t pid = fork();
-    if (pid != 0) return pid;
-    int null = open("/dev/null", O_WRONLY);
-    dup2(null, STDOUT_FILENO);
-    dup2(null, STDERR_FILENO);
-    zt_launch::exec(args);
-    _exit(127);
-}
-
-int connectPort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(kPort);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) return fd;
-    close(fd);
-    return -1;
-}
-
-// The daemon's process id: the one ztControlD process of this machine.
-pid_t findDaemon() {
-    DIR* proc = opendir("/proc");
-    if (!proc) return -1;
-    pid_t found = -1;
-    while (dirent* e = readdir(proc)) {
-        char path[300], comm[64] = {};
-        snprintf(path, sizeof path, "/proc/%s/comm", e->d_name);
-        FILE* f = fopen(path, "r");
-        if (!f) continue;
-        if (fgets(comm, sizeof comm, f) && strcmp(comm, "ztControlD\n") == 0) found = atoi(e->d_name);
-        fclose(f);
-    }
-    closedir(proc);
-    return found;
-}
-
 // CPU seconds a process has run, summed over its threads from the scheduler's nanosecond counts
 // (the clock ticks of /proc/PID/stat, 10 ms each, cannot resolve a share of 0.05 %).
 double cpuSeconds(pid_t pid) {
@@ -323,7 +285,7 @@ bool waitForText(int fd, std::string& seen, const std::string& text, int timeout
 // paused one gets the full state too, so the resume is sent once more after it: otherwise the
 // daemon would stop polling when the other client goes.
 int subscribedClient(Requester& r) {
-    int fd = connectPort();
+    int fd = zt_process::connectLoopback(kPort);
     const std::string on = "status=1";
     const std::vector<uint8_t> arg(on.begin(), on.end() + 1);
     std::string seen;
@@ -429,7 +391,7 @@ void measureDaemon(const Options& o) {
     mq_unlink("/to_ztCtlD2");
     mq_unlink("/to_ztnet");
     const std::string control = "/tmp/zt_bench_camsim_" + std::to_string(getpid()) + ".sock";
-    pid_t sim = spawn({ZTCAMSIM_BIN, "--quiet", "--control", control});
+    pid_t sim = zt_process::spawnQuiet({ZTCAMSIM_BIN, "--quiet", "--control", control});
     for (int i = 0; i < 100; ++i) {
         mqd_t m = mq_open("/to_ztnet", O_WRONLY);
         if (m != (mqd_t)-1) {
@@ -439,9 +401,9 @@ void measureDaemon(const Options& o) {
         usleep(20 * 1000);
     }
     const double started = nowUs();
-    spawn({ZTCONTROLD_BIN});
+    zt_process::spawnQuiet({ZTCONTROLD_BIN});
     int fd = -1;
-    while ((fd = connectPort()) < 0 && nowUs() - started < 15e6) usleep(1000);
+    while ((fd = zt_process::connectLoopback(kPort)) < 0 && nowUs() - started < 15e6) usleep(1000);
     if (fd < 0) {
         fprintf(stderr, "bench_e2e: the daemon did not start listening\n");
         g_failed = true;
@@ -451,7 +413,7 @@ void measureDaemon(const Options& o) {
     }
     close(fd);
     g_figures.push_back({"start_to_listening_ms", (nowUs() - started) / 1000.0});
-    const pid_t daemon = findDaemon();
+    const pid_t daemon = zt_process::findDaemon();
     {
         Requester r;
         if (!r.ok()) {

@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "camsim/control_client.h"
+#include "daemon_process.h"
 #include "zt_msg_classes.h"
 #include "ztcontrol_commands.h"
 
@@ -62,47 +63,6 @@ int64_t nowUs() {
 
 void sleepMs(int ms) {
     for (int left = ms; left > 0 && !g_stop; left -= 50) usleep((useconds_t)std::min(left, 50) * 1000);
-}
-
-pid_t spawn(const std::vector<std::string>& args) {
-    pid_t pid = fork();
-    if (pid != 0) return pid;
-    int null = open("/dev/null", O_WRONLY);
-    dup2(null, STDOUT_FILENO);
-    dup2(null, STDERR_FILENO);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-}
-
-// The daemon detaches: its process is found by name.
-pid_t findDaemon() {
-    DIR* proc = opendir("/proc");
-    if (!proc) return -1;
-    pid_t found = -1;
-    while (dirent* e = readdir(proc)) {
-        char path[300], comm[64] = {};
-        snprintf(path, sizeof path, "/proc/%s/comm", e->d_name);
-        FILE* f = fopen(path, "r");
-        if (!f) continue;
-        if (fgets(comm, sizeof comm, f) && strcmp(comm, "ztControlD\n") == 0) found = atoi(e->d_name);
-        fclose(f);
-    }
-    closedir(proc);
-    return found;
-}
-
-int connectPort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(kPort);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) return fd;
-    if (fd >= 0) close(fd);
-    return -1;
 }
 
 // ---- what the daemon process uses, from /proc ----
@@ -297,7 +257,7 @@ void clientThread(int index) {
     std::mt19937 rng(2000u + (unsigned)index);
     char buf[8192];
     while (!g_stop) {
-        int fd = connectPort();
+        int fd = zt_process::connectLoopback(kPort);
         if (fd < 0) {
             sleepMs(200);
             continue;
@@ -415,15 +375,15 @@ int main(int argc, char** argv) {
     }
     const std::string control = "/tmp/ztsoak_" + std::to_string(getpid()) + ".sock";
     for (const char* name : {"/to_ztCtlD", "/to_ztCtlD2", "/to_ztnet"}) mq_unlink(name);
-    const pid_t sim = spawn({o.sim, "--quiet", "--control", control});
+    const pid_t sim = zt_process::spawnQuiet({o.sim, "--quiet", "--control", control});
     pid_t daemon = -1;
     for (int i = 0; i < 200 && daemon < 0; ++i) {
-        if (i == 10) spawn({o.daemon});
+        if (i == 10) zt_process::spawnQuiet({o.daemon});
         usleep(50 * 1000);
-        int fd = i > 10 ? connectPort() : -1;
+        int fd = i > 10 ? zt_process::connectLoopback(kPort) : -1;
         if (fd >= 0) {
             close(fd);
-            daemon = findDaemon();
+            daemon = zt_process::findDaemon();
         }
     }
     if (daemon < 0) {
