@@ -86,6 +86,7 @@ void workerLoop(ZtcontrolCommandServer* server) {
     memset(&server->lastSnapshot, 0, sizeof(server->lastSnapshot));
     memset(&server->throttledSnapshot, 0, sizeof(server->throttledSnapshot));
     server->running = true;
+    server->workerStarted = true;
     memset(&server->lastThrottledPoll, 0, sizeof(server->lastThrottledPoll));
     ZTLOG(UTIL_LOG_DEBUG, "Command handling thread running!");
     server->initCameraState();
