@@ -49,7 +49,11 @@ int installStopSignals() {
     action.sa_handler = onSignal;
     action.sa_flags = SA_RESTART;
     sigfillset(&action.sa_mask);
-    for (int signo : kSignals) sigaction(signo, &action, nullptr);
+    for (int signo : kSignals)
+        if (sigaction(signo, &action, nullptr) != 0) {
+            ZTLOG(UTIL_LOG_ERROR, "cannot handle signal %d: %s", signo, strerror(errno));
+            return -1;
+        }
     return 0;
 }
 

@@ -5,7 +5,8 @@
 #define ZTCONTROLD_STOP_SIGNALS_H
 
 // Installs the handlers and blocks the signals in the calling thread, so that threads started
-// from now on inherit the block and never see them. 0, or -1 when the pipe cannot be made.
+// from now on inherit the block and never see them. 0, or -1 when the pipe or a handler cannot
+// be set up.
 int installStopSignals();
 
 // Unblocks the signals in the calling (main) thread; ones that came meanwhile are handled now.

@@ -200,7 +200,7 @@ int main(int, char** argv) {
     }
     ZTLOG(UTIL_LOG_INFO, "Starting ztControlD daemon");
     // Before the server's threads exist, so that they inherit the signals blocked.
-    if (installStopSignals() != 0) failStart(-1, "cannot create the signal pipe");
+    if (installStopSignals() != 0) failStart(-1, "cannot handle the stop signals");
     r = ZtcontrolCommandServer::getInstance()->start();
     acceptStopSignals();
     if (r != 0) {

@@ -75,7 +75,8 @@ protected:
                 words.insert(words.end(), {optional ? "--bind-try" : "--bind", path, path});
             }
         }
-        words.insert(words.end(), {"--", "setpriv", "--no-new-privs", "--bounding-set=-all", "--inh-caps=-all"});
+        words.insert(words.end(),
+                     {"--", "setpriv", "--no-new-privs", "--bounding-set=-all", "--inh-caps=-all"});
         return words;
     }
 };
@@ -127,7 +128,9 @@ TEST_P(SupervisorSignal, HangupIsIgnoredAndTheStopSignalStopsInOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(StopSignals, SupervisorSignal, ::testing::Values(SIGTERM, SIGINT),
-                         [](const ::testing::TestParamInfo<int>& info) { return std::string(info.param == SIGTERM ? "SIGTERM" : "SIGINT"); });
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(info.param == SIGTERM ? "SIGTERM" : "SIGINT");
+                         });
 
 // The end-to-end flow inside the unit's sandbox: a path the daemon needs and the unit forgets
 // fails here, not on a camera.
