@@ -112,7 +112,7 @@ class SupervisorSignal : public Supervised, public ::testing::WithParamInterface
 TEST_P(SupervisorSignal, HangupIsIgnoredAndTheStopSignalStopsInOrder) {
     ASSERT_NO_FATAL_FAILURE(startSimulator(true));
     ASSERT_NO_FATAL_FAILURE(startDaemon());
-    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
+    launcherExit();  // the daemon is this process's child from now on
     ASSERT_TRUE(waitUntil([&] { return simulatorSeesSubscription(); }, 10000));
     const pid_t daemon = detachedDaemon();
     ASSERT_GT(daemon, 0);
