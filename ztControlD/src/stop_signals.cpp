@@ -1,6 +1,6 @@
-// A self-pipe: the handler's one write is async-signal-safe, everything else runs in the main
-// thread. Both ends are non-blocking, so a burst of signals can neither block the handler nor
-// the thread that drains them.
+// A self-pipe: the handler's one write is async-signal-safe, and the worker writes to it too when
+// it takes the stop command; everything else runs in the main thread. Both ends are non-blocking,
+// so a burst of signals can neither block a writer nor the thread that drains them.
 #include "stop_signals.h"
 
 #include <errno.h>
@@ -17,14 +17,18 @@ namespace {
 int s_pipe[2] = {-1, -1};
 volatile sig_atomic_t s_stopAsked = 0;
 const int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+const uint8_t kStopCommandWake = 0;  // no signal has number 0
+
+// A full pipe already holds a wake-up: a byte lost there costs only its log line.
+void writeWake(uint8_t byte) {
+    ssize_t ignored = write(s_pipe[1], &byte, 1);
+    (void)ignored;
+}
 
 void onSignal(int signo) {
     const int savedErrno = errno;
     if (signo != SIGHUP) s_stopAsked = 1;
-    const uint8_t byte = (uint8_t)signo;
-    // A full pipe already holds a wake-up: a byte lost there costs only its log line.
-    ssize_t ignored = write(s_pipe[1], &byte, 1);
-    (void)ignored;
+    writeWake((uint8_t)signo);
     errno = savedErrno;
 }
 
@@ -72,9 +76,13 @@ bool stopSignalled() {
             // At the error level, seen by default: whoever sends it expects a reload that is not there.
             if (signals[i] == SIGHUP)
                 ZTLOG(UTIL_LOG_ERROR, "SIGHUP received: nothing to reload, going on");
-            else
+            else if (signals[i] != kStopCommandWake)
                 ZTLOG(UTIL_LOG_INFO, "%s received: stopping", signals[i] == SIGTERM ? "SIGTERM" : "SIGINT");
         }
     }
     return s_stopAsked != 0;
+}
+
+void wakeForStop() {
+    if (s_pipe[1] >= 0) writeWake(kStopCommandWake);
 }

@@ -149,7 +149,7 @@ bool waitForConnection(int listener) {
     fds[0].events = POLLIN;
     fds[0].revents = 0;
     const size_t clients = watchedSocketClients(ZtcontrolCommandServer::getInstance(), fds + 1, kMaxWatchedClients);
-    fds[1 + clients] = {stopSignalDescriptor(), POLLIN, 0};  // a stop signal ends the wait at once
+    fds[1 + clients] = {stopSignalDescriptor(), POLLIN, 0};  // a stop ends the wait at once
     if (poll(fds, (nfds_t)(2 + clients), kAcceptWaitMs) <= 0) return false;
     for (size_t i = 1; i <= clients; ++i)
         if (fds[i].revents & (POLLIN | POLLHUP | POLLERR))
