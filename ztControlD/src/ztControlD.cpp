@@ -1,5 +1,5 @@
 // Daemon entry: detaches, starts the command server, then accepts notification clients on TCP port
-// 8081 until the worker has taken the stop command.
+// 8081 until the worker has taken the stop command or a stop signal came.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -16,6 +16,8 @@
 #include <unistd.h>
 
 #include "push_registry.h"
+#include "readiness.h"
+#include "stop_signals.h"
 #include "ztLog.h"
 #include "ztPushClient.h"
 #include "ztUtil.h"
@@ -36,19 +38,32 @@ constexpr int kStartupSlicesPerCheck = 200;  // one second
 void giveUp() {
     ZtcontrolCommandServer::getInstance()->stop();
     ZtcontrolCommandServer::destroyInstance();
-    exit(-1);
+    failStart(-1, "cannot listen on the notification port 8081 (see the system log)");
 }
 
-// Ten checks one second apart; each one-second wait ends early once the worker runs, so a daemon
-// whose worker is up in milliseconds listens in milliseconds, not after a whole second.
-bool waitForWorker() {
+enum class WorkerStart { Running, Stopped, NotStarted };
+
+// What start-up can see of the worker: stopped (a stop signal, or a stop command taken before it
+// was seen running), running, or not started yet.
+WorkerStart workerState(ZtcontrolCommandServer* server) {
+    if (stopSignalled()) return WorkerStart::Stopped;
+    if (server->isRunning()) return WorkerStart::Running;
+    return server->workerStarted ? WorkerStart::Stopped : WorkerStart::NotStarted;
+}
+
+// Ten checks one second apart; each one-second wait ends early once the worker runs or was
+// stopped, so a daemon whose worker is up in milliseconds listens in milliseconds, and one asked
+// to stop during start-up stops at once instead of after the ten checks.
+WorkerStart waitForWorker() {
     ZtcontrolCommandServer* server = ZtcontrolCommandServer::getInstance();
     for (int check = 0; check < kStartupChecks; ++check) {
-        if (server->isRunning()) return true;
-        for (int slice = 0; slice < kStartupSlicesPerCheck && !server->isRunning(); ++slice)
+        for (int slice = 0; slice < kStartupSlicesPerCheck; ++slice) {
+            const WorkerStart state = workerState(server);
+            if (state != WorkerStart::NotStarted) return state;
             usleep(kStartupSliceUs);
+        }
     }
-    return false;
+    return workerState(server);
 }
 
 // Start-up checks made before detaching, so that the command that launched the daemon sees the
@@ -129,12 +144,13 @@ int openListener() {
 // listener alone, so a closed client kept its slot until a send to it failed). True when a
 // connection is waiting.
 bool waitForConnection(int listener) {
-    struct pollfd fds[1 + kMaxWatchedClients];
+    struct pollfd fds[2 + kMaxWatchedClients];
     fds[0].fd = listener;
     fds[0].events = POLLIN;
     fds[0].revents = 0;
     const size_t clients = watchedSocketClients(ZtcontrolCommandServer::getInstance(), fds + 1, kMaxWatchedClients);
-    if (poll(fds, (nfds_t)(1 + clients), kAcceptWaitMs) <= 0) return false;
+    fds[1 + clients] = {stopSignalDescriptor(), POLLIN, 0};  // a stop ends the wait at once
+    if (poll(fds, (nfds_t)(2 + clients), kAcceptWaitMs) <= 0) return false;
     for (size_t i = 1; i <= clients; ++i)
         if (fds[i].revents & (POLLIN | POLLHUP | POLLERR))
             serviceSocketClient(ZtcontrolCommandServer::getInstance(), fds[i].fd);
@@ -144,7 +160,7 @@ bool waitForConnection(int listener) {
 void acceptLoop(int listener) {
     struct sockaddr_in peer;
     socklen_t peerLength = sizeof(peer);
-    while (ZtcontrolCommandServer::getInstance()->isRunning()) {
+    while (ZtcontrolCommandServer::getInstance()->isRunning() && !stopSignalled()) {
         if (!waitForConnection(listener)) continue;
         ZTLOG(UTIL_LOG_INFO, "Accepting a notification client...\n");
         int fd = accept(listener, reinterpret_cast<struct sockaddr*>(&peer), &peerLength);
@@ -169,33 +185,45 @@ void acceptLoop(int listener) {
 
 }  // namespace
 
+// The launcher exits once the daemon is ready or has failed (readiness.h). SIGTERM and SIGINT,
+// like the stop command, end the accept loop into the orderly stop; either may come at any time
+// during start-up too, and then ends the daemon at once with status 0.
 int main(int, char** argv) {
     // Standard output may be a pipe whose reader is gone (the preset-update path prints progress
     // lines): a write there must fail, not end the daemon.
     signal(SIGPIPE, SIG_IGN);
     checkStartConditions();
-    int r = daemon_init();
+    int r = detachReportingReadiness();
     if (r != 0) {
         ZTLOG(UTIL_LOG_ERROR, "daemon_init failed %d", r);
-        exit(r);
+        failStart(r, "cannot detach");
     }
     ZTLOG(UTIL_LOG_INFO, "Starting ztControlD daemon");
+    // Before the server's threads exist, so that they inherit the signals blocked.
+    if (installStopSignals() != 0) failStart(-1, "cannot handle the stop signals");
     r = ZtcontrolCommandServer::getInstance()->start();
+    acceptStopSignals();
     if (r != 0) {
         ZTLOG(UTIL_LOG_ERROR, "Failed to start daemon [%s], ret %d\n", argv[0], r);
-        exit(r);
+        failStart(r, "the command server did not start (see the system log)");
     }
-    if (!waitForWorker()) {
+    const WorkerStart worker = waitForWorker();
+    if (worker == WorkerStart::NotStarted) {
         ZtcontrolCommandServer::getInstance()->stop();
         ZtcontrolCommandServer::destroyInstance();
         ZTLOG(UTIL_LOG_INFO, "Exiting ztControlD daemon due to error");
-        exit(-1);
+        failStart(-1, "the command handling thread did not start");
     }
-    int listener = openListener();
-    acceptLoop(listener);
+    int listener = -1;
+    if (worker == WorkerStart::Running) {
+        listener = openListener();
+        reportStarted();
+        acceptLoop(listener);
+    }
     ZtcontrolCommandServer::getInstance()->stop();
     ZtcontrolCommandServer::destroyInstance();
-    close(listener);
+    if (listener >= 0) close(listener);
+    reportStarted();  // stopped before it was ready: not a failure, and no restart should follow
     ZTLOG(UTIL_LOG_INFO, "Exiting ztControlD daemon");
     return 0;
 }

@@ -90,6 +90,9 @@ public:
     pthread_t workerThread;
     // Written by the worker (and stop()), read by the main thread's accept loop without a lock.
     std::atomic<bool> running{false};
+    // Set by the worker as its loop starts and kept: a stop command taken before the main thread
+    // saw `running` still shows that the worker ran (and was stopped, rather than never started).
+    std::atomic<bool> workerStarted{false};
     timeval lastThrottledPoll;
     all_status_settings_t lastSnapshot;
     all_status_settings_t throttledSnapshot;

@@ -6,6 +6,7 @@
 
 #include "command_dispatch.h"
 #include "event_routing.h"
+#include "stop_signals.h"
 #include "zt_msg_classes.h"
 #include "ztLog.h"
 #include "ztcontrol_commands.h"
@@ -56,6 +57,7 @@ void handleControlRequest(ZtcontrolCommandServer* server, Msg& request, size_t l
     }
     if (id == ZTCONTROL_STOP) {
         server->running = false;
+        wakeForStop();
         server->sendResponse(&request, 0, nullptr, 0);
         return;
     }
@@ -86,6 +88,7 @@ void workerLoop(ZtcontrolCommandServer* server) {
     memset(&server->lastSnapshot, 0, sizeof(server->lastSnapshot));
     memset(&server->throttledSnapshot, 0, sizeof(server->throttledSnapshot));
     server->running = true;
+    server->workerStarted = true;
     memset(&server->lastThrottledPoll, 0, sizeof(server->lastThrottledPoll));
     ZTLOG(UTIL_LOG_DEBUG, "Command handling thread running!");
     server->initCameraState();
