@@ -27,10 +27,11 @@ constexpr size_t kRecordStatus = 272;
 
 class Robustness : public EndToEnd {
 protected:
-    void startSimulatorWith(const std::vector<std::string>& extra) {
+    // Standard error goes to errFd when given.
+    void startSimulatorWith(const std::vector<std::string>& extra, int errFd = -1) {
         std::vector<std::string> args = {ZTCAMSIM_BIN, "--quiet", "--control", controlPath};
         args.insert(args.end(), extra.begin(), extra.end());
-        camsim = spawn(args);
+        camsim = spawn(args, -1, errFd);
         ASSERT_GT(camsim, 0);
         ASSERT_TRUE(waitUntil([&] { return sim("state").rfind("{", 0) == 0 || collect(camsim); }, 10000));
         ASSERT_FALSE(exits.count(camsim)) << "ztcamsim ended at once";
@@ -70,13 +71,13 @@ TEST_F(Robustness, SilentCameraHoldsNoRequestThatNeedsNoCamera) {
     // The first poll of the silence takes the camera link's whole time-out.
     quickCommand();
     std::this_thread::sleep_for(seconds(4));
-    std::vector<Clock::duration> took;
-    for (int i = 0; i < 100; ++i) {
-        took.push_back(quickCommand());
+    // Several probe intervals, and longer than a failing poll and its back-off would take.
+    Clock::duration slowest{};
+    for (int i = 0; i < 200; ++i) {
+        slowest = std::max(slowest, quickCommand());
         std::this_thread::sleep_for(milliseconds(30));
     }
-    std::sort(took.begin(), took.end());
-    EXPECT_LT(took[98], milliseconds(500)) << "p99 of requests while the camera is silent";
+    EXPECT_LT(slowest, seconds(1)) << "a request waited for the silent camera";
     // One that needs the camera fails within the link's bound.
     const auto start = Clock::now();
     EXPECT_EQ(requester.call(ZTCONTROL_LOCATE, u8Arg(1), 10000).result, ZT_ERR_MQ_FAIL);
@@ -92,7 +93,10 @@ TEST_F(Robustness, SilentCameraHoldsNoRequestThatNeedsNoCamera) {
 }
 
 TEST_F(Robustness, TranscodeEndingDuringASilenceWithBusyRequestersIsRecorded) {
-    ASSERT_NO_FATAL_FAILURE(startSimulatorWith({"--transcode-seconds", "6"}));
+    int err[2];
+    ASSERT_EQ(pipe2(err, O_NONBLOCK), 0);
+    ASSERT_NO_FATAL_FAILURE(startSimulatorWith({"--transcode-seconds", "8"}, err[1]));
+    close(err[1]);
     ASSERT_NO_FATAL_FAILURE(startDaemon());
     ASSERT_NO_FATAL_FAILURE(waitUntilListening());
     FrameReader reader = subscribedReader();
@@ -103,13 +107,21 @@ TEST_F(Robustness, TranscodeEndingDuringASilenceWithBusyRequestersIsRecorded) {
     for (int i = 0; i < 4; ++i)
         requesters.emplace_back([&] {
             Requester own;
-            while (busy) own.call(ZTCONTROL_SET_LOG_LEVEL, u32Arg(UTIL_LOG_ERROR), 5000);
+            while (busy) {
+                own.call(ZTCONTROL_SET_LOG_LEVEL, u32Arg(UTIL_LOG_ERROR), 5000);
+                std::this_thread::sleep_for(milliseconds(10));
+            }
         });
     std::this_thread::sleep_for(seconds(12));  // the job ends on the camera meanwhile
     busy = false;
     for (std::thread& t : requesters) t.join();
     ASSERT_EQ(sim("noreply off").rfind("ok", 0), 0u);
-    EXPECT_EQ(jobStatus(), kStatusDone) << "a progress event was dropped";
+    EXPECT_EQ(jobStatus(), kStatusDone);
+    char said[4096];
+    const ssize_t n = read(err[0], said, sizeof(said) - 1);
+    close(err[0]);
+    const std::string text(said, n > 0 ? (size_t)n : 0);
+    EXPECT_EQ(text.find("dropped"), std::string::npos) << text;
 }
 
 TEST_F(Robustness, NetworkDaemonRestartedOnItsOldMailboxGetsTheSubscriptionAgain) {
