@@ -33,7 +33,7 @@ ZT_API void ztUtilKlogMsgLevel(int level, int line, const char* file, const char
 /* Sets g_logLevel; values above 6 are ignored. */
 ZT_API void ztUtilSetLogLevel(unsigned level);
 
-/* Log sink hook: every finished level-log line (exactly the text given to syslog) is also
+/* Log sink hook: every finished level-log line (exactly the text sent to the system log) is also
  * handed to the installed sink, with its level. NULL uninstalls. Installing is thread-safe:
  * once ztUtilSetLogSink returns, the previous sink is not running and is never called again.
  * Sinks may run concurrently from several logging threads and must not install a sink. */
