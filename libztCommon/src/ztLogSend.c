@@ -51,12 +51,16 @@ static size_t format_datagram(const char* line)
     return (size_t)n < sizeof s_datagram ? (size_t)n : sizeof s_datagram - 1;
 }
 
-/* 0 when the datagram went; waits for room at most waitMs. A reader that went away or restarted
- * (the socket refuses) is connected to again once. */
-static int send_datagram(size_t length, int waitMs)
+/* 0 when the line went; waits for room at most waitMs. A reader that went away or restarted (the
+ * socket refuses) is connected to again once. Formatted only once connected: without a system log
+ * a line costs no more than the failing connect. */
+static int send_line(const char* line, int waitMs)
 {
+    size_t length = 0;
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (s_fd < 0 && (s_fd = connect_log()) < 0)
+            return -1;
+        if (length == 0 && (length = format_datagram(line)) == 0)
             return -1;
         if (send(s_fd, s_datagram, length, MSG_DONTWAIT | MSG_NOSIGNAL) == (ssize_t)length)
             return 0;
@@ -64,9 +68,7 @@ static int send_datagram(size_t length, int waitMs)
             struct pollfd p = {s_fd, POLLOUT, 0};
             if (waitMs <= 0 || poll(&p, 1, waitMs) <= 0)
                 return -1;
-            waitMs = 0;
-            --attempt;
-            continue;
+            return send(s_fd, s_datagram, length, MSG_DONTWAIT | MSG_NOSIGNAL) == (ssize_t)length ? 0 : -1;
         }
         close(s_fd);
         s_fd = -1;
@@ -81,10 +83,10 @@ void zt_log_send(const char* line)
         char report[96];
         snprintf(report, sizeof report, "UTIL_LOG_WARN :%u log lines dropped: the system log did not read them",
                  s_dropped);
-        if (send_datagram(format_datagram(report), 0) == 0)
+        if (send_line(report, 0) == 0)
             s_dropped = 0;
     }
-    if (send_datagram(format_datagram(line), s_dropped > 0 ? 0 : ZT_LOG_SEND_BOUND_MS) != 0)
+    if (send_line(line, s_dropped > 0 ? 0 : ZT_LOG_SEND_BOUND_MS) != 0)
         ++s_dropped;
     pthread_mutex_unlock(&s_lock);
 }
