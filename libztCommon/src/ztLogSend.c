@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <poll.h>
 #include <pthread.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/socket.h>
@@ -15,14 +16,29 @@
 
 #define LOG_SOCKET_PATH "/dev/log"
 #define DATAGRAM_MAX 600 /* a level-log line is at most 440 characters */
+#define CONNECT_RETRY_MS 1000
 
 static pthread_mutex_t s_lock = PTHREAD_MUTEX_INITIALIZER;
 static int s_fd = -1;
 static unsigned s_dropped;
 static char s_datagram[DATAGRAM_MAX];
 
+static int64_t now_ms(void)
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (int64_t)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+}
+
+/* Without a system log every line would pay for a socket and a failing connect: after a failure
+ * the next attempt comes no sooner than CONNECT_RETRY_MS later. */
 static int connect_log(void)
 {
+    static int64_t s_retryAt;
+    const int64_t now = now_ms();
+    if (now < s_retryAt)
+        return -1;
+    s_retryAt = now + CONNECT_RETRY_MS;
     int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
@@ -34,6 +50,7 @@ static int connect_log(void)
         close(fd);
         return -1;
     }
+    s_retryAt = 0;
     return fd;
 }
 

@@ -9,7 +9,8 @@
  * ZT_LOG_SEND_BOUND_MS: a reader that stops reading must not hold the logging thread (the daemon's
  * worker logs on every request). A line that cannot go in time is dropped and counted; while lines
  * are being dropped the next ones do not wait at all. Once a line goes through again, the number
- * dropped is reported first, in a line of its own. Thread-safe. */
+ * dropped is reported first, in a line of its own. A system log that cannot be connected to is
+ * tried again at most once a second; lines meanwhile are dropped and counted. Thread-safe. */
 void zt_log_send(const char* line);
 
 #endif
