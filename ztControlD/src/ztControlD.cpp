@@ -125,12 +125,12 @@ int openListener() {
     return fd;
 }
 
+AcceptPause g_acceptPause;
+
 // Waits up to the accept wait for a new connection, and meanwhile watches the socket clients: a
 // client that sent something or closed its end is served at once (the original loop watched the
 // listener alone, so a closed client kept its slot until a send to it failed). True when a
 // connection is waiting.
-AcceptPause g_acceptPause;
-
 bool waitForConnection(int listener) {
     struct pollfd fds[1 + kMaxWatchedClients];
     // A negative descriptor is skipped by poll: the clients are still served during a pause.
