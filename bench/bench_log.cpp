@@ -1,8 +1,9 @@
 // The level log: a call site whose level is disabled (one comparison), and one whose level is
-// enabled, which formats into the 441-byte stack buffer, calls syslog and the sink hook (a no-op
-// sink is installed). What syslog costs depends on the machine: with no syslogd listening
-// (no /dev/log) glibc only tries to connect; on the camera busybox syslogd receives the line.
-// BM_Syslog_Alone and BM_LogTransport_UnixDatagram separate those costs from the formatting.
+// enabled, which formats into the 441-byte stack buffer, hands the line to the level log's own
+// system-log client and calls the sink hook (a no-op sink is installed). What the client costs
+// depends on the machine: with no syslogd listening (no /dev/log) it tries to connect at most once
+// a second; on the camera busybox syslogd receives the line. BM_Syslog_Alone (glibc's syslog, for
+// comparison) and BM_LogTransport_UnixDatagram separate those costs from the formatting.
 #include <benchmark/benchmark.h>
 #include <string.h>
 #include <sys/socket.h>

@@ -23,7 +23,9 @@ ZT_API extern unsigned int g_debug_level;   /* library trace control word, initi
 ZT_API extern unsigned int g_debug;         /* hex-dump channel mask, initially 0x30000000 */
 ZT_API extern int g_timedreceive;           /* seconds of a timed mailbox receive, initially 10 */
 
-/* Formats one level-log line and sends it to syslog at LOG_ERR. Does not test g_logLevel:
+/* Formats one level-log line and sends it to the system log at LOG_ERR, waiting for the log's
+ * reader at most 10 ms: a line it does not take in time is dropped and counted, and the count is
+ * logged once it reads again. Does not test g_logLevel:
  * call it through ZTLOG. A level outside 0..6 is logged under the name "UTIL_LOG_?????". */
 ZT_API void ztUtilKlogMsgLevel(int level, int line, const char* file, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
@@ -31,7 +33,7 @@ ZT_API void ztUtilKlogMsgLevel(int level, int line, const char* file, const char
 /* Sets g_logLevel; values above 6 are ignored. */
 ZT_API void ztUtilSetLogLevel(unsigned level);
 
-/* Log sink hook: every finished level-log line (exactly the text given to syslog) is also
+/* Log sink hook: every finished level-log line (exactly the text sent to the system log) is also
  * handed to the installed sink, with its level. NULL uninstalls. Installing is thread-safe:
  * once ztUtilSetLogSink returns, the previous sink is not running and is never called again.
  * Sinks may run concurrently from several logging threads and must not install a sink. */

@@ -5,7 +5,8 @@
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
-#include <syslog.h>
+
+#include "ztLogSend.h"
 
 int g_logLevel = UTIL_LOG_ERROR;
 unsigned int g_debug_level = 0x00285420u;
@@ -67,7 +68,7 @@ void ztUtilKlogMsgLevel(int level, int line, const char* file, const char* forma
         buf[pos + 1] = '\0';
     }
 
-    syslog(LOG_ERR, "%s", buf);
+    zt_log_send(buf);
     to_sink(level, buf);
 }
 

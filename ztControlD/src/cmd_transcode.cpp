@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "command_family.h"
+#include "log_text.h"
 #include "transcode_job.h"
 #include "ztErrno.h"
 #include "ztLog.h"
@@ -135,11 +136,10 @@ int32_t startTranscode(CommandContext& c, const RequestKind& kind) {
         ZTLOG(UTIL_LOG_ERROR, "Got a NAK on transcode request");
         job.status = TRANSCODE_STATUS_FAILED;
         job.failureReason = failureReasonOf(g_ztcContext.lastNakReason);
-        // The source field may hold 257 characters without a terminator.
+        // The source field may hold 257 characters without a terminator; it is the requester's text.
         if (kind.logsFailure)
-            ZTLOG(UTIL_LOG_ERROR, "Transcode on %.*s FAILED. Failure reason:%d",
-                  (int)strnlen(job.sourceFileName, sizeof(job.sourceFileName)), job.sourceFileName,
-                  (int)job.failureReason);
+            ZTLOG(UTIL_LOG_ERROR, "Transcode on %s FAILED. Failure reason:%d",
+                  LogText(job.sourceFileName, sizeof(job.sourceFileName)).c_str(), (int)job.failureReason);
         return answerRecord(c, result, job);
     }
     if (answer && answerLength) {

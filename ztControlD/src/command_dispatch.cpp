@@ -103,6 +103,9 @@ bool handleCommand(ZtcontrolCommandServer* server, const Msg* request, uint32_t 
     }
 
     server->sendResponse(request, result, c.payload, c.payloadLength);
+    // The camera link timed out: from now on the poll probes the camera with a short time-out, and
+    // its first answer renews the network daemon's subscription (camera_probe.h).
+    if (result == ZT_ERR_MQ_FAIL) server->cameraSilent = true;
     if (c.afterResponse) c.afterResponse();
     if (result != ZT_OK)
         ZTLOG(UTIL_LOG_ERROR, "Command:%u returned ztErrno:(%d=%s)", (unsigned)id, result, ztErrno2Str(result));

@@ -4,10 +4,13 @@
 #include <sys/time.h>
 
 #include <algorithm>
+#include <optional>
 #include <sstream>
 
 #include "bounded_send.h"
+#include "camera_probe.h"
 #include "push_registry.h"
+#include "ztErrno.h"
 #include "ztLog.h"
 #include "ztPushClient.h"
 #include "ztcontrol_if_server.h"
@@ -58,12 +61,20 @@ bool anyClientNeedsFullState(const ZtcontrolCommandServer* server) {
 }
 
 // Back-off of the poll after a failed camera query: the first retry after a second, then twice
-// as long each time, at most four seconds; a poll that gets its answers ends it.
+// as long each time, at most four seconds; a poll that gets its answers ends it. A query that timed
+// out instead marks the camera silent: it is then probed every CAMERA_PROBE_INTERVAL_MS with the
+// probe's short time-out, which costs the worker little, so no growing back-off is needed.
 constexpr int kFirstBackoffMs = 1000;
 constexpr int kMaxBackoffMs = 4000;
 
-void pollFailed(ZtcontrolCommandServer* server) {
-    server->pollBackoffMs = server->pollBackoffMs ? std::min(2 * server->pollBackoffMs, kMaxBackoffMs) : kFirstBackoffMs;
+void pollFailed(ZtcontrolCommandServer* server, int error) {
+    if (error == ZT_ERR_MQ_FAIL) {
+        server->cameraSilent = true;
+        server->pollBackoffMs = CAMERA_PROBE_INTERVAL_MS;
+    } else {
+        server->pollBackoffMs =
+            server->pollBackoffMs ? std::min(2 * server->pollBackoffMs, kMaxBackoffMs) : kFirstBackoffMs;
+    }
     server->pollRetryAtMs = monotonicMs() + server->pollBackoffMs;
 }
 
@@ -81,10 +92,12 @@ bool pollBackingOff(ZtcontrolCommandServer* server) {
 enum class BlockRead { Copied, CameraOff, Failed };
 
 // One of the two camera queries: 8/11 into the status block, 7/30 into the settings block.
-BlockRead readBlock(uint8_t category, uint8_t op, const char* what, uint8_t* into, uint16_t size) {
+// A failure's error goes to *error.
+BlockRead readBlock(uint8_t category, uint8_t op, const char* what, uint8_t* into, uint16_t size, int* error) {
     uint8_t* rsp = nullptr;
     uint16_t len = 0;
     int r = ztc_send_remote_api_for_response(&g_ztcContext, category, op, &rsp, &len);
+    *error = r != 0 ? r : ZT_ERR;
     if (r != 0) {
         ZTLOG(UTIL_LOG_ERROR, "ztc_send_remote_api_for_response error, %d @ %s:%d\n", r, __FILE__, __LINE__);
         return BlockRead::Failed;
@@ -162,19 +175,31 @@ void pollStatusSettingsAndNotify(ZtcontrolCommandServer* server) {
         ZTLOG(UTIL_LOG_ERROR, "protocol adapter not set - throwing out command");
         return;
     }
-    if (!listening || pollBackingOff(server)) return;
+    // A silent camera is probed even while nobody listens: its answer tells that the network
+    // daemon behind the link may have restarted.
+    if ((!listening && !server->cameraSilent) || pollBackingOff(server)) return;
     ZTLOG(UTIL_LOG_INFO, "pollStatusSettingsAndNotify:");
-    // Read after the gate, so that a poll nobody listens to makes no camera call.
-    const uint8_t entryModel = modelNumberOrDefault(server);
 
     all_status_settings_t current;
     memset(&current, 0, sizeof(current));
-    BlockRead status = readBlock(8, 11, "status_all", current.status.bytes, CSI_STATUS_BLOCK_SIZE);
-    if (status == BlockRead::Failed) return pollFailed(server);
+    int error = 0;
+    std::optional<ProbeTimeout> probe;
+    if (server->cameraSilent) probe.emplace(server);
+    const BlockRead status = readBlock(8, 11, "status_all", current.status.bytes, CSI_STATUS_BLOCK_SIZE, &error);
+    probe.reset();
+    if (status == BlockRead::Failed) return pollFailed(server, error);
+    if (server->cameraSilent) server->cameraAnswersAgain();
+    if (!listening) {
+        server->pollBackoffMs = 0;
+        return;
+    }
+    // Read after the gate, so that a poll nobody listens to makes no camera call.
+    const uint8_t entryModel = modelNumberOrDefault(server);
     bool shutdown = status == BlockRead::CameraOff;
     if (!shutdown) {
-        BlockRead settings = readBlock(7, 30, "settings_all", current.settings.bytes, CSI_SETTINGS_BLOCK_SIZE);
-        if (settings == BlockRead::Failed) return pollFailed(server);
+        BlockRead settings =
+            readBlock(7, 30, "settings_all", current.settings.bytes, CSI_SETTINGS_BLOCK_SIZE, &error);
+        if (settings == BlockRead::Failed) return pollFailed(server, error);
         shutdown = settings == BlockRead::CameraOff;
         server->fixupStatusRecord(&current);
     }

@@ -15,6 +15,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "descriptor_reserve.h"
 #include "push_registry.h"
 #include "readiness.h"
 #include "stop_signals.h"
@@ -139,18 +140,21 @@ int openListener() {
     return fd;
 }
 
+AcceptPause g_acceptPause;
+
 // Waits up to the accept wait for a new connection, and meanwhile watches the socket clients: a
 // client that sent something or closed its end is served at once (the original loop watched the
 // listener alone, so a closed client kept its slot until a send to it failed). True when a
 // connection is waiting.
 bool waitForConnection(int listener) {
     struct pollfd fds[2 + kMaxWatchedClients];
-    fds[0].fd = listener;
+    // A negative descriptor is skipped by poll: the clients are still served during a pause.
+    fds[0].fd = g_acceptPause.active() ? -1 : listener;
     fds[0].events = POLLIN;
     fds[0].revents = 0;
     const size_t clients = watchedSocketClients(ZtcontrolCommandServer::getInstance(), fds + 1, kMaxWatchedClients);
     fds[1 + clients] = {stopSignalDescriptor(), POLLIN, 0};  // a stop ends the wait at once
-    if (poll(fds, (nfds_t)(2 + clients), kAcceptWaitMs) <= 0) return false;
+    if (poll(fds, (nfds_t)(2 + clients), g_acceptPause.clampWait(kAcceptWaitMs)) <= 0) return false;
     for (size_t i = 1; i <= clients; ++i)
         if (fds[i].revents & (POLLIN | POLLHUP | POLLERR))
             serviceSocketClient(ZtcontrolCommandServer::getInstance(), fds[i].fd);
@@ -165,7 +169,15 @@ void acceptLoop(int listener) {
         ZTLOG(UTIL_LOG_INFO, "Accepting a notification client...\n");
         int fd = accept(listener, reinterpret_cast<struct sockaddr*>(&peer), &peerLength);
         if (fd < 0) {
-            ZTLOG(UTIL_LOG_ERROR, "accept() failed");
+            if (!g_acceptPause.pauseOn(errno)) ZTLOG(UTIL_LOG_ERROR, "accept() failed");
+            continue;
+        }
+        g_acceptPause.accepted();
+        // Each answer opens the requester's mailbox: a client may not take the last descriptors.
+        if (!descriptorsToSpare()) {
+            ZTLOG(UTIL_LOG_ERROR, "Too few descriptors left, rejecting!");
+            ZTLOG(UTIL_LOG_ERROR, "Failed to add notification client");
+            close(fd);
             continue;
         }
         int on = 1;

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "bounded_send.h"
+#include "camera_probe.h"
 #include "ztLog.h"
 #include "ztMsg.h"
 #include "ztPushClient.h"
@@ -168,17 +169,8 @@ int ZtcontrolCommandServer::interfaceOpen() {
     rxBuffer = new uint8_t[ZT_MSG_BUFFER_SIZE];
     txBuffer = new uint8_t[ZT_MSG_BUFFER_SIZE];
 
-    if (g_modelNumber == 0) {
-        int e = ztc_state_get_model_number(&g_ztcContext, &g_modelNumber);
-        if (e != 0) {
-            ZTLOG(UTIL_LOG_ERROR, "Unable to set protocol adapter - Cannot get CSI_MODEL_NUMBER, err %d", e);
-            ZTLOG(UTIL_LOG_ERROR, "deferring select protocol adapter - using default");
-            ZTLOG(UTIL_LOG_INFO, "Interface Opened");
-            return 0;
-        }
-    }
-    ztc_select_protocol_adapter(g_modelNumber);
-    protocolAdapterSet = true;
+    modelRetryAtMs = monotonicMs() + MODEL_RETRY_INTERVAL_MS;
+    if (!selectProtocolAdapter()) ZTLOG(UTIL_LOG_ERROR, "deferring select protocol adapter - using default");
     ZTLOG(UTIL_LOG_INFO, "Interface Opened");
     return 0;
 }

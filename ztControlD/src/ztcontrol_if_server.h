@@ -59,6 +59,15 @@ public:
     int interfaceClose();
     void subscribeTranscodeEvents();
     void unsubscribeTranscodeEvents();
+    // Reads the model number and selects the protocol adapter for it; false (logged) when the
+    // model cannot be read. Every exchange of it uses the context's current reply time-out.
+    bool selectProtocolAdapter();
+    // While the adapter is not set: selectProtocolAdapter again, with a probe's short time-out and
+    // at most once a second. True when the adapter is set.
+    bool retryProtocolAdapter();
+    // The camera link answers again after time-outs: the network daemon behind it may have
+    // restarted on the same mailbox and forgotten the subscription, so it is sent again.
+    void cameraAnswersAgain();
     // Re-checks the network daemon's mailbox (at most every few seconds): when it was created
     // afresh (the network daemon restarted), the camera link is pointed at the new one and the
     // transcode subscription is sent again.
@@ -116,6 +125,11 @@ public:
     // pollRetryAtMs (monotonicMs); 0 when the last poll did not fail.
     int pollBackoffMs = 0;
     int64_t pollRetryAtMs = 0;
+    // Set when a camera exchange of the worker timed out: until the camera answers again the
+    // status poll only probes it, with a short time-out, every CAMERA_PROBE_INTERVAL_MS.
+    bool cameraSilent = false;
+    // No model-number retry before this time (monotonicMs).
+    int64_t modelRetryAtMs = 0;
     // The network daemon's mailbox the subscription was last delivered to (its inode, 0 for none),
     // and when it was last checked (monotonicMs).
     uint64_t subscribedZtnetQueue = 0;

@@ -8,6 +8,7 @@
 #include "event_routing.h"
 #include "stop_signals.h"
 #include "zt_msg_classes.h"
+#include "ztErrno.h"
 #include "ztLog.h"
 #include "ztcontrol_commands.h"
 #include "ztcontrol_if_server.h"
@@ -37,10 +38,6 @@ ssize_t receiveOne(ZtcontrolCommandServer* server) {
 }
 
 void handleControlRequest(ZtcontrolCommandServer* server, Msg& request, size_t length) {
-    if (!server->protocolAdapterSet) {
-        ZTLOG(UTIL_LOG_ERROR, "protocol adapter not set - throwing out command");
-        return;
-    }
     MemStream in(server->rxBuffer, (uint16_t)length);
     in >> request;
     request.dump("Msg From Client");
@@ -59,6 +56,13 @@ void handleControlRequest(ZtcontrolCommandServer* server, Msg& request, size_t l
         server->running = false;
         wakeForStop();
         server->sendResponse(&request, 0, nullptr, 0);
+        return;
+    }
+    // Without the model the commands cannot be served; the requester gets an error instead of no
+    // answer at all (the original dropped the request, stop included).
+    if (!server->protocolAdapterSet) {
+        ZTLOG(UTIL_LOG_ERROR, "protocol adapter not set - answering command %u with an error", (unsigned)id);
+        server->sendResponse(&request, ZT_ERR, nullptr, 0);
         return;
     }
     ZTLOG(UTIL_LOG_INFO, "Received message");
@@ -96,6 +100,7 @@ void workerLoop(ZtcontrolCommandServer* server) {
 
     while (server->running && !server->stopRequested) {
         server->checkNetworkDaemon();
+        server->retryProtocolAdapter();
         pollStatusSettingsAndNotify(server);
         request.clear();
         ssize_t length = receiveOne(server);

@@ -70,7 +70,7 @@ TEST(ServerLifecycle, SecondStartIsRefusedButAStoppedServerStartsAgain) {
     EXPECT_EQ(reply.result, ZT_OK);
 }
 
-TEST(ServerLifecycle, UnreadableModelDefersTheAdapterUntilAResume) {
+TEST(ServerLifecycle, UnreadableModelDefersTheAdapterUntilItIsRead) {
     InProcessDaemon d;
     ASSERT_TRUE(d.startSimulator());
     d.sim().setModelUnreadable(true);  // the camera answers -1
@@ -81,9 +81,8 @@ TEST(ServerLifecycle, UnreadableModelDefersTheAdapterUntilAResume) {
     EXPECT_TRUE(log.contains("Interface Opened", UTIL_LOG_INFO));
     EXPECT_TRUE(opsNamed(d.sim(), "PA").empty());
 
-    // Requests are thrown out, the stop command too; every poll reports the missing adapter.
-    EXPECT_FALSE(d.requester().call(ZTCONTROL_DELETE_ALL, std::nullopt, 1500).received);
-    EXPECT_FALSE(d.requester().call(ZTCONTROL_STOP, std::nullopt, 1500).received);
+    // Requests are answered with an error; every poll reports the missing adapter.
+    EXPECT_EQ(d.requester().call(ZTCONTROL_DELETE_ALL, std::nullopt, 1500).result, ZT_ERR);
     ASSERT_TRUE(d.syncWithoutAdapter());
     EXPECT_TRUE(d.server()->isRunning());
     EXPECT_TRUE(opsNamed(d.sim(), "remote 9/10").empty());
@@ -92,12 +91,11 @@ TEST(ServerLifecycle, UnreadableModelDefersTheAdapterUntilAResume) {
     ASSERT_EQ(d.sim().sendResume(), 0);
     EXPECT_TRUE(log.waitFor(
         "Unable to set protocol adapter - Cannot get CSI_MODEL_NUMBER, err -1 - try again on next resume"));
-    EXPECT_FALSE(d.requester().call(ZTCONTROL_DELETE_ALL, std::nullopt, 1000).received);
+    EXPECT_EQ(d.requester().call(ZTCONTROL_DELETE_ALL, std::nullopt, 1000).result, ZT_ERR);
 
-    // The next resume with a readable model selects the adapter; requests are answered again.
+    // Once the model is readable the adapter is selected; requests are answered again.
     d.sim().setModelUnreadable(false);
-    ASSERT_EQ(d.sim().sendResume(), 0);
-    ASSERT_TRUE(waitUntil([&] { return opsNamed(d.sim(), "PA").size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return opsNamed(d.sim(), "PA").size() >= 1; }));
     EXPECT_EQ(opsNamed(d.sim(), "PA")[0].payload, (std::vector<uint8_t>{55}));
     Reply reply = d.requester().call(ZTCONTROL_DELETE_ALL);
     ASSERT_TRUE(reply.received);
