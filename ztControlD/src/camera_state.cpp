@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "camera_blocks.h"
+#include "ztErrno.h"
 #include "ztLog.h"
 #include "ztcontrol_if_server.h"
 
@@ -39,9 +40,15 @@ bool oneOf(unsigned v, std::initializer_list<unsigned> set) {
 
 }  // namespace
 
-void ZtcontrolCommandServer::readLensData() {
-    needLenses = ztc_system_get_lens_mode(&g_ztcContext, &lensMode) != 0;
-    if (ztc_system_get_lens(&g_ztcContext, &lens) != 0) needLenses = true;
+int ZtcontrolCommandServer::readLensData() {
+    int e = ztc_system_get_lens_mode(&g_ztcContext, &lensMode);
+    // A camera that let the first question time out is not kept waiting for with a second one.
+    if (e != ZT_ERR_MQ_FAIL) {
+        const int lensError = ztc_system_get_lens(&g_ztcContext, &lens);
+        if (e == 0) e = lensError;
+    }
+    needLenses = e != 0;
+    return e;
 }
 
 void ZtcontrolCommandServer::refreshLensInfo() {
@@ -72,27 +79,45 @@ uint8_t modelNumberOrDefault(ZtcontrolCommandServer* server) {
     return server->readModelNumber(&model) == 0 ? model : CSI_DEFAULT_MODEL;
 }
 
+// The worker reads these before it takes its first message. A camera that does not answer would
+// hold every request, stop included, one link time-out (about 3 s) per read: the first read that
+// times out ends them and leaves the camera to the silent camera's probes. What was not read stays
+// stale and is read when needed (lens data, active preset) or keeps its default (orientation).
 void ZtcontrolCommandServer::initCameraState() {
-    readLensData();
+    if (readStartupState() == ZT_ERR_MQ_FAIL) {
+        ZTLOG(UTIL_LOG_ERROR, "Camera did not answer at start, its state is read when it answers again");
+        cameraSilent = true;
+    }
+    // Without the model the default tables; retryProtocolAdapter sets them up once it is read.
+    camera_status_init_bossCache(protocolAdapterSet ? g_modelNumber : CSI_DEFAULT_MODEL, bossCache);
+}
+
+int ZtcontrolCommandServer::readStartupState() {
+    int e = readLensData();
     printf("Lens Mode is %d/Lens is %d, need lenses:%d\n", lensMode, lens, needLenses);
-    refreshActivePreset();
-    ztc_setup_get_orientation(&g_ztcContext, &orientation);
+    if (e == ZT_ERR_MQ_FAIL) return e;
+    if (presetRefreshPending && (e = readActivePreset()) == ZT_ERR_MQ_FAIL) return e;
+    e = ztc_setup_get_orientation(&g_ztcContext, &orientation);
     if (orientation != 0 && orientation != 5) {
         ZTLOG(UTIL_LOG_ERROR, "Orientation[%d] was already locked, default orientation will be all", orientation);
         orientation = 0;
     }
-    camera_status_init_bossCache(modelNumberOrDefault(this), bossCache);
+    return e;
 }
 
 int32_t ZtcontrolCommandServer::refreshActivePreset() {
-    if (!presetRefreshPending) return activePreset;
+    if (presetRefreshPending) readActivePreset();
+    return activePreset;
+}
+
+int ZtcontrolCommandServer::readActivePreset() {
     ZTLOG(UTIL_LOG_DEBUG, "Getting active preset back");
     uint8_t* rsp = nullptr;
     uint16_t len = 0;
     int e = ztc_send_remote_api_for_response(&g_ztcContext, 8, 11, &rsp, &len);
     if (e != 0) {
         ZTLOG(UTIL_LOG_ERROR, "Could not get status after suspend, %d\n", e);
-        return activePreset;
+        return e;
     }
     if (rsp && len == 1) {
         if (rsp[0] == kCameraOff) ZTLOG(UTIL_LOG_ERROR, "Response was null or size was bad for get%d\n", len);
@@ -103,7 +128,7 @@ int32_t ZtcontrolCommandServer::refreshActivePreset() {
         ZTLOG(UTIL_LOG_DEBUG, "Preset after get %d\n", activePreset);
     }
     ZTLOG(UTIL_LOG_DEBUG, "Refresh Preset Done\n");
-    return activePreset;
+    return 0;
 }
 
 int32_t ZtcontrolCommandServer::getActivePreset() {

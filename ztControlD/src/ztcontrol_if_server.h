@@ -88,8 +88,12 @@ public:
     int32_t getActivePreset();
     void fixupStatusRecord(all_status_settings_t* record);
     int readModelNumber(uint8_t* out);
-    // Reads lens mode and lens from the camera whatever the flags say.
-    void readLensData();
+    // Reads lens mode and lens from the camera whatever the flags say; the first error, else 0.
+    int readLensData();
+    // The active preset from the status block; the query's error, else 0.
+    int readActivePreset();
+    // The camera state the worker reads as it starts; stops at the first time-out (its error).
+    int readStartupState();
 
     // Fields, in their documented order. They are public: the intake, the command families and
     // the notifier are plain functions over the server.

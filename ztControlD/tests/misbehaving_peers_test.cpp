@@ -276,6 +276,16 @@ TEST_F(MisbehavingPeers, StopWithTheNetworkDaemonGoneEndsCleanly) {
     expectOrderlyStop(seconds(6));
 }
 
+// The worker reads lens, preset and orientation before its first message: a camera that lets
+// them time out may hold a stop for one link time-out, not one per read.
+TEST_F(MisbehavingPeers, StopRightAfterStartWaitsForOneCameraTimeOutAtMost) {
+    ASSERT_NO_FATAL_FAILURE(startSimulator(true));
+    ASSERT_EQ(sim("noreply DC").rfind("ok", 0), 0u);  // lens and orientation go unanswered, the model not
+    ASSERT_NO_FATAL_FAILURE(startDaemon());
+    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
+    expectOrderlyStop(seconds(6));
+}
+
 TEST_F(MisbehavingPeers, SubscriptionAndCameraLinkAreRenewedWhenTheNetworkDaemonRestarts) {
     ASSERT_NO_FATAL_FAILURE(startSimulator(true));
     ASSERT_NO_FATAL_FAILURE(startDaemon());
