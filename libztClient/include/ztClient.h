@@ -94,6 +94,11 @@ typedef struct ztNotify ztNotify;
 ZT_API int ztNotify_connect(ztNotify** reader, ztClient* requester, const char* host, uint16_t port,
                             int timeoutMs);
 
+/* Turns notifications on through the requester for a reader of the TCP port, and again from
+ * ztNotify_next every 2 s while no notification has come (at most three times in all). The
+ * daemon's result when it answered, else the call's error. */
+ZT_API int ztNotify_subscribe(ztNotify* reader, ztClient* requester, int timeoutMs);
+
 /* A reader on a private queue registered with the daemon (command 0); the daemon splits a long
  * notification into several, which the merge puts together again. */
 ZT_API int ztNotify_openQueue(ztNotify** reader, ztClient* requester, int timeoutMs);

@@ -137,13 +137,19 @@ int ztNotify_connect(ztNotify** reader, ztClient* requester, const char* host, u
         close(fd);
         return r;
     }
-    (*reader)->requester = requester;
-    r = requester ? turnOn(*reader, timeoutMs) : 0;
+    r = requester ? ztNotify_subscribe(*reader, requester, timeoutMs) : 0;
     if (r != 0) {
         ztNotify_close(*reader);
         *reader = NULL;
     }
     return r;
+}
+
+int ztNotify_subscribe(ztNotify* reader, ztClient* requester, int timeoutMs)
+{
+    if (reader == NULL || requester == NULL || reader->fd < 0 || timeoutMs < 0) return ZT_ERR_INVALID_PARAM;
+    reader->requester = requester;
+    return turnOn(reader, timeoutMs);
 }
 
 int ztNotify_openQueue(ztNotify** reader, ztClient* requester, int timeoutMs)

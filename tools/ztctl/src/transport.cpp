@@ -20,12 +20,14 @@ std::string secondsText(double seconds) {
     return buf;
 }
 
-int milliseconds(double seconds) {
+}  // namespace
+
+int timeoutMilliseconds(double seconds) {
     if (!(seconds > 0)) return 0;
     return (int)((seconds < kMaxTimeoutSeconds ? seconds : kMaxTimeoutSeconds) * 1000);
 }
 
-Outcome failure(int code, const std::string& mailbox, double timeoutSeconds, std::string& detail) {
+Outcome callFailure(int code, const std::string& mailbox, double timeoutSeconds, std::string& detail) {
     switch (code) {
         case ZTCLIENT_ERR_NO_DAEMON:
             detail = "cannot open mailbox " + mailbox + " (" + strerror(ENOENT) + "): is ztControlD running?";
@@ -49,29 +51,43 @@ Outcome failure(int code, const std::string& mailbox, double timeoutSeconds, std
     }
 }
 
-}  // namespace
+Session::Session(const std::string& mailbox) : mailbox_(mailbox) {
+    openError_ = ztClient_open(&client_, mailbox.c_str(), kReplyPrefix);
+    if (openError_ == 0) registerMailboxForCleanup(ztClient_replyMailbox(client_));
+}
 
-Outcome exchange(const std::string& mailbox, double timeoutSeconds, const Request& request, Response& response,
-                 std::string& detail) {
-    ztClient* client = nullptr;
-    int r = ztClient_open(&client, mailbox.c_str(), kReplyPrefix);
-    if (r != 0) {
-        detail = std::string("cannot create the reply mailbox (") + ztClient_errorName(r) + ")";
+Session::~Session() {
+    clearMailboxForCleanup();
+    ztClient_close(client_);
+}
+
+std::string Session::openFailure() const {
+    return std::string("cannot create the reply mailbox (") + ztClient_errorName(openError_) + ")";
+}
+
+Outcome Session::exchange(double timeoutSeconds, const Request& request, Response& response, std::string& detail) {
+    if (!client_) {
+        detail = openFailure();
         return Outcome::LocalError;
     }
-    registerMailboxForCleanup(ztClient_replyMailbox(client));
     static const uint8_t kNoBytes = 0;  // an empty argument is still an element
     const uint8_t* arg = request.argument.empty() ? &kNoBytes : request.argument.data();
     uint8_t payload[ZTMSG_MAX];
     size_t length = 0;
-    r = ztClient_call(client, request.id, request.hasArgument ? arg : nullptr, request.argument.size(),
-                      milliseconds(timeoutSeconds), &response.result, payload, sizeof payload, &length);
-    clearMailboxForCleanup();
-    ztClient_close(client);
-    if (r != 0) return failure(r, mailbox, timeoutSeconds, detail);
+    const int r = ztClient_call(client_, request.id, request.hasArgument ? arg : nullptr, request.argument.size(),
+                                timeoutMilliseconds(timeoutSeconds), &response.result, payload, sizeof payload,
+                                &length);
+    registerMailboxForCleanup(ztClient_replyMailbox(client_));  // a new one after a call without answer
+    if (r != 0) return callFailure(r, mailbox_, timeoutSeconds, detail);
     response.hasPayload = length > 0;
     response.payload.assign(payload, payload + length);
     return Outcome::Answered;
+}
+
+Outcome exchange(const std::string& mailbox, double timeoutSeconds, const Request& request, Response& response,
+                 std::string& detail) {
+    Session session(mailbox);
+    return session.exchange(timeoutSeconds, request, response, detail);
 }
 
 const char* outcomeCode(Outcome outcome) {

@@ -39,11 +39,36 @@ enum class Outcome {
 // Short code of an outcome for JSON ("no_response"...).
 const char* outcomeCode(Outcome outcome);
 
-// Sends the request to `mailbox` and waits for the answer; the whole exchange (waiting for room
-// in the daemon's mailbox, then for the answer) takes at most timeoutSeconds. `detail` explains
-// every outcome other than Answered.
+// A requester of the library for the daemon's mailbox `mailbox`, whose reply mailbox is removed
+// when ztctl is interrupted.
+class Session {
+public:
+    explicit Session(const std::string& mailbox);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Sends the request and waits for the answer; the whole exchange (waiting for room in the
+    // daemon's mailbox, then for the answer) takes at most timeoutSeconds. `detail` explains every
+    // outcome other than Answered.
+    Outcome exchange(double timeoutSeconds, const Request& request, Response& response, std::string& detail);
+    // Null when the reply mailbox could not be made; openFailure() then says why.
+    ztClient* client() const { return client_; }
+    std::string openFailure() const;
+
+private:
+    std::string mailbox_;
+    ztClient* client_ = nullptr;
+    int openError_ = 0;
+};
+
+// One exchange on a session of its own.
 Outcome exchange(const std::string& mailbox, double timeoutSeconds, const Request& request, Response& response,
                  std::string& detail);
+// The outcome and its explanation for a library error of a call.
+Outcome callFailure(int code, const std::string& mailbox, double timeoutSeconds, std::string& detail);
+// Milliseconds of a time-out in seconds, within 0 .. 1 hour.
+int timeoutMilliseconds(double seconds);
 
 }  // namespace ztctl
 
