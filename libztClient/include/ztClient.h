@@ -123,6 +123,22 @@ ZT_API int ztNotify_attach(ztNotify** reader, int socketFd);
 /* 1 when the stream stopped inside a frame (after ZTCLIENT_ERR_CLOSED: a cut, not a clean end). */
 ZT_API int ztNotify_midFrame(const ztNotify* reader);
 
+/* The frame splitter alone, for programs that read the notification stream themselves. A frame
+ * is "LENGTH:<n>\n\n" and n - 1 bytes of text (n counts the sender's NUL, which does not
+ * travel). Start from a zeroed ztFrameSplit; feed bytes as they arrive, split anywhere. Each call
+ * consumes bytes until a frame completes (*complete = 1, its text in body, *bodyLen bytes; body
+ * holds ZTNOTIFY_TEXT_MAX bytes) or the data ends, and returns the bytes consumed, or -1 for a
+ * malformed header or a length of 0 or above ZTNOTIFY_TEXT_MAX. */
+typedef struct {
+    int state;
+    size_t matched; /* characters of the prefix, or digits, read so far */
+    size_t length;  /* the header's number */
+    size_t have;    /* body bytes collected */
+} ztFrameSplit;
+
+ZT_API long ztNotify_splitFrames(ztFrameSplit* split, char* body, const char* data, size_t length, int* complete,
+                                 size_t* bodyLen);
+
 ZT_END_DECLS
 
 #endif

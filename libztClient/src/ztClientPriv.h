@@ -5,6 +5,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "ztClient.h"
 #include "ztTlv.h"
 
 /* One mailbox message, the daemon's message size. */
@@ -17,19 +18,7 @@ enum { ZTWIRE_TYPE_RESPONSE = 21, ZTWIRE_TYPE_EVENT = 22 };
 int ztWire_decode(const uint8_t* buf, size_t length, uint8_t type, int32_t* result, const uint8_t** payload,
                   size_t* payloadLen);
 
-/* The splitter of "LENGTH:<n>\n\n" frames; the body (n - 1 bytes) is collected in a buffer of
- * ZTNOTIFY_TEXT_MAX bytes given by the caller. */
-typedef struct {
-    int state;
-    size_t matched; /* characters of the prefix, or digits, read so far */
-    size_t length;  /* the header's number */
-    size_t have;    /* body bytes collected */
-} ztFrameSplit;
-
-/* Consumes bytes until a frame completes (*complete = 1, body length in *bodyLen) or the data
- * ends. Returns the bytes consumed, or -1 on a malformed header or a length out of bounds. */
-long ztFrame_feed(ztFrameSplit* split, char* body, const char* data, size_t length, int* complete,
-                  size_t* bodyLen);
+/* Whether a splitter stopped inside a frame. */
 int ztFrame_midFrame(const ztFrameSplit* split);
 
 /* The merged state: members of the top-level objects by group and key, raw JSON values. */

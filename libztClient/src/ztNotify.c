@@ -250,7 +250,7 @@ static int nextFromSocket(ztNotify* n, int timeoutMs, const char** text, size_t*
     for (;;) {
         if (n->inPos < n->inLen) {
             int complete = 0;
-            const long used = ztFrame_feed(&n->split, n->text, n->in + n->inPos, n->inLen - n->inPos, &complete,
+            const long used = ztNotify_splitFrames(&n->split, n->text, n->in + n->inPos, n->inLen - n->inPos, &complete,
                                            &n->textLen);
             if (used < 0) {
                 ZTLOG(UTIL_LOG_ERROR, "malformed notification frame after %lu texts", n->texts);

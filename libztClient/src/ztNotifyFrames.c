@@ -11,7 +11,7 @@ static const char kPrefix[] = "LENGTH:";
 
 int ztFrame_midFrame(const ztFrameSplit* split) { return split->state != FRAME_PREFIX || split->matched != 0; }
 
-long ztFrame_feed(ztFrameSplit* s, char* body, const char* data, size_t length, int* complete, size_t* bodyLen)
+long ztNotify_splitFrames(ztFrameSplit* s, char* body, const char* data, size_t length, int* complete, size_t* bodyLen)
 {
     size_t k = 0;
     *complete = 0;

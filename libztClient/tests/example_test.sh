@@ -41,9 +41,16 @@ flags=$(PKG_CONFIG_PATH=$(dirname "$pc") pkg-config --cflags --libs ztclient) ||
 # shellcheck disable=SC2086 # the flags are words
 "$CC" -std=c11 -Wall -Wextra -Werror -o "$WORK/app" "$WORK/app.c" $flags || fail "the example does not build"
 
-"$SIM" --quiet >"$WORK/sim.log" 2>&1 &
+# A control socket of its own: the default path is shared by every simulator of the machine.
+"$SIM" --quiet --control "$WORK/sim.sock" >"$WORK/sim.log" 2>&1 &
 SIM_PID=$!
-"$DAEMON" >"$WORK/daemon.log" 2>&1 || fail "ztControlD exited with status $? at start"
+# The daemon refuses to start until the simulator's mailbox is there: a loaded machine is slow.
+started=0
+for _ in $(seq 50); do
+    "$DAEMON" >>"$WORK/daemon.log" 2>&1 && started=1 && break
+    sleep 0.1
+done
+[ "$started" = 1 ] || { tail -3 "$WORK/daemon.log" "$WORK/sim.log"; fail "ztControlD did not start"; }
 for _ in $(seq 100); do (exec 3<>/dev/tcp/127.0.0.1/8081) 2>/dev/null && break; sleep 0.1; done
 "$WORK/app" | tee "$WORK/out"
 status=${PIPESTATUS[0]}
