@@ -10,10 +10,10 @@
  *     for the answer together;
  *   - an answer that arrives after its call timed out is never returned for a later call (the
  *     requester moves to a fresh reply mailbox after a call without an answer);
- *   - a daemon restart between two calls is survived: the daemon's mailbox stays open between
- *     calls, and one that has lost its name (the daemon removed it) is opened again;
- *   - a call allocates nothing and makes three system calls (check the daemon's mailbox, send,
- *     receive);
+ *   - the daemon's mailbox is opened for each call, so a daemon restart between two calls is
+ *     survived;
+ *   - a call allocates nothing and makes four system calls (open the daemon's mailbox, send,
+ *     receive, close);
  *   - nothing aborts the process; every function returns 0 or a negative ztErrno value.
  *
  * Thread safety: a requester is used by one thread at a time (it has no lock). Give each thread
@@ -81,7 +81,7 @@ ZT_API int ztClient_decodeAnswer(const uint8_t* buf, size_t length, int32_t* res
 /* Notifications: the daemon's status and settings as JSON, the full state once, then what
  * changed. A reader merges every notification into its current state, so that the value of any
  * item is at hand. Same thread rule as a requester; the requester given to a reader is used only
- * inside the reader's calls and must stay open until the reader is closed. */
+ * inside the reader's calls. */
 typedef struct ztNotify ztNotify;
 
 #define ZTNOTIFY_PORT 8081

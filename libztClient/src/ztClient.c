@@ -5,7 +5,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -21,7 +20,6 @@ struct ztClient {
     char prefix[PREFIX_MAX + 1];
     char reply[NAME_MAX_LEN];
     mqd_t rx; /* the reply mailbox, or -1 when it must be made again */
-    mqd_t tx; /* the daemon's mailbox, or -1 until the next call opens it */
     uint8_t request[ZTCLIENT_MESSAGE_MAX];
     uint8_t answer[ZTCLIENT_MESSAGE_MAX];
 };
@@ -78,7 +76,6 @@ int ztClient_open(ztClient** client, const char* daemonMailbox, const char* pref
     }
     strcpy(c->daemon, daemonMailbox);
     strcpy(c->prefix, prefix);
-    c->tx = (mqd_t)-1;
     const int r = openReply(c);
     if (r != 0) {
         free(c);
@@ -92,7 +89,6 @@ void ztClient_close(ztClient* client)
 {
     if (client == NULL) return;
     closeReply(client);
-    if (client->tx != (mqd_t)-1) mq_close(client->tx);
     free(client);
 }
 
@@ -111,34 +107,23 @@ static struct timespec deadlineAfter(int ms)
     return t;
 }
 
-/* The daemon's mailbox, kept open between calls. A daemon that ends removes its mailbox and a
- * restarted one makes a new one: a mailbox without a name left (one fstat) is opened again. */
-static int daemonMailbox(ztClient* c)
-{
-    if (c->tx != (mqd_t)-1) {
-        struct stat st;
-        if (fstat((int)c->tx, &st) == 0 && st.st_nlink > 0) return 0;
-        mq_close(c->tx);
-        c->tx = (mqd_t)-1;
-    }
-    c->tx = mq_open(c->daemon, O_WRONLY);
-    if (c->tx != (mqd_t)-1) return 0;
-    const int err = errno;
-    ZTLOG(UTIL_LOG_ERROR, "cannot open %s: %s", c->daemon, strerror(err));
-    return err == ENOENT ? ZTCLIENT_ERR_NO_DAEMON : ZT_ERR_MQ_FAIL;
-}
-
-/* Sends the encoded request within the deadline. */
+/* Sends the encoded request within the deadline; the daemon's mailbox is opened for this call
+ * only, so that a restarted daemon's new mailbox is found. */
 static int sendRequest(ztClient* c, size_t length, const struct timespec* deadline)
 {
-    const int opened = daemonMailbox(c);
-    if (opened != 0) return opened;
+    const mqd_t tx = mq_open(c->daemon, O_WRONLY);
+    if (tx == (mqd_t)-1) {
+        const int missing = errno == ENOENT;
+        ZTLOG(UTIL_LOG_ERROR, "cannot open %s: %s", c->daemon, strerror(errno));
+        return missing ? ZTCLIENT_ERR_NO_DAEMON : ZT_ERR_MQ_FAIL;
+    }
     int r;
     do {
-        r = mq_timedsend(c->tx, (const char*)c->request, length, 0, deadline);
+        r = mq_timedsend(tx, (const char*)c->request, length, 0, deadline);
     } while (r != 0 && errno == EINTR);
+    const int err = errno; /* before mq_close can change it */
+    mq_close(tx);
     if (r == 0) return 0;
-    const int err = errno;
     ZTLOG(UTIL_LOG_ERROR, "cannot send to %s: %s", c->daemon, strerror(err));
     return err == ETIMEDOUT ? ZTCLIENT_ERR_DAEMON_BUSY : ZT_ERR_MQ_FAIL;
 }
