@@ -9,6 +9,8 @@
 // The second form sends COUNT requests of command ID (with the argument of its row, if any) to a
 // daemon started by someone else, e.g. under a profiler, and prints the median round trip.
 //
+// The request rows and their floors are measured in interleaved rounds; a row's ratio is the median
+// of its per-round ratios (median of the row over median of its floor in the same round).
 // Prints one table (median, p99, ratio to the floor the path is compared with), writes the results
 // as JSON and, with --samples, one file of sorted latencies per row for plotting. It measures; it
 // never fails on a number. Exit status 1 when a part could not be measured at all.
@@ -29,12 +31,13 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "camsim/control_client.h"
 #include "daemon_process.h"
-#include "zt_msg_classes.h"
+#include "ztClient.h"
 #include "ztcontrol_commands.h"
 #ifdef ZT_BENCH_DBUS
 #include "bench_dbus_peer.h"
@@ -72,6 +75,7 @@ struct Row {
 };
 
 std::vector<Row> g_rows;
+std::map<std::string, double> g_ratios;  // row name: median of its per-round ratios to its floor
 std::vector<std::pair<std::string, double>> g_figures;  // name, value
 bool g_failed = false;
 
@@ -200,57 +204,41 @@ long rssKb(pid_t pid) {
     return kb;
 }
 
-// A requester on its own reply queue, speaking the daemon's message format.
+// A requester of the client library, as every camera process has one.
 class Requester {
 public:
-    Requester() : name_(queueName("reply")) {
-        rx_ = openQueue(name_, O_RDONLY);
-        tx_ = mq_open("/to_ztCtlD", O_WRONLY);
-    }
-    ~Requester() {
-        mq_close(rx_);
-        mq_close(tx_);
-        mq_unlink(name_.c_str());
-    }
-    bool ok() const { return rx_ != (mqd_t)-1 && tx_ != (mqd_t)-1; }
+    Requester() { ok_ = ztClient_open(&client_, nullptr, "/zt_bench") == 0; }
+    ~Requester() { ztClient_close(client_); }
+    bool ok() const { return ok_; }
 
     // One request and its answer; false when none came within two seconds.
     bool call(uint32_t id, const std::vector<uint8_t>& arg, int32_t* result = nullptr) {
-        Msg request(ZT_MSG_CATEGORY);
-        MsgElement cmd(ZT_TAG_COMMAND, sizeof id, &id);
-        MsgElement argument(ZT_TAG_ARGUMENT, (uint16_t)arg.size(), arg.data());
-        MsgElement src(ZT_TAG_REPLY_MBOX, (uint16_t)(name_.size() + 1), name_.c_str());
-        request.addElement(&cmd);
-        if (!arg.empty()) request.addElement(&argument);
-        request.addElement(&src);
-        uint8_t buf[kMessageSize];
-        MemStream out(buf, sizeof buf);
-        out << request;
-        timespec deadline;
-        clock_gettime(CLOCK_REALTIME, &deadline);
-        deadline.tv_sec += 2;
-        if (mq_timedsend(tx_, reinterpret_cast<char*>(buf), out.getLength(), 0, &deadline) != 0) return false;
-        lastRequestBytes = out.getLength();
-        ssize_t n = mq_timedreceive(rx_, reinterpret_cast<char*>(buf), sizeof buf, nullptr, &deadline);
-        if (n < 0) return false;
-        lastAnswerBytes = (size_t)n;
-        if (result) {
-            Msg response(ZT_MSG_CATEGORY);
-            MemStream in(buf, (size_t)n);
-            in >> response;
-            const MsgElement* r = response.findElement(ZT_TAG_RESULT);
-            uint32_t v = 0;
-            if (r) r->getValue32(v);
-            *result = (int32_t)v;
-        }
-        return true;
+        int32_t answered = 0;
+        size_t length = 0;
+        const int r = ztClient_call(client_, id, arg.empty() ? nullptr : arg.data(), arg.size(), 2000, &answered,
+                                    answer_, sizeof answer_, &length);
+        lastPayloadBytes = length;
+        if (result) *result = answered;
+        return r == 0;
     }
 
-    size_t lastRequestBytes = 0, lastAnswerBytes = 0;  // of the last call, for a peer of the same shape
+    // Bytes of the request and of the answer of the last call, for a peer of the same shape.
+    size_t requestBytes(uint32_t id, const std::vector<uint8_t>& arg) const {
+        uint8_t buf[kMessageSize];
+        const int n = ztClient_encodeRequest(id, arg.empty() ? nullptr : arg.data(), arg.size(),
+                                             ztClient_replyMailbox(client_), buf, sizeof buf);
+        return n < 0 ? 0 : (size_t)n;
+    }
+    size_t answerBytes() const {
+        const size_t header = 4, element = 3, result = 4;  // result element, payload element, end element
+        return header + element + result + (lastPayloadBytes ? element + lastPayloadBytes : 0) + element;
+    }
 
 private:
-    std::string name_;
-    mqd_t rx_, tx_;
+    ztClient* client_ = nullptr;
+    bool ok_ = false;
+    size_t lastPayloadBytes = 0;
+    uint8_t answer_[kMessageSize];
 };
 
 std::vector<double> roundTrips(Requester& r, uint32_t id, const std::vector<uint8_t>& arg, int iterations) {
@@ -385,6 +373,61 @@ void measureDbusPeer(size_t requestBytes, size_t answerBytes, int iterations) {
 #endif
 }
 
+double median(std::vector<double> us) {
+    if (us.empty()) return 0;
+    std::nth_element(us.begin(), us.begin() + (long)(us.size() / 2), us.end());
+    return us[us.size() / 2];
+}
+
+// The floors and the daemon's request rows in interleaved rounds: a machine whose speed drifts
+// (other load, frequency changes) then moves a row and its floor alike. Each row's ratio is taken
+// within each round and the median of the per-round ratios is reported.
+void measureRoundTrips(Requester& r, int rounds, int floorIterations, int daemonIterations) {
+    struct Floor {
+        const char* name;
+        int hops;
+        bool reopen;
+    };
+    const Floor floors[] = {{"queue 2-hop", 2, false},
+                            {"queue 2-hop, reply queue opened per answer", 2, true},
+                            {"queue 4-hop chain", 4, false}};
+    struct Request {
+        const char* name;
+        uint32_t id;
+        std::vector<uint8_t> arg;
+        const char* floor;
+    };
+    const Request requests[] = {
+        {"daemon: set-log-level (42), no camera exchange", ZTCONTROL_SET_LOG_LEVEL, {2, 0, 0, 0}, floors[1].name},
+        {"daemon: locate (37), one camera exchange", ZTCONTROL_LOCATE, {0}, floors[2].name},
+        {"daemon: get-all-settings-status (34), several", ZTCONTROL_GET_ALL_SETTINGS_STATUS, {}, floors[2].name},
+        {"daemon: preset-group-list (70), protobuf answer", ZTCONTROL_PRESET_GROUP_LIST, {}, floors[2].name},
+    };
+    std::map<std::string, std::vector<double>> samples, ratios;
+    for (int k = 0; k < rounds; ++k) {
+        std::map<std::string, double> floorMedian;
+        for (const Floor& f : floors) {
+            std::vector<double> us = queueFloor(f.hops, f.reopen, floorIterations);
+            floorMedian[f.name] = median(us);
+            samples[f.name].insert(samples[f.name].end(), us.begin(), us.end());
+        }
+        for (const Request& q : requests) {
+            std::vector<double> us = roundTrips(r, q.id, q.arg, daemonIterations);
+            if (!us.empty() && floorMedian[q.floor] > 0) ratios[q.name].push_back(median(us) / floorMedian[q.floor]);
+            samples[q.name].insert(samples[q.name].end(), us.begin(), us.end());
+        }
+    }
+    for (const Floor& f : floors) addRow(f.name, samples[f.name]);
+    for (const Request& q : requests) {
+        addRow(q.name, samples[q.name], q.floor);
+        g_ratios[q.name] = median(ratios[q.name]);
+        if (q.id == ZTCONTROL_SET_LOG_LEVEL) {
+            r.call(q.id, q.arg);
+            measureDbusPeer(r.requestBytes(q.id, q.arg), r.answerBytes(), daemonIterations * rounds);
+        }
+    }
+}
+
 void measureDaemon(const Options& o) {
     const int iterations = o.quick ? 200 : 5000;
     mq_unlink("/to_ztCtlD");
@@ -420,15 +463,8 @@ void measureDaemon(const Options& o) {
             fprintf(stderr, "bench_e2e: cannot open the daemon's mailbox\n");
             g_failed = true;
         } else {
-            addRow("daemon: set-log-level (42), no camera exchange", roundTrips(r, ZTCONTROL_SET_LOG_LEVEL, {2, 0, 0, 0}, iterations),
-                   "queue 2-hop, reply queue opened per answer");
-            measureDbusPeer(r.lastRequestBytes, r.lastAnswerBytes, iterations);
-            addRow("daemon: locate (37), one camera exchange", roundTrips(r, ZTCONTROL_LOCATE, {0}, iterations),
-                   "queue 4-hop chain");
-            addRow("daemon: get-all-settings-status (34), several", roundTrips(r, ZTCONTROL_GET_ALL_SETTINGS_STATUS, {}, iterations),
-                   "queue 4-hop chain");
-            addRow("daemon: preset-group-list (70), protobuf answer", roundTrips(r, ZTCONTROL_PRESET_GROUP_LIST, {}, iterations),
-                   "queue 4-hop chain");
+            const int rounds = o.quick ? 5 : 10;
+            measureRoundTrips(r, rounds, (o.quick ? 500 : 20000) / rounds, iterations / rounds);
             addRow("notification: command answer to TCP frame", notificationLatency(r, o.quick ? 10 : 100));
             addRow("notification: camera change to TCP frame", simulatorChangeLatency(r, control, o.quick ? 3 : 40));
             const double idle = o.quick ? 1.0 : 10.0;
@@ -449,9 +485,9 @@ void measureDaemon(const Options& o) {
 void printTable() {
     printf("%-52s %8s %10s %10s %8s\n", "path", "samples", "median us", "p99 us", "ratio");
     for (const Row& row : g_rows) {
-        double ratio = 0;
+        double ratio = g_ratios.count(row.name) ? g_ratios[row.name] : 0;
         for (const Row& f : g_rows)
-            if (!row.floorName.empty() && f.name == row.floorName && f.percentile(0.5) > 0)
+            if (ratio == 0 && !row.floorName.empty() && f.name == row.floorName && f.percentile(0.5) > 0)
                 ratio = row.percentile(0.5) / f.percentile(0.5);
         printf("%-52s %8zu %10.1f %10.1f ", row.name.c_str(), row.us.size(), row.percentile(0.5), row.percentile(0.99));
         if (ratio > 0)
@@ -483,9 +519,12 @@ void writeJson(const Options& o) {
     if (!f) return;
     fprintf(f, "{\"pinned\":%s,\"rows\":[", o.pin ? "true" : "false");
     for (size_t i = 0; i < g_rows.size(); ++i)
-        fprintf(f, "%s{\"name\":\"%s\",\"samples\":%zu,\"median_us\":%.2f,\"p99_us\":%.2f,\"compared_with\":\"%s\"}",
+        fprintf(f,
+                "%s{\"name\":\"%s\",\"samples\":%zu,\"median_us\":%.2f,\"p99_us\":%.2f,\"compared_with\":\"%s\","
+                "\"ratio\":%.3f}",
                 i ? "," : "", g_rows[i].name.c_str(), g_rows[i].us.size(), g_rows[i].percentile(0.5),
-                g_rows[i].percentile(0.99), g_rows[i].floorName.c_str());
+                g_rows[i].percentile(0.99), g_rows[i].floorName.c_str(),
+                g_ratios.count(g_rows[i].name) ? g_ratios[g_rows[i].name] : 0.0);
     fprintf(f, "],\"figures\":{");
     for (size_t i = 0; i < g_figures.size(); ++i)
         fprintf(f, "%s\"%s\":%.3f", i ? "," : "", g_figures[i].first.c_str(), g_figures[i].second);
@@ -543,10 +582,6 @@ int main(int argc, char** argv) {
         sched_setaffinity(0, sizeof one, &one);  // inherited by every process started below
     }
     if (o.attachId >= 0) return attach(o);
-    const int iterations = o.quick ? 500 : 20000;
-    addRow("queue 2-hop", queueFloor(2, false, iterations));
-    addRow("queue 2-hop, reply queue opened per answer", queueFloor(2, true, iterations));
-    addRow("queue 4-hop chain", queueFloor(4, false, iterations));
     measureDaemon(o);
     printTable();
     writeJson(o);

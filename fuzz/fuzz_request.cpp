@@ -20,6 +20,7 @@
 #include "daemon_fixture.h"
 #include "fuzz_support.h"
 #include "zt_msg_classes.h"
+#include "ztClient.h"
 #include "ztcontrol_commands.h"
 #include "ztcontrol_if_server.h"
 
@@ -31,6 +32,16 @@ const int32_t kCameraErrors[4] = {-1, -3, -101, -103};
 std::vector<uint8_t> buildRequest(uint8_t flags, uint32_t id, const uint8_t* arg, size_t argLength,
                                   const char* replyTo)
 {
+    std::vector<uint8_t> out(ZT_MSG_BUFFER_SIZE);
+    if (!(flags & (kShortCommand | kNoReply))) {
+        static const uint8_t noBytes = 0; // an empty argument is still an element
+        const bool withArgument = !(flags & kNoArgument);
+        const int n = ztClient_encodeRequest(id, withArgument ? (argLength ? arg : &noBytes) : nullptr,
+                                             withArgument ? argLength : 0, replyTo, out.data(), out.size());
+        out.resize(n < 0 ? 0 : (size_t)n);
+        return out;
+    }
+    // The malformed shapes (a 2-byte command id, no reply mailbox), element by element.
     Msg msg(ZT_MSG_CATEGORY);
     uint8_t idBytes[4];
     memcpy(idBytes, &id, sizeof(idBytes));
@@ -40,7 +51,6 @@ std::vector<uint8_t> buildRequest(uint8_t flags, uint32_t id, const uint8_t* arg
     msg.addElement(&command);
     if (!(flags & kNoArgument)) msg.addElement(&argument);
     if (!(flags & kNoReply)) msg.addElement(&reply);
-    std::vector<uint8_t> out(ZT_MSG_BUFFER_SIZE);
     MemStream stream(out.data(), out.size());
     stream << msg;
     out.resize(stream.failed() ? 0 : stream.getLength());

@@ -34,7 +34,7 @@
 
 #include "camsim/control_client.h"
 #include "daemon_process.h"
-#include "zt_msg_classes.h"
+#include "ztClient.h"
 #include "ztcontrol_commands.h"
 
 namespace {
@@ -137,18 +137,12 @@ std::vector<uint8_t> argumentFor(const ZtcontrolCommandInfo& c, std::mt19937& rn
     return arg;
 }
 
-// The request in the daemon's message format; its length.
+// The request in the daemon's message format, built by the client library; its length. The soak
+// keeps its own reply mailboxes (rather than the library's calls) to see every extra answer.
 size_t buildRequest(uint32_t id, const std::vector<uint8_t>& arg, const std::string& replyTo, uint8_t* buf) {
-    Msg request(ZT_MSG_CATEGORY);
-    MsgElement cmd(ZT_TAG_COMMAND, sizeof id, &id);
-    MsgElement argument(ZT_TAG_ARGUMENT, (uint16_t)arg.size(), arg.empty() ? nullptr : arg.data());
-    MsgElement src(ZT_TAG_REPLY_MBOX, (uint16_t)(replyTo.size() + 1), replyTo.c_str());
-    request.addElement(&cmd);
-    if (!arg.empty()) request.addElement(&argument);
-    request.addElement(&src);
-    MemStream out(buf, kMessageSize);
-    out << request;
-    return out.getLength();
+    const int n = ztClient_encodeRequest(id, arg.empty() ? nullptr : arg.data(), arg.size(), replyTo.c_str(), buf,
+                                         kMessageSize);
+    return n < 0 ? 0 : (size_t)n;
 }
 
 // Ends the daemon with its stop command (it answers on a mailbox nobody reads); killed when it

@@ -12,39 +12,29 @@
 
 #include "support/json_check.h"
 #include "zt_msg_classes.h"
+#include "ztClient.h"
 #include "queue_cleanup.h"
 
 namespace {
 
 constexpr size_t kQueueMessageSize = 1500;
-const char kHeader[] = "LENGTH:";
-constexpr size_t kMaxDigits = 7;
 
 }  // namespace
 
+// Frames are split by the client library; the bytes it has not consumed yet wait in buffered_.
 bool FrameReader::takeFrame(std::string* json) {
-    const size_t headerLength = sizeof(kHeader) - 1;
-    if (buffered_.compare(0, std::min(headerLength, buffered_.size()), kHeader, std::min(headerLength, buffered_.size())) != 0) {
+    if (buffered_.empty()) return false;
+    if (body_.empty()) body_.resize(ZTNOTIFY_TEXT_MAX);
+    int complete = 0;
+    size_t length = 0;
+    const long used = ztNotify_splitFrames(&split_, &body_[0], buffered_.data(), buffered_.size(), &complete, &length);
+    if (used < 0) {
         malformed_ = true;
         return false;
     }
-    const size_t blank = buffered_.find("\n\n", headerLength);
-    if (blank == std::string::npos) {
-        if (buffered_.size() > headerLength + kMaxDigits + 2) malformed_ = true;
-        return false;
-    }
-    const std::string digits = buffered_.substr(headerLength, blank - headerLength);
-    if (digits.empty() || digits.size() > kMaxDigits || digits.find_first_not_of("0123456789") != std::string::npos ||
-        std::stoul(digits) == 0) {
-        malformed_ = true;
-        return false;
-    }
-    const size_t length = std::stoul(digits);
-    const size_t body = blank + 2;
-    if (buffered_.size() < body + length - 1) return false;
-    json->assign(buffered_, body, length - 1);
-    buffered_.erase(0, body + length - 1);
-    return true;
+    buffered_.erase(0, (size_t)used);
+    if (complete) json->assign(body_.data(), length);
+    return complete != 0;
 }
 
 bool FrameReader::next(std::string* json, int timeoutMs) {

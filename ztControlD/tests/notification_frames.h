@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "ztClient.h"
+
 class FrameReader {
 public:
     explicit FrameReader(int fd) : fd_(fd) {}
@@ -28,6 +30,8 @@ private:
 
     int fd_;
     std::string buffered_;
+    ztFrameSplit split_{};
+    std::string body_;
     bool malformed_ = false;
     bool closed_ = false;
 };

@@ -9,6 +9,7 @@
 #include <atomic>
 
 #include "zt_msg_classes.h"
+#include "ztClient.h"
 #include "ztTlv.h"
 #include "queue_cleanup.h"
 
@@ -51,6 +52,15 @@ void putLe32(Bytes& b, size_t offset, uint32_t v) {
 
 Bytes buildRequest(uint32_t id, const std::optional<Bytes>& arg, const char* replyTo, uint8_t category,
                    const std::optional<Bytes>& commandBytes) {
+    if (replyTo && category == ZT_MSG_CATEGORY && !commandBytes) {
+        static const uint8_t kNoBytes = 0;  // an empty argument is still an element
+        Bytes out(kMsgSize);
+        const int length = ztClient_encodeRequest(id, arg ? (arg->empty() ? &kNoBytes : arg->data()) : nullptr,
+                                                  arg ? arg->size() : 0, replyTo, out.data(), out.size());
+        out.resize(length < 0 ? 0 : (size_t)length);
+        return out;
+    }
+    // Only the malformed shapes are built here, element by element.
     Msg msg(category);
     const Bytes idBytes = commandBytes ? *commandBytes : u32Arg(id);
     MsgElement command(ZT_TAG_COMMAND, (uint16_t)idBytes.size(), idBytes.data());

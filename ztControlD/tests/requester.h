@@ -46,8 +46,9 @@ inline std::string scanPageName(const Bytes& page, size_t entry) {
     return std::string(p, strnlen(p, 32));
 }
 
-// A serialized control request; element 68 is left out when replyTo is null, element 65 when
-// commandBytes is an empty vector (otherwise its bytes replace the 32-bit id).
+// A control request as a malformed-input test wants it: element 68 is left out when replyTo is
+// null, element 65 when commandBytes is an empty vector (otherwise its bytes replace the 32-bit
+// id), any category. Well-formed requests (send, call) come from the client library.
 Bytes buildRequest(uint32_t id, const std::optional<Bytes>& arg, const char* replyTo, uint8_t category = 20,
                    const std::optional<Bytes>& commandBytes = std::nullopt);
 

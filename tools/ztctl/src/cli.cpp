@@ -164,19 +164,6 @@ bool parseInvocation(const std::vector<std::string>& args, Invocation& inv, std:
     return true;
 }
 
-bool resolveCommand(const std::string& word, uint32_t& id, const ZtcontrolCommandInfo*& info) {
-    unsigned long long v = 0;
-    if (!word.empty() && word[0] != '-' && parseInteger(word, 0, UINT32_MAX, v)) {
-        id = (uint32_t)v;
-        info = ztcontrolCommandById(id);
-        return true;
-    }
-    info = ztcontrolCommandByName(word.c_str());
-    if (!info) return false;
-    id = info->id;
-    return true;
-}
-
 const char* usageText() {
     return "Usage:\n"
            "  ztctl [--json] [--timeout SECONDS] [--mailbox NAME] COMMAND [ARGUMENT]\n"

@@ -6,9 +6,13 @@
 #include <vector>
 
 #include "arg_builder.h"
+#include "commands.h"
 #include "ztcontrol_commands.h"
 
 namespace ztctl {
+
+// The command table, argument builders and answer decoders come from the client library.
+using namespace ztclient;
 
 enum class Mode { Usage, List, Device, Watch, Sim };
 
@@ -41,10 +45,6 @@ struct Invocation {
 
 // False with a message when the command line is not usable.
 bool parseInvocation(const std::vector<std::string>& args, Invocation& inv, std::string& error);
-
-// A device command word: a decimal id (any 32-bit value, assigned or not), a full name or a short
-// name. False when the word names nothing.
-bool resolveCommand(const std::string& word, uint32_t& id, const ZtcontrolCommandInfo*& info);
 
 const char* usageText();
 std::string commandHelp(uint32_t id, const ZtcontrolCommandInfo* info);

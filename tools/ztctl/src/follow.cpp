@@ -71,10 +71,11 @@ int runFollow(const Invocation& inv, const Request& request, std::ostream& out, 
     const std::string id = jobIdText(request);
     bool first = true;
     JobState last;
+    Session session(inv.mailbox);  // one reply mailbox for every poll
     for (;;) {
         Response response;
         std::string error;
-        const Outcome outcome = exchange(inv.mailbox, inv.timeoutSeconds, request, response, error);
+        const Outcome outcome = session.exchange(inv.timeoutSeconds, request, response, error);
         if (outcome != Outcome::Answered) {
             if (inv.json) out << renderFailureJson(request.id, info, outcomeCode(outcome), error);
             err << "ztctl: " << commandName(info) << ": " << error << "\n";

@@ -71,8 +71,6 @@ void appendMember(std::string& out, const char* key, const std::string& jsonValu
 
 }  // namespace
 
-const char* commandName(const ZtcontrolCommandInfo* info) { return info ? info->name : "UNASSIGNED"; }
-
 std::string renderResultText(uint32_t id, const ZtcontrolCommandInfo* info, const Response& response) {
     std::string out = header(id, info) + ": result " + std::to_string(response.result) + " " +
                       ztErrno2Str(response.result) + "\n";

@@ -8,13 +8,14 @@
 
 #include <string>
 
+#include "commands.h"
+#include "json.h"
 #include "transport.h"
 #include "ztcontrol_commands.h"
 
 namespace ztctl {
 
-// "UNASSIGNED" for an id without an entry.
-const char* commandName(const ZtcontrolCommandInfo* info);
+using namespace ztclient;
 
 std::string renderResultText(uint32_t id, const ZtcontrolCommandInfo* info, const Response& response);
 std::string renderResultJson(uint32_t id, const ZtcontrolCommandInfo* info, const Response& response);

@@ -1,6 +1,5 @@
-// One request/response exchange with the daemon over mailboxes: the request is a Msg of category
-// 20 (command id, optional argument, reply mailbox name), the response a Msg of type 21 (result,
-// optional payload) on a private reply mailbox that exists only for the exchange.
+// One request/response exchange with the daemon through the client library, on a private reply
+// mailbox that exists only for the exchange; outcomes with the texts ztctl prints.
 #ifndef ZTCTL_TRANSPORT_H
 #define ZTCTL_TRANSPORT_H
 
@@ -10,10 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "ztClient.h"
+
 namespace ztctl {
 
-constexpr const char* kDaemonMailbox = "/to_ztCtlD";
-constexpr int kReplyMaxMsg = 2;
+constexpr const char* kDaemonMailbox = ZTCLIENT_DAEMON_MAILBOX;
 
 struct Request {
     uint32_t id = 0;
@@ -36,23 +36,39 @@ enum class Outcome {
     LocalError   // the request does not fit a message, or the reply mailbox cannot be made
 };
 
-// Serializes a request into buf (capacity bytes); returns the length, or 0 when it does not fit.
-size_t encodeRequest(const Request& request, const std::string& replyMailbox, uint8_t* buf, size_t capacity);
-// Parses response bytes. False with the reason in `error` when they are not a well-formed
-// response (not parseable, wrong category or type, no 4-byte result element).
-bool decodeResponse(const uint8_t* buf, size_t length, Response& response, std::string& error);
-
-// A unique reply mailbox name for this process ("/ztctl_<pid>_<n>").
-std::string newReplyMailboxName();
-
 // Short code of an outcome for JSON ("no_response"...).
 const char* outcomeCode(Outcome outcome);
 
-// Sends the request to `mailbox` and waits for the answer; the whole exchange (waiting for room
-// in the daemon's mailbox, then for the answer) takes at most timeoutSeconds. `detail` explains
-// every outcome other than Answered.
+// A requester of the library for the daemon's mailbox `mailbox`, whose reply mailbox is removed
+// when ztctl is interrupted.
+class Session {
+public:
+    explicit Session(const std::string& mailbox);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Sends the request and waits for the answer; the whole exchange (waiting for room in the
+    // daemon's mailbox, then for the answer) takes at most timeoutSeconds. `detail` explains every
+    // outcome other than Answered.
+    Outcome exchange(double timeoutSeconds, const Request& request, Response& response, std::string& detail);
+    // Null when the reply mailbox could not be made; openFailure() then says why.
+    ztClient* client() const { return client_; }
+    std::string openFailure() const;
+
+private:
+    std::string mailbox_;
+    ztClient* client_ = nullptr;
+    int openError_ = 0;
+};
+
+// One exchange on a session of its own.
 Outcome exchange(const std::string& mailbox, double timeoutSeconds, const Request& request, Response& response,
                  std::string& detail);
+// The outcome and its explanation for a library error of a call.
+Outcome callFailure(int code, const std::string& mailbox, double timeoutSeconds, std::string& detail);
+// Milliseconds of a time-out in seconds, within 0 .. 1 hour.
+int timeoutMilliseconds(double seconds);
 
 }  // namespace ztctl
 

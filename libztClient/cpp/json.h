@@ -1,13 +1,13 @@
 // JSON text: string escaping, rendering of decoded trees, and the small indenter that
 // pretty-prints notification frames.
-#ifndef ZTCTL_JSON_H
-#define ZTCTL_JSON_H
+#ifndef ZTCLIENT_JSON_H
+#define ZTCLIENT_JSON_H
 
 #include <string>
 
 #include "decoders.h"
 
-namespace ztctl {
+namespace ztclient {
 
 // Quoted JSON string. Bytes outside printable ASCII are written as \u00XX, so the result is
 // valid JSON whatever the input bytes are.
@@ -21,6 +21,6 @@ void appendJson(std::string& out, const Node& node);
 // rejected, and nothing is read past the end.
 std::string indentJson(const std::string& text);
 
-}  // namespace ztctl
+}  // namespace ztclient
 
 #endif

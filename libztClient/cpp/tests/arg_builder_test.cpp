@@ -7,7 +7,7 @@
 
 #include <tuple>
 
-using namespace ztctl;
+using namespace ztclient;
 using ::testing::HasSubstr;
 using Bytes = std::vector<uint8_t>;
 

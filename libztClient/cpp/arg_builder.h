@@ -1,7 +1,7 @@
 // Element-66 bytes of a request: scalars, text, raw hex, and the packed little-endian structures
 // of the command families, built from readable flags.
-#ifndef ZTCTL_ARG_BUILDER_H
-#define ZTCTL_ARG_BUILDER_H
+#ifndef ZTCLIENT_ARG_BUILDER_H
+#define ZTCLIENT_ARG_BUILDER_H
 
 #include <stdint.h>
 
@@ -11,7 +11,7 @@
 
 #include "ztcontrol_commands.h"
 
-namespace ztctl {
+namespace ztclient {
 
 // The packed argument structures that have readable flags.
 enum class ArgFamily {
@@ -69,6 +69,6 @@ bool buildArgument(uint32_t commandId, ZtArgKind kind, const ArgumentOptions& op
 // Number parsing shared by the flags: decimal or 0x-hex, within [min, max].
 bool parseInteger(const std::string& text, long long min, unsigned long long max, unsigned long long& out);
 
-}  // namespace ztctl
+}  // namespace ztclient
 
 #endif

@@ -2,7 +2,7 @@
 
 #include <stdio.h>
 
-namespace ztctl {
+namespace ztclient {
 
 std::string jsonQuote(const std::string& text) {
     std::string out = "\"";
@@ -114,4 +114,4 @@ std::string indentJson(const std::string& text) {
     return out;
 }
 
-}  // namespace ztctl
+}  // namespace ztclient

@@ -11,7 +11,7 @@
 #include "json.h"
 #include "ztcontrol_commands.h"
 
-using namespace ztctl;
+using namespace ztclient;
 using ::testing::HasSubstr;
 using Bytes = std::vector<uint8_t>;
 

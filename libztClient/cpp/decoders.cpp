@@ -8,7 +8,7 @@
 #include "preset_messages.h"
 #include "ztcontrol_commands.h"
 
-namespace ztctl {
+namespace ztclient {
 
 Node Node::integer(std::string key, long long v) {
     Node n;
@@ -407,4 +407,4 @@ const char* payloadDescription(uint32_t commandId) {
     }
 }
 
-}  // namespace ztctl
+}  // namespace ztclient

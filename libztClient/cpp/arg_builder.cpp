@@ -8,7 +8,7 @@
 #include "preset_messages.h"
 #include "ztcontrol_commands.h"
 
-namespace ztctl {
+namespace ztclient {
 
 namespace {
 
@@ -358,4 +358,4 @@ bool parseHexBytes(const std::string& text, std::vector<uint8_t>& out, std::stri
     return true;
 }
 
-}  // namespace ztctl
+}  // namespace ztclient

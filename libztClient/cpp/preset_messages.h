@@ -1,7 +1,7 @@
 // The protobuf requests and answers of the preset commands: requests built from protobuf text
 // format, answers printed as text format and as JSON.
-#ifndef ZTCTL_PRESET_MESSAGES_H
-#define ZTCTL_PRESET_MESSAGES_H
+#ifndef ZTCLIENT_PRESET_MESSAGES_H
+#define ZTCLIENT_PRESET_MESSAGES_H
 
 #include <stddef.h>
 #include <stdint.h>
@@ -15,7 +15,7 @@ class Descriptor;
 }
 }  // namespace google
 
-namespace ztctl {
+namespace ztclient {
 
 // The message a command takes or answers; null when it takes or answers none.
 const google::protobuf::Descriptor* presetRequestType(uint32_t commandId);
@@ -34,6 +34,6 @@ bool buildPresetRequest(uint32_t commandId, const std::string& text, std::vector
 bool decodePresetAnswer(uint32_t commandId, const uint8_t* data, size_t length, std::string& text,
                         std::string& json);
 
-}  // namespace ztctl
+}  // namespace ztclient
 
 #endif

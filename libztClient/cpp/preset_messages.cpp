@@ -12,7 +12,7 @@
 #include "ztControlCommands/ztControl_presets.pb.h"
 #include "ztcontrol_commands.h"
 
-namespace ztctl {
+namespace ztclient {
 
 namespace {
 
@@ -107,4 +107,4 @@ bool decodePresetAnswer(uint32_t commandId, const uint8_t* data, size_t length, 
     return pb::util::MessageToJsonString(*answer, &json, options).ok();
 }
 
-}  // namespace ztctl
+}  // namespace ztclient

@@ -1,8 +1,8 @@
 // Payload decoders: turn a response payload into a small tree of named values that the text and
 // JSON printers render. Each decoder checks the exact size it needs and never reads past the
 // payload; a payload it does not know is left to the hex dump.
-#ifndef ZTCTL_DECODERS_H
-#define ZTCTL_DECODERS_H
+#ifndef ZTCLIENT_DECODERS_H
+#define ZTCLIENT_DECODERS_H
 
 #include <stddef.h>
 #include <stdint.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace ztctl {
+namespace ztclient {
 
 struct Node {
     enum class Kind { Int, Uint, Text, Bool, Object, Array };
@@ -67,6 +67,6 @@ constexpr size_t kSettingsBlockSize = 238;
 constexpr size_t kStatusRecordSize = 624;
 constexpr size_t kCalibrationPathSize = 257;
 
-}  // namespace ztctl
+}  // namespace ztclient
 
 #endif

@@ -1,0 +1,125 @@
+// Notification readers: frames from a socket in any split, the merge of split and changed texts,
+// and the queue side registered through a scripted daemon.
+#include <gtest/gtest.h>
+#include <mqueue.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+
+#include "scripted_daemon.h"
+#include "ztClient.h"
+
+namespace {
+
+std::string frame(const std::string& json) { return "LENGTH:" + std::to_string(json.size() + 1) + "\n\n" + json; }
+
+class SocketReader : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        ASSERT_EQ(ztNotify_attach(&reader, fds[0]), 0);
+    }
+    void TearDown() override {
+        ztNotify_close(reader);
+        if (fds[1] >= 0) close(fds[1]);
+    }
+    void put(const std::string& bytes) { ASSERT_EQ(write(fds[1], bytes.data(), bytes.size()), (ssize_t)bytes.size()); }
+    std::string next(int expect = 0) {
+        const char* text = nullptr;
+        size_t length = 0;
+        EXPECT_EQ(ztNotify_next(reader, 2000, &text, &length), expect);
+        return expect == 0 && text ? std::string(text, length) : std::string();
+    }
+
+    int fds[2] = {-1, -1};
+    ztNotify* reader = nullptr;
+};
+
+TEST_F(SocketReader, FramesInAnySplitMergeIntoTheState) {
+    const std::string full = "{\"status\":{\"1\":12,\"31\":0},\n\"settings\":{\"2\":3}}";
+    const std::string change = "{\"status\":{\"31\":1,\"30\":\"a,}\\\"b\"}}";
+    const std::string stream = frame(full) + frame(change) + frame("{}");
+    // One byte at a time: every cut of header, length and body.
+    std::thread writer([&] {
+        for (char c : stream) put(std::string(1, c));
+    });
+    EXPECT_EQ(next(), full);
+    EXPECT_EQ(next(), change);
+    EXPECT_EQ(next(), "{}");
+    writer.join();
+    EXPECT_STREQ(ztNotify_value(reader, "status", "1"), "12");
+    EXPECT_STREQ(ztNotify_value(reader, "status", "31"), "1");
+    EXPECT_STREQ(ztNotify_value(reader, "status", "30"), "\"a,}\\\"b\"");
+    EXPECT_STREQ(ztNotify_value(reader, "settings", "2"), "3");
+    EXPECT_EQ(ztNotify_value(reader, "settings", "1"), nullptr);
+
+    // Nothing more: a time-out, then a cut inside a frame and the end of the stream.
+    next(ZTCLIENT_ERR_TIMEOUT);
+    put("LENGTH:9\n\n{\"st");
+    close(fds[1]);
+    fds[1] = -1;
+    next(ZTCLIENT_ERR_CLOSED);
+    EXPECT_EQ(ztNotify_midFrame(reader), 1);
+}
+
+TEST_F(SocketReader, MalformedHeadersEndTheReader) {
+    const char* bad[] = {"LENGTH:0\n\n", "LENGTH:\n\n", "LENGTH:12345678901\n\n", "LENGTH:65537\n\n",
+                         "LENGTH:3\n{}", "length:3\n\n{}"};
+    for (const char* header : bad) {
+        SCOPED_TRACE(header);
+        ztNotify_close(reader);
+        close(fds[1]);
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        ASSERT_EQ(ztNotify_attach(&reader, fds[0]), 0);
+        put(header);
+        next(ZTCLIENT_ERR_MALFORMED);
+        put(frame("{}"));
+        next(ZTCLIENT_ERR_MALFORMED);  // stays broken
+    }
+}
+
+TEST(QueueReader, RegistersMergesSplitStateAndUnregisters) {
+    ScriptedDaemon daemon;
+    ztClient* client = nullptr;
+    ASSERT_EQ(ztClient_open(&client, daemon.name(), "/ztclient_test"), 0);
+    zt_cleanup::removeAtCrash(ztClient_replyMailbox(client));
+    const std::string queue = zt_cleanup::removeAtCrash(std::string(ztClient_replyMailbox(client)) + "_n");
+    Seen registration;
+    std::thread d([&] {
+        registration = daemon.take();
+        ScriptedDaemon::answer(registration.reply, 0);
+    });
+    ztNotify* reader = nullptr;
+    ASSERT_EQ(ztNotify_openQueue(&reader, client, 2000), 0);
+    d.join();
+    EXPECT_EQ(registration.id, 0u);
+    Bytes expected = {1, 0, 0, 0};
+    expected.insert(expected.end(), queue.begin(), queue.end());
+    expected.push_back(0);
+    EXPECT_EQ(registration.argument, expected);
+
+    // The full state in two shares, as the daemon splits it for a queue.
+    ASSERT_TRUE(ScriptedDaemon::notify(queue, "{\"status\":{\"1\":12,\"2\":0}}"));
+    ASSERT_TRUE(ScriptedDaemon::notify(queue, "{\"status\":{\"3\":1},\n\"settings\":{\"2\":4}\n}"));
+    for (int i = 0; i < 2; i++) EXPECT_EQ(ztNotify_next(reader, 2000, nullptr, nullptr), 0);
+    EXPECT_STREQ(ztNotify_value(reader, "status", "1"), "12");
+    EXPECT_STREQ(ztNotify_value(reader, "status", "3"), "1");
+    EXPECT_STREQ(ztNotify_value(reader, "settings", "2"), "4");
+    EXPECT_EQ(ztNotify_next(reader, 50, nullptr, nullptr), ZTCLIENT_ERR_TIMEOUT);
+
+    Seen removal;
+    d = std::thread([&] {
+        removal = daemon.take();
+        ScriptedDaemon::answer(removal.reply, 0);
+    });
+    ztNotify_close(reader);
+    d.join();
+    EXPECT_EQ(removal.id, 0u);
+    EXPECT_EQ(removal.argument[0], 0);
+    EXPECT_FALSE(mailboxExists(queue));
+    ztClient_close(client);
+}
+
+}  // namespace

@@ -1,0 +1,108 @@
+// A daemon's side of the exchange on a private mailbox, parsed and answered with the message
+// classes, for the client library's tests.
+#pragma once
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <mqueue.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "queue_cleanup.h"
+#include "zt_msg_classes.h"
+
+using Bytes = std::vector<uint8_t>;
+
+struct Seen {
+    uint32_t id = 0;
+    bool hasArgument = false;
+    Bytes argument;
+    std::string reply;
+};
+
+// The daemon's side of the exchange, parsed and answered with the message classes.
+class ScriptedDaemon {
+public:
+    explicit ScriptedDaemon(long maxMessages = 4)
+        : name_(zt_cleanup::removeAtCrash("/ztclient_test_d_" + std::to_string(getpid()))) {
+        create(maxMessages);
+    }
+    ~ScriptedDaemon() { remove(); }
+
+    void create(long maxMessages = 4) {
+        mq_attr attr = {};
+        attr.mq_maxmsg = maxMessages;
+        attr.mq_msgsize = 1500;
+        mq_unlink(name_.c_str());
+        mqd_ = mq_open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600, &attr);
+        ASSERT_NE(mqd_, (mqd_t)-1);
+    }
+    void remove() {
+        if (mqd_ != (mqd_t)-1) mq_close(mqd_);
+        mq_unlink(name_.c_str());
+        mqd_ = (mqd_t)-1;
+    }
+    const char* name() const { return name_.c_str(); }
+
+    // The next request, waiting up to two seconds; id 0xFFFFFFFF when none came.
+    Seen take() {
+        Seen seen;
+        seen.id = 0xFFFFFFFFu;
+        uint8_t buf[1500];
+        timespec deadline;
+        clock_gettime(CLOCK_REALTIME, &deadline);
+        deadline.tv_sec += 2;
+        ssize_t n = mq_timedreceive(mqd_, reinterpret_cast<char*>(buf), sizeof buf, nullptr, &deadline);
+        if (n < 0) return seen;
+        Msg msg(0);
+        MemStream in(buf, (size_t)n);
+        in >> msg;
+        const MsgElement* id = msg.findElement(ZT_TAG_COMMAND);
+        const MsgElement* arg = msg.findElement(ZT_TAG_ARGUMENT);
+        const MsgElement* reply = msg.findElement(ZT_TAG_REPLY_MBOX);
+        if (in.failed() || msg.getCategory() != ZT_MSG_CATEGORY || !id || !reply) return seen;
+        id->getValue32(seen.id);
+        seen.hasArgument = arg != nullptr;
+        if (arg && arg->getLength()) seen.argument.assign(arg->getData(), arg->getData() + arg->getLength());
+        seen.reply.assign(reinterpret_cast<const char*>(reply->getData()), reply->getLength() - 1u);
+        return seen;
+    }
+
+    // Answers on the requester's mailbox as the daemon does (opened for the one answer).
+    static bool answer(const std::string& reply, int32_t result, const Bytes& payload = {},
+                       uint8_t type = ZT_MSG_TYPE_RESPONSE) {
+        Msg msg(ZT_MSG_CATEGORY);
+        msg.setMsgType(type);
+        MsgElement r(ZT_TAG_RESULT, sizeof result, &result);
+        MsgElement p(ZT_TAG_PAYLOAD, (uint16_t)payload.size(), payload.data());
+        msg.addElement(&r);
+        if (!payload.empty()) msg.addElement(&p);
+        uint8_t buf[1500];
+        MemStream out(buf, sizeof buf);
+        out << msg;
+        mqd_t tx = mq_open(reply.c_str(), O_WRONLY | O_NONBLOCK);
+        if (tx == (mqd_t)-1) return false;
+        bool sent = mq_send(tx, reinterpret_cast<char*>(buf), out.getLength(), 0) == 0;
+        mq_close(tx);
+        return sent;
+    }
+
+    // A queue notification: an event with result 0 and the text with its NUL.
+    static bool notify(const std::string& queue, const std::string& text) {
+        return answer(queue, 0, Bytes(text.c_str(), text.c_str() + text.size() + 1), ZT_MSG_TYPE_EVENT);
+    }
+
+private:
+    std::string name_;
+    mqd_t mqd_ = (mqd_t)-1;
+};
+
+inline bool mailboxExists(const std::string& name) {
+    mqd_t q = mq_open(name.c_str(), O_RDONLY);
+    if (q != (mqd_t)-1) mq_close(q);
+    return q != (mqd_t)-1;
+}
+
