@@ -94,15 +94,16 @@ void ztClient_close(ztClient* client)
 
 const char* ztClient_replyMailbox(const ztClient* client) { return client ? client->reply : ""; }
 
-static struct timespec deadlineAfter(int ms)
+struct timespec ztClient_deadlineAfter(int ms)
 {
+    enum { kNsPerMs = 1000000, kNsPerSecond = 1000000000 };
     struct timespec t;
     clock_gettime(CLOCK_REALTIME, &t);
     t.tv_sec += ms / 1000;
-    t.tv_nsec += (long)(ms % 1000) * 1000000L;
-    if (t.tv_nsec >= 1000000000L) {
+    t.tv_nsec += (ms % 1000) * kNsPerMs;
+    if (t.tv_nsec >= kNsPerSecond) {
         t.tv_sec++;
-        t.tv_nsec -= 1000000000L;
+        t.tv_nsec -= kNsPerSecond;
     }
     return t;
 }
@@ -158,7 +159,7 @@ int ztClient_call(ztClient* client, uint32_t command, const void* arg, size_t ar
         ZTLOG(UTIL_LOG_ERROR, "request %u: %u argument bytes do not fit a message", command, (unsigned)argLen);
         return length;
     }
-    const struct timespec deadline = deadlineAfter(timeoutMs);
+    const struct timespec deadline = ztClient_deadlineAfter(timeoutMs);
     int r = sendRequest(client, (size_t)length, &deadline);
     if (r != 0) return r;
     size_t got = 0;

@@ -4,6 +4,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <time.h>
 
 #include "ztClient.h"
 #include "ztTlv.h"
@@ -17,6 +18,9 @@ enum { ZTWIRE_TYPE_RESPONSE = 21, ZTWIRE_TYPE_EVENT = 22 };
  * or ZTCLIENT_ERR_MALFORMED. */
 int ztWire_decode(const uint8_t* buf, size_t length, uint8_t type, int32_t* result, const uint8_t** payload,
                   size_t* payloadLen);
+
+/* The absolute CLOCK_REALTIME time ms milliseconds from now, as the timed queue calls take it. */
+struct timespec ztClient_deadlineAfter(int ms);
 
 /* Whether a splitter stopped inside a frame. */
 int ztFrame_midFrame(const ztFrameSplit* split);

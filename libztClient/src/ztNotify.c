@@ -199,14 +199,7 @@ static int deliver(ztNotify* n, const char** text, size_t* length)
 
 static int nextFromQueue(ztNotify* n, int timeoutMs, const char** text, size_t* length)
 {
-    struct timespec deadline;
-    clock_gettime(CLOCK_REALTIME, &deadline);
-    deadline.tv_sec += timeoutMs / 1000;
-    deadline.tv_nsec += (long)(timeoutMs % 1000) * 1000000L;
-    if (deadline.tv_nsec >= 1000000000L) {
-        deadline.tv_sec++;
-        deadline.tv_nsec -= 1000000000L;
-    }
+    const struct timespec deadline = ztClient_deadlineAfter(timeoutMs);
     ssize_t got;
     do {
         got = mq_timedreceive(n->mq, n->in, sizeof n->in, NULL, &deadline);
