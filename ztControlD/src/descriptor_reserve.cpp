@@ -12,7 +12,9 @@ bool descriptorsToSpare() {
     struct rlimit limit;
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return true;
     DIR* dir = opendir("/proc/self/fd");
-    if (!dir) return false;  // not even one descriptor left, or no /proc: play safe
+    // Out of descriptors: refuse. Without /proc the count is unknown: accept, as before the reserve,
+    // rather than refuse every client.
+    if (!dir) return errno != EMFILE && errno != ENFILE;
     uint64_t open = 0;
     while (const struct dirent* entry = readdir(dir))
         if (entry->d_name[0] != '.') ++open;

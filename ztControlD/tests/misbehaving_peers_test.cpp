@@ -192,7 +192,7 @@ TEST_F(MisbehavingPeers, StalledTcpPeersCostOneBudgetPerPollTogether) {
     ASSERT_NO_FATAL_FAILURE(startAll());
     std::vector<int> stalled;
     for (int i = 0; i < 8; ++i) stalled.push_back(client(2048));  // never read
-    FrameReader reader(client());
+    FrameReader reader = subscribedReader();  // accepted, so that every resume reaches it
     // Each resume sends every client the full state (about 1.7 kB) until the stalled ones are full.
     Clock::duration slowest{};
     for (int round = 0; round < 300; ++round) {
