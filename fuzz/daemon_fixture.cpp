@@ -13,11 +13,11 @@
 #include "camsim/camera_sim.h"
 #include "csi_settings.h"
 #include "fuzz_support.h"
-#include "push_registry.h"
-#include "ztPushClient.h"
-#include "zt_msg_classes.h"
+#include "notify/push_client.h"
+#include "notify/push_registry.h"
+#include "server/ztcontrol_if_server.h"
 #include "ztLog.h"
-#include "ztcontrol_if_server.h"
+#include "zt_msg_classes.h"
 
 // The daemon waits half a second after creating a custom preset for the camera to settle (the
 // only fixed wait on the request path). The simulator has nothing to settle, and an input that

@@ -13,9 +13,9 @@
 
 #include "daemon_fixture.h"
 #include "fuzz_support.h"
-#include "transcode_job.h"
+#include "server/ztcontrol_if_server.h"
+#include "transcode/transcode_job.h"
 #include "ztTlv.h"
-#include "ztcontrol_if_server.h"
 
 namespace {
 

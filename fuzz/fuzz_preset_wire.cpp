@@ -9,9 +9,9 @@
 #include <string>
 
 #include "fuzz_support.h"
+#include "presets/preset_loader.h"
 #include "wsdkCommands/WSDK_Preset.pb.h"
 #include "ztControlCommands/ztControl_presets.pb.h"
-#include "ztcontrol_preset_loader.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <algorithm>
 
 #include "fuzz_support.h"
-#include "received_tlv.h"
+#include "server/received_tlv.h"
 #include "ztTlv.h"
 
 namespace {

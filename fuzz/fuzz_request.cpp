@@ -19,10 +19,10 @@
 
 #include "daemon_fixture.h"
 #include "fuzz_support.h"
-#include "zt_msg_classes.h"
+#include "server/ztcontrol_if_server.h"
 #include "ztClient.h"
+#include "zt_msg_classes.h"
 #include "ztcontrol_commands.h"
-#include "ztcontrol_if_server.h"
 
 namespace {
 

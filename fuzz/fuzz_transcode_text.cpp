@@ -13,8 +13,8 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "transcode_job.h"
-#include "ztcontrol_if_server.h"
+#include "server/ztcontrol_if_server.h"
+#include "transcode/transcode_job.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

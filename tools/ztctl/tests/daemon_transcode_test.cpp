@@ -13,9 +13,9 @@
 #include <thread>
 
 #include "camsim/camera_sim.h"
+#include "server/ztcontrol_if_server.h"
 #include "support.h"
 #include "ztLog.h"
-#include "ztcontrol_if_server.h"
 
 using namespace ztctl_test;
 using ::testing::HasSubstr;

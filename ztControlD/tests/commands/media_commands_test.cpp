@@ -1,0 +1,187 @@
+// Media, firmware-update and system commands through the daemon mailbox, checked in the
+// simulator's operation log and state.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "camlink_protocol.h"
+#include "support/daemon_harness.h"
+#include "support/sim_ops.h"
+#include "ztErrno.h"
+#include "ztLog.h"
+#include "ztcontrol_commands.h"
+
+namespace {
+
+Bytes be16(uint16_t v) { return Bytes{(uint8_t)(v >> 8), (uint8_t)v}; }
+Bytes be32(uint32_t v) { return Bytes{(uint8_t)(v >> 24), (uint8_t)(v >> 16), (uint8_t)(v >> 8), (uint8_t)v}; }
+
+class MediaCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(d.startClean());
+    }
+
+    Reply call(uint32_t id, const std::optional<Bytes>& arg = std::nullopt) {
+        Reply reply = d.requester().call(id, arg);
+        EXPECT_TRUE(reply.received) << "no response to " << id;
+        EXPECT_TRUE(reply.hasResult);
+        return reply;
+    }
+
+    // The one operation the command sent: a direct one (category 0) or a remote one.
+    void expectOp(uint8_t category, uint16_t op, const Bytes& payload) {
+        std::vector<camsim::OpRecord> ops = d.sim().ops();
+        ASSERT_EQ(ops.size(), 1u);
+        if (category == 0) {
+            EXPECT_STREQ(ops[0].id.code, "DC");
+            EXPECT_EQ(ops[0].id.direct, op);
+        } else {
+            EXPECT_EQ(ops[0].name(), "remote " + std::to_string(category) + "/" + std::to_string(op));
+        }
+        EXPECT_EQ(ops[0].payload, payload);
+    }
+
+    uint32_t mediaCount() { return d.sim().state().mediaCount(); }
+
+    InProcessDaemon d;
+};
+
+// Each command in order (the camera state carries over): its camera operation byte for byte,
+// its debug line and its effect on the simulated camera.
+TEST_F(MediaCommandsTest, CommandsSendTheirOperationAndChangeTheCamera) {
+    Bytes glint(268, 0);
+    putLe32(glint, 0, 3);
+    const std::string clip = "100GOPRO/GX010001.MP4";
+    std::copy(clip.begin(), clip.end(), glint.begin() + 4);
+    putLe32(glint, 264, 1234);
+    const uint32_t media = mediaCount();
+    auto status = [&](int item) { return (int)d.sim().state().status[item]; };
+    struct Row {
+        uint32_t id;
+        std::optional<Bytes> arg;
+        uint8_t category;  // 0: direct operation
+        uint16_t op;
+        Bytes payload;
+        std::string line;
+        std::function<void()> check;
+    };
+    const Row rows[] = {
+        {ZTCONTROL_GLINT_TAG_PLAYBACK, glint, 0, CAMLINK_STORAGE_TAG_FILE,
+         cat(cat(cat(be16(clip.size()), chars(clip)), be32(1234)), be32(3)),
+         "ZTCONTROL_GLINT_TAG_PLAYBACK: filename[100GOPRO/GX010001.MP4] offset:1234", nullptr},
+        {ZTCONTROL_DELETE, textArg("DCIM/GX010002.MP4"), 0, CAMLINK_STORAGE_DELETE_FILE,
+         cat(be16(17), chars("DCIM/GX010002.MP4")), "ZTCONTROL_DELETE: filename[DCIM/GX010002.MP4]",
+         [&] { EXPECT_EQ(mediaCount(), media - 1); }},
+        {ZTCONTROL_DELETE_GROUP, textArg("DCIM/G0010003.JPG"), 0, CAMLINK_STORAGE_DELETE_GROUP,
+         cat(be16(17), chars("DCIM/G0010003.JPG")), "ZTCONTROL_DELETE_GROUP: filename[DCIM/G0010003.JPG]",
+         [&] { EXPECT_EQ(mediaCount(), media - 6); }},
+        {ZTCONTROL_DELETE_LAST, std::nullopt, 9, 9, {}, "ZTCONTROL_DELETE_LAST:",
+         [&] { EXPECT_EQ(mediaCount(), media - 7); }},
+        {ZTCONTROL_DELETE_ALL, std::nullopt, 9, 10, {}, "ZTCONTROL_DELETE_ALL:", [&] { EXPECT_EQ(mediaCount(), 0u); }},
+        {ZTCONTROL_FW_UPDATE_START, std::nullopt, 0, CAMLINK_FW_DOWNLOAD_START, {}, "ZTCONTROL_FW_UPDATE_START:",
+         [&] { EXPECT_EQ(status(63), 1); }},
+        {ZTCONTROL_FW_UPDATE_CANCEL, std::nullopt, 0, CAMLINK_FW_DOWNLOAD_CANCEL, {}, "ZTCONTROL_FW_UPDATE_CANCEL:",
+         [&] { EXPECT_EQ(status(63), 3); }},
+        // Any non-zero is success.
+        {ZTCONTROL_FW_UPDATE_DONE, u8Arg(7), 0, CAMLINK_FW_DOWNLOAD_DONE, be32(1), "ZTCONTROL_FW_UPDATE_DONE:",
+         [&] { EXPECT_EQ(status(63), 2); }},
+        {ZTCONTROL_FW_UPDATE_DONE, u8Arg(0), 0, CAMLINK_FW_DOWNLOAD_DONE, be32(0), "ZTCONTROL_FW_UPDATE_DONE:", nullptr},
+        {ZTCONTROL_LOCATE, u8Arg(1), 8, 13, Bytes{1}, "ZTCONTROL_LOCATE: onOff:1", [&] { EXPECT_EQ(status(60), 1); }},
+        {ZTCONTROL_FACTORY_RESET, u8Arg(2), 8, 4, Bytes{2}, "ZTCONTROL_FACTORY_RESET: resetType:2", nullptr},
+        {ZTCONTROL_ANALYTICS_CLEAR, std::nullopt, 8, 20, {}, "ZTCONTROL_ANALYTICS_CLEAR:", nullptr},
+        {ZTCONTROL_SYSTEM_SHUTDOWN, std::nullopt, 8, 2, Bytes{1}, "ZTCONTROL_SYSTEM_SHUTDOWN:", [&] {
+             EXPECT_FALSE(d.sim().state().powerOn);
+             EXPECT_FALSE(d.sim().state().asleep);
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.line);
+        d.sim().clearOps();
+        Reply reply = call(row.id, row.arg);
+        EXPECT_EQ(reply.result, ZT_OK);
+        EXPECT_FALSE(reply.hasPayload);
+        expectOp(row.category, row.op, row.payload);
+        EXPECT_TRUE(d.log().contains(row.line, UTIL_LOG_DEBUG));
+        if (row.check) row.check();
+    }
+    // With an argument a command that takes none deletes nothing.
+    d.sim().clearOps();
+    EXPECT_EQ(call(ZTCONTROL_DELETE_LAST, Bytes{1}).result, ZT_ERR_INVALID_PARAM);
+    EXPECT_TRUE(d.sim().ops().empty());
+}
+
+TEST_F(MediaCommandsTest, CameraErrorsArePassedThroughAndLogged) {
+    d.sim().injectFault(camsim::OpMatch::remote(9, 9), ZT_ERR_NAK);
+    Reply reply = call(ZTCONTROL_DELETE_LAST);
+    EXPECT_EQ(reply.result, ZT_ERR_NAK);
+    EXPECT_FALSE(reply.hasPayload);
+    // The tail line follows the response.
+    EXPECT_TRUE(d.log().waitFor("Command:10 returned ztErrno:(-101=ZT_ERR_NAK)"));
+
+    d.sim().injectFault(camsim::OpMatch::directOp(CAMLINK_FW_DOWNLOAD_START), -17);
+    reply = call(ZTCONTROL_FW_UPDATE_START);
+    EXPECT_EQ(reply.result, -17);
+    EXPECT_TRUE(d.log().waitFor("Command:13 returned ztErrno:(-17=ZT_ERR_ACCESS_DENIED)"));
+}
+
+TEST_F(MediaCommandsTest, SleepPutsTheCameraToSleep) {
+    EXPECT_EQ(call(ZTCONTROL_SYSTEM_SLEEP).result, ZT_OK);
+    expectOp(8, 2, Bytes{0});
+    EXPECT_TRUE(d.sim().state().asleep);
+    EXPECT_TRUE(d.log().contains("ZTCONTROL_SYSTEM_SLEEP:", UTIL_LOG_DEBUG));
+}
+
+TEST_F(MediaCommandsTest, AnalyticsFileNameIsAnsweredRawAndClearStartsANewFile) {
+    Reply reply = call(ZTCONTROL_ANALYTICS_FILENAME_GET);
+    EXPECT_EQ(reply.result, ZT_OK);
+    expectOp(8, 21, Bytes{});
+    const std::string first = "analytics/ZT55_0001.ANL";
+    EXPECT_EQ(reply.payload, textArg(first));
+
+    EXPECT_EQ(call(ZTCONTROL_ANALYTICS_CLEAR).result, ZT_OK);
+    reply = call(ZTCONTROL_ANALYTICS_FILENAME_GET);
+    EXPECT_EQ(reply.payload, textArg("analytics/ZT55_0002.ANL"));
+    EXPECT_TRUE(d.log().contains("ZTCONTROL_ANALYTICS_FILENAME_GET:", UTIL_LOG_DEBUG));
+}
+
+TEST_F(MediaCommandsTest, AnalyticsFileNameOfACameraThatIsOffIsItsRawAnswer) {
+    d.sim().setPower(false);
+    Reply reply = call(ZTCONTROL_ANALYTICS_FILENAME_GET);
+    EXPECT_EQ(reply.result, ZT_OK);
+    EXPECT_EQ(reply.payload, Bytes{2});
+}
+
+TEST_F(MediaCommandsTest, CalibrationFileNameGetsThePrefixAndSlashes) {
+    Reply reply = call(ZTCONTROL_CAL_FILE_NAME_GET);
+    EXPECT_EQ(reply.result, ZT_OK);
+    expectOp(8, 35, Bytes{});
+    ASSERT_EQ(reply.payload.size(), 257u);
+    const std::string expected = "/tmp/fuse_a/CALIB/MODEL55/lens0.cal";
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(reply.payload.data())), expected);
+    for (size_t i = expected.size(); i < reply.payload.size(); ++i) ASSERT_EQ(reply.payload[i], 0) << "byte " << i;
+    EXPECT_TRUE(d.log().contains("REMOTE_SYSTEM_CAL_FILE_NAME_GET:", UTIL_LOG_DEBUG));
+}
+
+TEST_F(MediaCommandsTest, CalibrationFileNameOfAFailedQueryIsTheBarePrefix) {
+    d.sim().injectFault(camsim::OpMatch::remote(8, 35), ZT_ERR_NAK);
+    Reply reply = call(ZTCONTROL_CAL_FILE_NAME_GET);
+    EXPECT_EQ(reply.result, ZT_ERR_NAK);
+    ASSERT_EQ(reply.payload.size(), 257u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(reply.payload.data())), "/tmp/fuse_a/");
+}
+
+TEST_F(MediaCommandsTest, SetLogLevelMakesInfoLinesAppearFromTheNextCommand) {
+    d.stopServer();
+    ASSERT_EQ(d.startServer(UTIL_LOG_DEBUG), 0);
+    ASSERT_TRUE(d.sync());
+    d.log().clear();
+    EXPECT_EQ(call(ZTCONTROL_SET_LOG_LEVEL, u32Arg(5)).result, ZT_OK);
+    EXPECT_TRUE(d.log().contains("ZTCONTROL_SET_LOG_LEVEL: level:5", UTIL_LOG_DEBUG));
+    EXPECT_EQ(d.log().count("Received message"), 0u);
+    EXPECT_EQ(call(ZTCONTROL_DELETE_ALL).result, ZT_OK);
+    EXPECT_EQ(d.log().count("Received message", UTIL_LOG_INFO), 1u);
+}
+
+}  // namespace

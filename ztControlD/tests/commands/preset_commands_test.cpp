@@ -1,0 +1,139 @@
+// Preset commands and the preset-edit bracket against the simulated camera: title numbers after
+// removals, edits of the active preset keeping what they do not change, and when an edit is opened.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "presets/preset_loader.h"
+#include "server/ztcontrol_if_server.h"
+#include "support/daemon_harness.h"
+#include "support/sim_ops.h"
+#include "wsdkCommands/WSDK_RequestCreateCustomPreset.pb.h"
+#include "ztControlCommands/ztControl_presets.pb.h"
+#include "ztErrno.h"
+#include "ztLog.h"
+#include "ztcontrol_commands.h"
+
+namespace {
+
+using namespace ztcontrol::presets;
+
+Bytes serialized(const google::protobuf::MessageLite& m) {
+    std::string s = m.SerializeAsString();
+    return Bytes(s.begin(), s.end());
+}
+
+class PresetCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(d.startClean()); }
+
+    // A custom video preset of the title; its id. Returns once the daemon has followed the
+    // camera's switch to it.
+    uint32_t create(uint32_t title) {
+        const char* kSwitchLine = "Processing CAT_RTOS_CMD for preset update";
+        const size_t switches = d.log().count(kSwitchLine);
+        ZTC_Preset_Custom_Create_Req req;
+        req.set_group_id(1000);
+        req.set_flat_mode(12);
+        req.set_preset_icon(20);
+        req.set_preset_name(title);
+        req.set_preset_name_iterator(0);
+        Reply r = d.requester().call(ZTCONTROL_PRESET_CUSTOM_CREATE, serialized(req));
+        EXPECT_EQ(r.result, ZT_OK);
+        wsdk_commands::WSDK_ResponseCreateCustomPreset rsp;
+        EXPECT_TRUE(rsp.ParseFromArray(r.payload.data(), (int)r.payload.size()));
+        EXPECT_TRUE(d.log().waitFor(kSwitchLine, 5000, switches + 1));
+        EXPECT_TRUE(d.sync());
+        EXPECT_EQ(d.server()->activePreset, rsp.preset_id());
+        return (uint32_t)rsp.preset_id();
+    }
+
+    uint32_t titleNumber(uint32_t id) {
+        const camsim::SimState state = d.sim().state();
+        const camsim::PresetInfo* p = state.preset(id);
+        EXPECT_NE(p, nullptr);
+        return p ? p->titleNumber : 0;
+    }
+
+    InProcessDaemon d;
+};
+
+TEST_F(PresetCommandsTest, NewPresetsTakeTheFirstFreeTitleNumber) {
+    const uint32_t a = create(20), b = create(20), c = create(20);
+    EXPECT_EQ(titleNumber(a), 0u);
+    EXPECT_EQ(titleNumber(b), 1u);
+    EXPECT_EQ(titleNumber(c), 2u);
+    EXPECT_EQ(titleNumber(create(21)), 0u);  // numbered per title
+
+    ZTC_Preset_Custom_Remove_Req remove;
+    remove.set_preset_id(b);
+    EXPECT_EQ(d.requester().call(ZTCONTROL_PRESET_CUSTOM_REMOVE, serialized(remove)).result, ZT_OK);
+    EXPECT_EQ(titleNumber(create(20)), 1u);
+    EXPECT_EQ(titleNumber(create(20)), 3u);
+    EXPECT_TRUE(d.log().contains("returning 3\n", UTIL_LOG_DEBUG));
+}
+
+TEST_F(PresetCommandsTest, TitleOrIconAloneKeepsTheOtherStoredFields) {
+    create(22);
+    const uint32_t id = create(22);  // title number 1
+    ZTC_Preset_Set_Title_Icon_Req req;
+    req.set_preset_icon(1000);  // the time-lapse photo icon is the firmware's time-lapse icon on model 55
+    EXPECT_EQ(d.requester().call(ZTCONTROL_PRESET_SET_TITLE_ICON, serialized(req)).result, ZT_OK);
+    camsim::SimState state = d.sim().state();
+    const camsim::PresetInfo* p = state.preset(id);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->icon, 8u);
+    EXPECT_EQ(p->title, 22u);
+    EXPECT_EQ(p->titleNumber, 1u);
+
+    req.Clear();
+    req.set_preset_name(30);
+    EXPECT_EQ(d.requester().call(ZTCONTROL_PRESET_SET_TITLE_ICON, serialized(req)).result, ZT_OK);
+    state = d.sim().state();
+    p = state.preset(id);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->icon, 8u);
+    EXPECT_EQ(p->title, 30u);
+    EXPECT_EQ(p->titleNumber, 1u);
+    // Both edits were made inside an edit of that preset.
+    std::vector<camsim::OpRecord> starts = opsNamed(d.sim(), "remote 17/8");
+    ASSERT_GE(starts.size(), 2u);
+    EXPECT_EQ(starts.back().payload, (Bytes{(uint8_t)id, (uint8_t)(id >> 8), 0, 0}));
+}
+
+TEST_F(PresetCommandsTest, AnEditIsOpenedOnlyWhereOneIsNeeded) {
+    ASSERT_TRUE(d.sync());
+    d.sim().clearOps();
+    d.sim().setSettings(25, 4);  // playback
+    EXPECT_EQ(beginPresetEdit(-1), 0);
+    EXPECT_TRUE(opsNamed(d.sim(), "remote 17/8").empty());
+    d.sim().setSettings(25, 12);
+    EXPECT_EQ(beginPresetEdit(91), 1);  // a setting outside presets
+    EXPECT_TRUE(opsNamed(d.sim(), "remote 17/10").empty());
+    EXPECT_TRUE(opsNamed(d.sim(), "remote 17/8").empty());
+    EXPECT_EQ(beginPresetEdit(-1), 1);
+    EXPECT_EQ(opsNamed(d.sim(), "remote 17/10").size(), 1u);
+    EXPECT_EQ(opsNamed(d.sim(), "remote 17/8").size(), 1u);
+    EXPECT_TRUE(d.sim().state().editOpen);
+
+    // A failing store before the start is logged and the edit still starts; a failing start is not an edit.
+    d.sim().injectFault(camsim::OpMatch::remote(17, 10), ZT_ERR_NAK);
+    EXPECT_EQ(beginPresetEdit(2), 1);
+    EXPECT_TRUE(d.log().contains("Failed to preset edit store before preset edit start", UTIL_LOG_ERROR));
+    d.sim().injectFault(camsim::OpMatch::remote(17, 8), -5);
+    EXPECT_EQ(beginPresetEdit(2), 0);
+    EXPECT_TRUE(d.log().contains("ztc_send_remote_api_payload error, -5\n", UTIL_LOG_ERROR));
+
+    // A command whose edit cannot start answers -1 and changes nothing.
+    d.sim().clearFaults();
+    create(23);
+    d.sim().injectFault(camsim::OpMatch::remote(17, 8), -5);
+    ZTC_Preset_Switch_Flatmode_Req sw;
+    sw.set_flat_mode(15);
+    EXPECT_EQ(d.requester().call(ZTCONTROL_PRESET_SWITCH_FLATMODE, serialized(sw)).result, ZT_ERR);
+    EXPECT_TRUE(d.log().contains("Failed to start preset edit!", UTIL_LOG_ERROR));
+    EXPECT_EQ(opsNamed(d.sim(), "remote 17/23").size(), 1u);  // the one of the create only
+}
+
+}  // namespace

@@ -1,0 +1,280 @@
+// End to end: the real ztcamsim and ztControlD programs, commands and the notification port.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "notify/push_client.h"
+#include "server/bounded_send.h"
+#include "support/e2e_fixture.h"
+#include "wsdkCommands/WSDK_NotifyPresetStatus.pb.h"
+#include "wsdkCommands/WSDK_RequestCreateCustomPreset.pb.h"
+#include "ztControlCommands/ztControl_presets.pb.h"
+#include "ztErrno.h"
+
+using namespace e2e;
+
+namespace {
+
+TEST_F(EndToEnd, CommandRoundTripAndStop) {
+    ASSERT_NO_FATAL_FAILURE(startSimulator());
+    ASSERT_NO_FATAL_FAILURE(startDaemon());
+    ASSERT_TRUE(waitForExit(launcher, 10000));
+    EXPECT_TRUE(WIFEXITED(exits[launcher]) && WEXITSTATUS(exits[launcher]) == 0);  // daemon_init's parent
+    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
+
+    Reply reply = requester.call(ZTCONTROL_DELETE_ALL, std::nullopt, 10000);
+    ASSERT_TRUE(reply.received);
+    EXPECT_EQ(reply.result, ZT_OK);
+    reply = requester.call(ZTCONTROL_CAL_FILE_NAME_GET);
+    ASSERT_TRUE(reply.received);
+    EXPECT_EQ(reply.payload.size(), 257u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(reply.payload.data())), "/tmp/fuse_a/CALIB/MODEL55/lens0.cal");
+    reply = requester.call(90);
+    EXPECT_EQ(reply.result, ZT_ERR_NOT_SUPPORTED);
+
+    const auto stopAt = Clock::now();
+    reply = requester.call(ZTCONTROL_STOP);
+    ASSERT_TRUE(reply.received);
+    EXPECT_EQ(reply.result, ZT_OK);
+    int status = waitForDaemon(10000);
+    ASSERT_NE(status, -1) << "daemon did not end";
+    EXPECT_LT(Clock::now() - stopAt, std::chrono::seconds(6));
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_FALSE(mailboxExists(ZT_DAEMON_MBOX));
+    EXPECT_FALSE(mailboxExists(ZT_REPLY_MBOX));
+}
+
+TEST_F(EndToEnd, EleventhNotificationClientIsClosedAtOnce) {
+    // The probe connection of waitUntilListening was dropped when it closed.
+    ASSERT_NO_FATAL_FAILURE(startAll());
+    std::vector<int> clients;
+    for (int i = 0; i < 11; ++i) clients.push_back(client());
+    ASSERT_GE(clients[10], 0);
+    // The eleventh client sees the close; the others stay connected (nothing to read yet).
+    struct timeval tv = {10, 0};
+    setsockopt(clients[10], SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
+    char c;
+    EXPECT_EQ(recv(clients[10], &c, 1, 0), 0);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(recv(clients[i], &c, 1, MSG_DONTWAIT), -1) << "client " << i;
+        EXPECT_EQ(errno, EAGAIN);
+    }
+    Reply reply = requester.call(ZTCONTROL_STOP);
+    EXPECT_EQ(reply.result, ZT_OK);
+    int status = waitForDaemon(10000);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // Stopping closed every client.
+    for (int i = 0; i < 10; ++i) {
+        setsockopt(clients[i], SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
+        EXPECT_EQ(recv(clients[i], &c, 1, 0), 0) << "client " << i;
+    }
+}
+
+TEST_F(EndToEnd, TcpClientGetsTheFullStateThenTheChangeOfACommand) {
+    ASSERT_NO_FATAL_FAILURE(startAll());
+    FrameReader reader = subscribedReader();
+    std::string json;
+
+    ASSERT_EQ(command(ZTCONTROL_LOCATE, u8Arg(1)), ZT_OK);
+    JsonValue change;
+    bool seen = false;
+    while (!seen && reader.next(&json, 10000)) {
+        ASSERT_TRUE(isJsonObject(json));
+        parseJson(json, change);
+        const JsonValue* status = change.find("status");
+        seen = status && status->find("31") && status->find("31")->number == 1;
+    }
+    EXPECT_TRUE(seen) << "no change notification with the locate item; last frame: " << json;
+    EXPECT_FALSE(reader.malformed());
+}
+
+// Failures that can be known before detaching are reported by the launched command itself: it
+// exits 255, nothing is detached and no mailbox is left behind.
+class StartRefused : public EndToEnd {
+protected:
+    void expectRefusedBeforeDetaching() {
+        ASSERT_NO_FATAL_FAILURE(startDaemon());
+        ASSERT_TRUE(waitForExit(launcher, 20000));
+        EXPECT_TRUE(WIFEXITED(exits[launcher]));
+        EXPECT_EQ(WEXITSTATUS(exits[launcher]), 255);
+        EXPECT_EQ(daemonPid, 0) << "a daemon was detached";
+        EXPECT_FALSE(mailboxExists(ZT_DAEMON_MBOX));
+        EXPECT_FALSE(mailboxExists(ZT_REPLY_MBOX));
+        if (daemonPid == 0) launcher = -1;  // nothing detached to wait for
+    }
+};
+
+TEST_F(StartRefused, PortAlreadyTakenIsReportedByTheLaunchedCommand) {
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    int on = 1;  // earlier tests leave connections in TIME_WAIT; a live listener still blocks the port
+    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+    struct sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(8081);
+    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    ASSERT_EQ(bind(listener, (sockaddr*)&addr, sizeof(addr)), 0) << "port 8081 is used by another program";
+    ASSERT_EQ(listen(listener, 1), 0);
+    ASSERT_NO_FATAL_FAILURE(startSimulator());
+    ASSERT_NO_FATAL_FAILURE(expectRefusedBeforeDetaching());
+    close(listener);
+}
+
+TEST_F(StartRefused, MissingNetworkMailboxIsReportedByTheLaunchedCommand) {
+    ASSERT_NO_FATAL_FAILURE(expectRefusedBeforeDetaching());
+}
+
+// Shutter in a video mode records and the notification client hears of it; then every command of
+// the capture/mode and settings/status families is answered by the real programs.
+TEST_F(EndToEnd, CaptureAndSettingsCommandsThroughTheRealPrograms) {
+    ASSERT_NO_FATAL_FAILURE(startAll());
+    FrameReader reader = subscribedReader();
+    std::string json;
+
+    ASSERT_EQ(command(ZTCONTROL_MODE, u32Arg(12)), ZT_OK);
+    ASSERT_EQ(command(ZTCONTROL_COMMAND_SHUTTER, u8Arg(1)), ZT_OK);
+    bool busy = false;
+    while (!busy && reader.next(&json, 10000)) {
+        JsonValue change;
+        ASSERT_TRUE(parseJson(json, change)) << json;
+        const JsonValue* status = change.find("status");
+        busy = status && status->find("8") && status->find("8")->number == 1;
+    }
+    EXPECT_TRUE(busy) << "no notification of the recording; last frame: " << json;
+    Reply reply = requester.call(ZTCONTROL_GET_ALL_STATUS, std::nullopt, 15000);
+    ASSERT_EQ(reply.payload.size(), 384u);
+    EXPECT_EQ(reply.payload[6], 1) << "the camera is not recording";
+    EXPECT_EQ(command(ZTCONTROL_COMMAND_SHUTTER, u8Arg(0)), ZT_OK);
+
+    auto pair = [](uint32_t a, uint32_t b) {
+        Bytes out(8, 0);
+        putLe32(out, 0, a);
+        putLe32(out, 4, b);
+        return out;
+    };
+    struct Row {
+        uint32_t id;
+        std::optional<Bytes> arg;
+        int32_t result;
+    };
+    const Row rows[] = {
+        {ZTCONTROL_MODE_SUB_MODE, pair(0, 4), ZT_OK},
+        {ZTCONTROL_GLINT_TAG_RECORDING, std::nullopt, ZT_OK},
+        {ZTCONTROL_VOICE_PHOTO_TAKE, std::nullopt, ZT_OK},
+        {ZTCONTROL_VOICE_VIDEO_START, std::nullopt, ZT_OK},
+        {ZTCONTROL_VOICE_VIDEO_STOP, std::nullopt, ZT_OK},
+        {ZTCONTROL_VOICE_TIMELAPSE_START, std::nullopt, ZT_OK},
+        {ZTCONTROL_VOICE_TIMELAPSE_STOP, std::nullopt, ZT_OK},
+        {ZTCONTROL_VOICE_BURST_TAKE, std::nullopt, ZT_OK},
+        {ZTCONTROL_VOICE_TAG, std::nullopt, ZT_OK},
+        {ZTCONTROL_VOICE_MODE, u8Arg(1), ZT_OK},
+        {ZTCONTROL_DIGITAL_ZOOM, u32Arg(25), ZT_OK},
+        {ZTCONTROL_VOICE_EDIT_MY_STORY, std::nullopt, ZT_OK},
+        {ZTCONTROL_VOICE_DELETE_LAST, std::nullopt, ZT_ERR_NOT_SUPPORTED},
+        {ZTCONTROL_CAPTURE_DELAY, u32Arg(3), ZT_OK},
+        {ZTCONTROL_SYSTEM_BUTTON_SET, pair(2, 0), ZT_OK},
+        {ZTCONTROL_SETTINGS_PAYLOAD, Bytes{3, 5}, ZT_OK},
+        {ZTCONTROL_VIDEO_ULTREX_RESET, std::nullopt, ZT_OK},
+        {ZTCONTROL_PHOTO_ULTREX_RESET, std::nullopt, ZT_OK},
+        {ZTCONTROL_MULTI_ULTREX_RESET, std::nullopt, ZT_OK},
+        {ZTCONTROL_SET_SETTING_ID, pair(2, 17), ZT_OK},
+        {ZTCONTROL_GET_SETTING_ID, std::nullopt, ZT_OK},
+        {ZTCONTROL_GET_ALL_SETTINGS, std::nullopt, ZT_OK},
+        {ZTCONTROL_GET_ALL_SETTINGS_STATUS, std::nullopt, ZT_OK},
+        {ZTCONTROL_LIVEVIEW_MODE_SET, cat(pair(1, 30), pair(70, 0)), ZT_OK},
+        {ZTCONTROL_GET_STATUS_EXTENDED, std::nullopt, ZT_OK},
+        {ZTCONTROL_ULTREX_RESET, std::nullopt, ZT_OK},
+        {ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_1X_SET, u32Arg(1), ZT_OK},
+        {ZTCONTROL_ONSCREEN_SHORTCUTS_RESET, std::nullopt, ZT_OK},
+        {ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_RAMP_SET, u32Arg(2), ZT_OK},
+        {ZTCONTROL_VIDEO_RUSHLAPSE_SPEED_RAMP_ACTIVE_SET, u32Arg(1), ZT_OK},
+    };
+    for (const Row& row : rows) EXPECT_EQ(command(row.id, row.arg), row.result) << "command " << row.id;
+    reply = requester.call(ZTCONTROL_GET_ALL_SETTINGS_STATUS, std::nullopt, 15000);
+    ASSERT_EQ(reply.payload.size(), 624u);
+    EXPECT_EQ(reply.payload[384 + 2], 13);  // resolution 17 was stored as 13
+    EXPECT_EQ(reply.payload[62], 3);        // photo timer
+}
+
+}  // namespace
+
+// The preset commands through the client tool: requests in protobuf text format, answers checked
+// with the generated message classes.
+class PresetsEndToEnd : public EndToEnd {
+protected:
+    struct Answer {
+        int32_t result = -9999;
+        std::string payload;  // bytes
+    };
+
+    // Runs ztctl --json with the words and reads result and payload from its one JSON object.
+    Answer ztctl(const std::string& words) {
+        Answer a;
+        const std::string cmd = zt_launch::shellPrefix() + ZTCTL_BIN + " --json --timeout 10 " + words + " 2>/dev/null";
+        FILE* p = popen(cmd.c_str(), "r");
+        if (!p) return a;
+        std::string out;
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        pclose(p);
+        JsonValue json;
+        EXPECT_TRUE(parseJson(out, json)) << words << ": " << out;
+        const JsonValue* result = json.find("result");
+        const JsonValue* hex = json.find("payload_hex");
+        if (!result || !hex) return a;
+        a.result = (int32_t)result->number;
+        for (size_t i = 0; i + 1 < hex->text.size(); i += 2)
+            a.payload += (char)strtoul(hex->text.substr(i, 2).c_str(), nullptr, 16);
+        return a;
+    }
+
+    template <typename Message>
+    Message answerOf(const std::string& words) {
+        Answer a = ztctl(words);
+        EXPECT_EQ(a.result, ZT_OK) << words;
+        Message m;
+        EXPECT_TRUE(m.ParseFromString(a.payload)) << words;
+        return m;
+    }
+};
+
+TEST_F(PresetsEndToEnd, EveryPresetCommandAnswersThroughTheClientTool) {
+    using namespace ztcontrol::presets;
+    ASSERT_NO_FATAL_FAILURE(startAll());
+    EXPECT_EQ(answerOf<ZTC_Preset_Group_List_Resp>("preset-group-list").preset_groups_size(), 3);
+    EXPECT_EQ(answerOf<ZTC_Preset_List_Resp>("preset-list 'group_id: 1001'").presets(1), 0x10001u);
+    EXPECT_EQ(answerOf<wsdk_commands::WSDK_Preset>("preset-info 'preset_id: 65537'").mode(),
+              wsdk_commands::WSDK_FLAT_MODE_FLURRIX);
+
+    auto created = answerOf<wsdk_commands::WSDK_ResponseCreateCustomPreset>(
+        "preset-custom-create 'group_id: 1000 flat_mode: 12 preset_icon: 20 preset_name: 20 preset_name_iterator: 0'");
+    EXPECT_EQ(created.result(), RESULT_SUCCESS);
+    const std::string id = std::to_string(created.preset_id());
+    // The camera reports the switch to the new preset; the daemon follows it.
+    ASSERT_TRUE(waitUntil([&] {
+        Answer a = ztctl("preset-get-active-preset");
+        return a.result == ZT_OK && a.payload.size() == 4 && (uint8_t)a.payload[0] == created.preset_id();
+    }));
+    EXPECT_EQ(ztctl("preset-set-title-icon 'preset_icon: 25'").result, ZT_OK);
+    EXPECT_EQ(ztctl("preset-switch-flatmode 'flat_mode: 15'").result, ZT_OK);
+    auto info = answerOf<wsdk_commands::WSDK_Preset>("preset-info 'preset_id: " + id + "'");
+    EXPECT_EQ(info.mode(), wsdk_commands::WSDK_FLAT_MODE_LOOPING);
+    EXPECT_EQ(info.icon(), wsdk_commands::WSDK_PRESET_ICON_OUTDOOR);
+    EXPECT_EQ(info.title_id(), wsdk_commands::WSDK_PRESET_TITLE_BIKE);
+    EXPECT_TRUE(info.user_defined());
+
+    for (const std::string& words :
+         {"preset-edit-start 'preset_id: " + id + "'", std::string("preset-op-9"), std::string("preset-edit-store"),
+          "preset-set-order 'preset_id: " + id + " order: 0'", std::string("preset-load 'preset_id: 65536'"),
+          std::string("preset-load-for-mode 12"), std::string("preset-factory-reset 'preset_id: 1'"),
+          "preset-custom-remove 'preset_id: " + id + "'"})
+        EXPECT_EQ(ztctl(words).result, ZT_OK) << words;
+
+    auto all = answerOf<wsdk_commands::WSDK_NotifyPresetStatus>("preset-get-presets");
+    ASSERT_EQ(all.preset_group_array_size(), 3);
+    EXPECT_EQ(all.preset_group_array(0).preset_array_size(), 4);  // the custom preset is gone
+    EXPECT_TRUE(all.preset_group_array(0).can_add_preset());
+    EXPECT_EQ(ztctl("preset-info 'preset_id: " + id + "'").result, -3);  // removed
+}

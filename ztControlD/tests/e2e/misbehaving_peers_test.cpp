@@ -1,0 +1,347 @@
+// Misbehaving peers, end to end with the real programs: requesters that name the daemon's own
+// mailboxes or stop reading, queue and TCP notification clients that stall, close or flood, a
+// silent camera, a network daemon that goes away or restarts, a second daemon, a broken standard
+// output. The daemon must keep serving within its stated bounds.
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <string>
+#include <vector>
+
+#include "queue_cleanup.h"
+#include "server/bounded_send.h"
+#include "support/e2e_fixture.h"
+#include "ztErrno.h"
+#include "ztTlv.h"
+
+namespace {
+
+using namespace e2e;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+// A queue of the test's own, removed when done; it can be filled and read raw.
+class OwnQueue {
+public:
+    OwnQueue(const std::string& tag, long maxMessages) : name_(zt_cleanup::removeAtCrash("/ztd-peer-" + tag + std::to_string(getpid()))) {
+        struct mq_attr attr = {};
+        attr.mq_maxmsg = maxMessages;
+        attr.mq_msgsize = 1500;
+        mq_unlink(name_.c_str());
+        mqd_ = mq_open(name_.c_str(), O_RDWR | O_CREAT | O_NONBLOCK, 0600, &attr);
+    }
+    ~OwnQueue() {
+        mq_close(mqd_);
+        mq_unlink(name_.c_str());
+    }
+    const std::string& name() const { return name_; }
+    bool fill() {
+        char byte = 0;
+        while (mq_send(mqd_, &byte, 1, 0) == 0) {}
+        return errno == EAGAIN;
+    }
+    long queued() const {
+        struct mq_attr attr = {};
+        mq_getattr(mqd_, &attr);
+        return attr.mq_curmsgs;
+    }
+    // The notification texts (without their NUL) that arrive, each within waitMs of the previous.
+    std::vector<std::string> texts(int waitMs) {
+        std::vector<std::string> out;
+        std::vector<uint8_t> buffer(1500);
+        while (waitUntil([&] { return queued() > 0; }, waitMs)) {
+            ssize_t n = mq_receive(mqd_, reinterpret_cast<char*>(buffer.data()), buffer.size(), nullptr);
+            if (n <= 0) break;
+            QueueNotification event = parseQueueNotification(std::vector<uint8_t>(buffer.begin(), buffer.begin() + n));
+            out.push_back(event.text.empty() ? "" : event.text.substr(0, event.text.size() - 1));
+        }
+        return out;
+    }
+
+private:
+    std::string name_;
+    mqd_t mqd_;
+};
+
+Bytes queueRegistration(uint32_t flag, const std::string& name) {
+    Bytes arg = u32Arg(flag);
+    return cat(arg, textArg(name));
+}
+
+class MisbehavingPeers : public EndToEnd {
+protected:
+    // A command without a camera exchange, answered at once by a healthy daemon; its duration.
+    Clock::duration quickCommand(int timeoutMs = 5000) {
+        const auto start = Clock::now();
+        Reply reply = requester.call(ZTCONTROL_REMOTE_API, std::nullopt, timeoutMs);
+        EXPECT_TRUE(reply.received) << "no answer within " << timeoutMs << " ms";
+        return Clock::now() - start;
+    }
+
+    // Stops the daemon with command 89 and expects an orderly exit with the mailboxes removed.
+    void expectOrderlyStop(Clock::duration within) {
+        const auto start = Clock::now();
+        Reply reply = requester.call(ZTCONTROL_STOP, std::nullopt, 5000);
+        EXPECT_TRUE(reply.received);
+        int status = waitForDaemon(15000);
+        ASSERT_NE(status, -1) << "daemon did not end";
+        EXPECT_LT(Clock::now() - start, within);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+        EXPECT_FALSE(mailboxExists(ZT_DAEMON_MBOX));
+        EXPECT_FALSE(mailboxExists(ZT_REPLY_MBOX));
+    }
+
+};
+
+TEST_F(MisbehavingPeers, ReplyMailboxNamingTheDaemonsOwnIsRefused) {
+    ASSERT_NO_FATAL_FAILURE(startAll());
+    for (const char* own : {"/to_ztCtlD2", "/to_ztCtlD", "//to_ztCtlD2", "/to_ztnet"})
+        for (int i = 0; i < 3; ++i) ASSERT_TRUE(requester.sendRaw(buildRequest(ZTCONTROL_REMOTE_API, std::nullopt, own)));
+    EXPECT_LT(quickCommand(), seconds(2));
+    EXPECT_EQ(command(ZTCONTROL_LOCATE, u8Arg(1)), ZT_OK);  // the camera link still works
+    expectOrderlyStop(seconds(6));
+}
+
+TEST_F(MisbehavingPeers, RequesterThatStopsReadingCostsOnlyAShortBound) {
+    ASSERT_NO_FATAL_FAILURE(startAll());
+    OwnQueue full("full", 1);
+    ASSERT_TRUE(full.fill());
+    constexpr int kRequests = 5;
+    const auto start = Clock::now();
+    for (int i = 0; i < kRequests; ++i)
+        ASSERT_TRUE(requester.sendRaw(buildRequest(ZTCONTROL_REMOTE_API, std::nullopt, full.name().c_str()), 5000));
+    EXPECT_LT(quickCommand(), seconds(4));
+    EXPECT_LT(Clock::now() - start, milliseconds(kRequests * RESPONSE_SEND_BOUND_MS) + seconds(3));
+    EXPECT_EQ(full.queued(), 1);  // the answers were dropped
+}
+
+TEST_F(MisbehavingPeers, QueueClientGetsTheFullStateInPartsAndThenChanges) {
+    ASSERT_NO_FATAL_FAILURE(startAll());
+    OwnQueue queue("client", 10);
+    ASSERT_EQ(command(ZTCONTROL_MQ_PUSH_NOTIFICATIONS, queueRegistration(1, queue.name())), ZT_OK);
+    std::vector<std::string> parts = queue.texts(3000);
+    ASSERT_GE(parts.size(), 2u) << "the full state does not fit one message";
+    size_t status = 0, settings = 0;
+    for (const std::string& part : parts) {
+        JsonValue value;
+        ASSERT_TRUE(parseJson(part, value)) << part;
+        if (const JsonValue* s = value.find("status")) status += s->members.size();
+        if (const JsonValue* s = value.find("settings")) settings += s->members.size();
+    }
+    EXPECT_GT(status, 20u);
+    EXPECT_GT(settings, 20u);
+
+    ASSERT_EQ(command(ZTCONTROL_LOCATE, u8Arg(1)), ZT_OK);
+    bool seen = false;
+    for (const std::string& text : queue.texts(3000)) seen = seen || text.find("\"31\":1") != std::string::npos;
+    EXPECT_TRUE(seen) << "no change notification with the locate item";
+    EXPECT_EQ(command(ZTCONTROL_MQ_PUSH_NOTIFICATIONS, queueRegistration(0, queue.name())), ZT_OK);
+}
+
+TEST_F(MisbehavingPeers, QueueClientThatStopsReadingIsDroppedWithoutStallingTheDaemon) {
+    ASSERT_NO_FATAL_FAILURE(startSimulator(true));
+    ASSERT_NO_FATAL_FAILURE(startDaemon());
+    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
+    OwnQueue queue("stalled", 2);
+    ASSERT_EQ(sim("power off").rfind("ok", 0), 0u);  // a shutdown notice on every poll
+    ASSERT_EQ(command(ZTCONTROL_MQ_PUSH_NOTIFICATIONS, queueRegistration(1, queue.name())), ZT_OK);
+    ASSERT_TRUE(waitUntil([&] { return queue.queued() == 2; }, 5000));
+    std::this_thread::sleep_for(seconds(1));  // more notices than fit
+    for (int i = 0; i < 3; ++i) EXPECT_LT(quickCommand(), seconds(2));
+    // Dropped: once read, the queue stays empty.
+    queue.texts(0);
+    std::this_thread::sleep_for(seconds(2));
+    EXPECT_EQ(queue.queued(), 0);
+}
+
+TEST_F(MisbehavingPeers, ClosedTcpClientsFreeTheirSlotsAndSentDataIsDiscarded) {
+    ASSERT_NO_FATAL_FAILURE(startAll());
+    for (int round = 0; round < 2; ++round) {  // ten phones come and go while paused, twice
+        std::vector<int> phones;
+        for (int i = 0; i < 10; ++i) phones.push_back(connectToNotificationPort());
+        for (int fd : phones) {
+            ASSERT_GE(fd, 0);
+            close(fd);
+        }
+        std::this_thread::sleep_for(milliseconds(1200));
+    }
+    std::vector<int> phones;
+    for (int i = 0; i < 10; ++i) phones.push_back(client());
+    std::this_thread::sleep_for(milliseconds(500));
+    char c;
+    for (int fd : phones) {
+        EXPECT_EQ(recv(fd, &c, 1, MSG_DONTWAIT), -1) << "a new client was closed";
+        EXPECT_EQ(errno, EAGAIN);
+    }
+
+    // A client that sends is read: megabytes go through without the daemon's buffers filling.
+    std::vector<char> junk(64 * 1024, 'j');
+    struct timeval tv = {5, 0};
+    setsockopt(phones[0], SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof(tv));
+    size_t sent = 0;
+    for (int i = 0; i < 128; ++i) {
+        ssize_t n = send(phones[0], junk.data(), junk.size(), MSG_NOSIGNAL);
+        if (n <= 0) break;
+        sent += (size_t)n;
+    }
+    EXPECT_EQ(sent, 128 * junk.size());
+    EXPECT_LT(quickCommand(), seconds(2));
+}
+
+TEST_F(MisbehavingPeers, StalledTcpPeersCostOneBudgetPerPollTogether) {
+    ASSERT_NO_FATAL_FAILURE(startAll());
+    std::vector<int> stalled;
+    for (int i = 0; i < 8; ++i) stalled.push_back(client(2048));  // never read
+    FrameReader reader = subscribedReader();  // accepted, so that every resume reaches it
+    // Each resume sends every client the full state (about 1.7 kB) until the stalled ones are full.
+    Clock::duration slowest{};
+    for (int round = 0; round < 300; ++round) {
+        ASSERT_EQ(command(ZTCONTROL_PUSH_NOTIFICATIONS, textArg("status=0")), ZT_OK);
+        const auto resumed = Clock::now();
+        ASSERT_EQ(command(ZTCONTROL_PUSH_NOTIFICATIONS, textArg("status=1")), ZT_OK);
+        std::string json;
+        bool full = false;
+        while (!full && reader.next(&json, 15000)) full = isFullState(json);
+        ASSERT_TRUE(full) << "round " << round << ": the reading client got no full state";
+        slowest = std::max(slowest, Clock::now() - resumed);
+    }
+    EXPECT_LT(slowest, milliseconds(NOTIFICATION_FANOUT_BUDGET_MS) + seconds(2));
+    for (int fd : stalled) {  // every stalled peer was dropped: its stream ends
+        struct timeval wait = {10, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof(wait));
+        char buf[65536];
+        ssize_t n;
+        while ((n = recv(fd, buf, sizeof(buf), 0)) > 0) {}
+        EXPECT_TRUE(n == 0 || (n < 0 && errno == ECONNRESET)) << strerror(errno);
+    }
+}
+
+TEST_F(MisbehavingPeers, BurstOfConnectionsIsAcceptedWithoutWaitingForARetry) {
+    ASSERT_NO_FATAL_FAILURE(startAll());
+    std::vector<struct pollfd> fds;
+    const auto start = Clock::now();
+    for (int i = 0; i < 10; ++i) {
+        int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        struct sockaddr_in addr = {};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(8081);
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+        sockets.push_back(fd);
+        fds.push_back({fd, POLLOUT, 0});
+    }
+    size_t connected = 0;
+    while (connected < fds.size() && Clock::now() - start < seconds(3)) {
+        ::poll(fds.data(), fds.size(), 50);
+        for (struct pollfd& p : fds)
+            if (p.revents & POLLOUT) {
+                p.events = 0;
+                p.fd = -p.fd - 1;  // done
+                ++connected;
+            }
+    }
+    EXPECT_EQ(connected, fds.size());
+    EXPECT_LT(Clock::now() - start, milliseconds(800));
+}
+
+TEST_F(MisbehavingPeers, SilentCameraHoldsRequestsForOneFailedPollAtMost) {
+    ASSERT_NO_FATAL_FAILURE(startSimulator(true));
+    ASSERT_NO_FATAL_FAILURE(startDaemon());
+    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
+    FrameReader reader = subscribedReader();
+    ASSERT_EQ(sim("noreply all").rfind("ok", 0), 0u);
+    quickCommand();  // may meet the first failing poll
+    const auto start = Clock::now();
+    for (int i = 0; i < 4; ++i) quickCommand();
+    EXPECT_LT(Clock::now() - start, seconds(5)) << "requests wait for failing polls";
+
+    // The camera answers again: notifications resume.
+    ASSERT_EQ(sim("noreply off").rfind("ok", 0), 0u);
+    ASSERT_EQ(command(ZTCONTROL_LOCATE, u8Arg(1)), ZT_OK);
+    std::string json;
+    bool seen = false;
+    const auto answered = Clock::now();
+    while (!seen && reader.next(&json, 10000)) seen = json.find("\"31\":1") != std::string::npos;
+    EXPECT_TRUE(seen);
+    EXPECT_LT(Clock::now() - answered, seconds(6));
+
+    ASSERT_EQ(sim("noreply all").rfind("ok", 0), 0u);
+    expectOrderlyStop(seconds(8));
+}
+
+TEST_F(MisbehavingPeers, StopWithTheNetworkDaemonGoneEndsCleanly) {
+    ASSERT_NO_FATAL_FAILURE(startAll());
+    ASSERT_NO_FATAL_FAILURE(stopSimulator());
+    ASSERT_FALSE(mailboxExists(ZT_ZTNET_MBOX));
+    expectOrderlyStop(seconds(6));
+}
+
+// The worker reads lens, preset and orientation before its first message: a camera that lets
+// them time out may hold a stop for one link time-out, not one per read.
+TEST_F(MisbehavingPeers, StopRightAfterStartWaitsForOneCameraTimeOutAtMost) {
+    ASSERT_NO_FATAL_FAILURE(startSimulator(true));
+    ASSERT_EQ(sim("noreply DC").rfind("ok", 0), 0u);  // lens and orientation go unanswered, the model not
+    ASSERT_NO_FATAL_FAILURE(startDaemon());
+    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
+    expectOrderlyStop(seconds(6));
+}
+
+TEST_F(MisbehavingPeers, SubscriptionAndCameraLinkAreRenewedWhenTheNetworkDaemonRestarts) {
+    ASSERT_NO_FATAL_FAILURE(startSimulator(true));
+    ASSERT_NO_FATAL_FAILURE(startDaemon());
+    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
+    ASSERT_NO_FATAL_FAILURE(stopSimulator());
+    ASSERT_NO_FATAL_FAILURE(startSimulator(true));
+    auto subscribed = [&] {
+        JsonValue state;
+        const JsonValue* flag = parseJson(sim("state"), state) ? state.find("subscribed") : nullptr;
+        return flag && flag->boolean;
+    };
+    EXPECT_TRUE(waitUntil(subscribed, 10000)) << "the restarted network daemon got no subscription";
+    EXPECT_EQ(command(ZTCONTROL_LOCATE, u8Arg(1)), ZT_OK);
+}
+
+TEST_F(MisbehavingPeers, SecondInstanceIsRefusedAndTheFirstKeepsServing) {
+    ASSERT_NO_FATAL_FAILURE(startAll());
+    int err[2];
+    ASSERT_EQ(pipe(err), 0);
+    otherLauncher = spawn({ZTCONTROLD_BIN}, -1, err[1]);
+    close(err[1]);
+    ASSERT_TRUE(waitForExit(otherLauncher, 10000));
+    EXPECT_TRUE(WIFEXITED(exits[otherLauncher]) && WEXITSTATUS(exits[otherLauncher]) != 0);
+    std::string said;
+    char buf[256];
+    struct pollfd p = {err[0], POLLIN, 0};
+    ssize_t n;
+    while (::poll(&p, 1, 1000) > 0 && (n = read(err[0], buf, sizeof(buf))) > 0) said.append(buf, (size_t)n);
+    close(err[0]);
+    EXPECT_NE(said.find("another ztControlD is running"), std::string::npos) << said;
+    std::this_thread::sleep_for(seconds(3));  // what a detached second instance would have done by now
+    EXPECT_TRUE(mailboxExists(ZT_DAEMON_MBOX));
+    EXPECT_LT(quickCommand(), seconds(2));
+}
+
+TEST_F(MisbehavingPeers, BrokenStandardOutputDoesNotEndTheDaemon) {
+    ASSERT_NO_FATAL_FAILURE(startSimulator());
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    ASSERT_NO_FATAL_FAILURE(startDaemon(out[1]));
+    close(out[1]);
+    close(out[0]);  // nobody reads the daemon's standard output any more
+    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
+    Bytes arg = {6, 0, 0, 1, 0};  // preset switched, group 1: progress lines on standard output
+    for (int i = 0; i < 300; ++i) ASSERT_TRUE(requester.sendRaw(buildTlvEvent(10, "PU", arg, TLV_CMDARG), 5000));
+    EXPECT_LT(quickCommand(), seconds(3));
+    EXPECT_EQ(waitForDaemon(0), -1) << "the daemon ended";
+    expectOrderlyStop(seconds(6));
+}
+
+TEST_F(MisbehavingPeers, ConnectCutsNameAndPasswordThatFillTheirFields) {
+    ASSERT_NO_FATAL_FAILURE(startAll());
+    Bytes arg(104, 0);
+    memset(arg.data(), 'n', 33);       // name field without its NUL
+    memset(arg.data() + 33, 'p', 67);  // password up to the auth type
+    EXPECT_EQ(command(ZTCONTROL_WIFI_SSID_SELECT, arg), ZT_OK);
+}
+
+}  // namespace

@@ -1,0 +1,254 @@
+// Robustness end to end with the real programs: a silent camera, a network daemon killed and
+// restarted on its old mailbox, a full descriptor table, a system log that stops reading, and an
+// unreadable model must neither stall the daemon nor strand its requests and events.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "daemon_process.h"
+#include "support/e2e_fixture.h"
+#include "support/private_syslog.h"
+#include "ztErrno.h"
+#include "ztLog.h"
+
+namespace {
+
+using namespace e2e;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+constexpr uint32_t kStatusDone = 2;
+constexpr size_t kRecordStatus = 272;
+
+class Robustness : public EndToEnd {
+protected:
+    // Standard error goes to errFd when given.
+    void startSimulatorWith(const std::vector<std::string>& extra, int errFd = -1) {
+        std::vector<std::string> args = {ZTCAMSIM_BIN, "--quiet", "--control", controlPath};
+        args.insert(args.end(), extra.begin(), extra.end());
+        camsim = spawn(args, -1, errFd);
+        ASSERT_GT(camsim, 0);
+        ASSERT_TRUE(waitUntil([&] { return sim("state").rfind("{", 0) == 0 || collect(camsim); }, 10000));
+        ASSERT_FALSE(exits.count(camsim)) << "ztcamsim ended at once";
+    }
+
+    // A command that needs no camera; its duration, or a minute when it got no answer.
+    Clock::duration quickCommand() {
+        const auto start = Clock::now();
+        Reply reply = requester.call(ZTCONTROL_SET_LOG_LEVEL, u32Arg(UTIL_LOG_ERROR), 5000);
+        return reply.received ? Clock::now() - start : Clock::duration(seconds(60));
+    }
+
+    // Starts a video transcode of the file; the answer.
+    Reply transcode(const std::string& file) {
+        Bytes arg(304, 0);
+        memcpy(arg.data(), file.data(), file.size());
+        return requester.call(ZTCONTROL_TRANSCODE_VIDEO_REQUEST, arg, 10000);
+    }
+
+    // The status of job 1001 (the simulator's first) as the daemon's record says; -1 without one.
+    int64_t jobStatus() {
+        Bytes id(8, 0);
+        id[0] = 1001 & 0xFF;
+        id[1] = 1001 >> 8;
+        Reply reply = requester.call(ZTCONTROL_TRANSCODE_STATUS, id, 5000);
+        if (!reply.received || reply.payload.size() < kRecordStatus + 4) return -1;
+        return readLe(reply.payload, kRecordStatus, 4);
+    }
+};
+
+TEST_F(Robustness, SilentCameraHoldsNoRequestThatNeedsNoCamera) {
+    ASSERT_NO_FATAL_FAILURE(startSimulatorWith({}));
+    ASSERT_NO_FATAL_FAILURE(startDaemon());
+    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
+    FrameReader reader = subscribedReader();
+    ASSERT_EQ(sim("noreply all").rfind("ok", 0), 0u);
+    // The first poll of the silence takes the camera link's whole time-out.
+    quickCommand();
+    std::this_thread::sleep_for(seconds(4));
+    // Several probe intervals, and longer than a failing poll and its back-off would take.
+    Clock::duration slowest{};
+    for (int i = 0; i < 200; ++i) {
+        slowest = std::max(slowest, quickCommand());
+        std::this_thread::sleep_for(milliseconds(30));
+    }
+    EXPECT_LT(std::chrono::duration_cast<milliseconds>(slowest).count(), 1000) << "a request waited for the camera";
+    // One that needs the camera fails within the link's bound.
+    const auto start = Clock::now();
+    EXPECT_EQ(requester.call(ZTCONTROL_LOCATE, u8Arg(1), 10000).result, ZT_ERR_MQ_FAIL);
+    EXPECT_LT(Clock::now() - start, seconds(6));
+
+    // The camera answers again: notifications resume.
+    ASSERT_EQ(sim("noreply off").rfind("ok", 0), 0u);
+    ASSERT_EQ(command(ZTCONTROL_LOCATE, u8Arg(1)), ZT_OK);
+    std::string json;
+    bool seen = false;
+    while (!seen && reader.next(&json, 10000)) seen = json.find("\"31\":1") != std::string::npos;
+    EXPECT_TRUE(seen);
+}
+
+TEST_F(Robustness, TranscodeEndingDuringASilenceWithBusyRequestersIsRecorded) {
+    int err[2];
+    ASSERT_EQ(pipe2(err, O_NONBLOCK), 0);
+    ASSERT_NO_FATAL_FAILURE(startSimulatorWith({"--transcode-seconds", "8"}, err[1]));
+    close(err[1]);
+    ASSERT_NO_FATAL_FAILURE(startDaemon());
+    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
+    FrameReader reader = subscribedReader();
+    ASSERT_EQ(transcode("DCIM/100ZTCAM/ZT010001.MP4").result, ZT_OK);
+    ASSERT_EQ(sim("noreply all").rfind("ok", 0), 0u);
+    // The first poll of the silence takes the camera link's whole time-out.
+    quickCommand();
+    std::this_thread::sleep_for(seconds(1));
+    std::atomic<bool> busy{true};
+    std::vector<std::thread> requesters;
+    for (int i = 0; i < 4; ++i)
+        requesters.emplace_back([&] {
+            Requester own;
+            while (busy) {
+                own.call(ZTCONTROL_SET_LOG_LEVEL, u32Arg(UTIL_LOG_ERROR), 5000);
+                std::this_thread::sleep_for(milliseconds(10));
+            }
+        });
+    // The job ends on the camera meanwhile; more progress events keep coming all along.
+    for (int i = 0; i < 120; ++i) {
+        const std::string said = sim("event transcode 1001:1:50");
+        EXPECT_EQ(said.rfind("ok", 0), 0u) << said;
+        std::this_thread::sleep_for(milliseconds(100));
+    }
+    busy = false;
+    for (std::thread& t : requesters) t.join();
+    ASSERT_EQ(sim("noreply off").rfind("ok", 0), 0u);
+    EXPECT_EQ(jobStatus(), kStatusDone);
+    char said[4096];
+    const ssize_t n = read(err[0], said, sizeof(said) - 1);
+    close(err[0]);
+    const std::string text(said, n > 0 ? (size_t)n : 0);
+    EXPECT_EQ(text.find("dropped"), std::string::npos) << text;
+}
+
+TEST_F(Robustness, NetworkDaemonRestartedOnItsOldMailboxGetsTheSubscriptionAgain) {
+    ASSERT_NO_FATAL_FAILURE(startSimulatorWith({}));
+    ASSERT_NO_FATAL_FAILURE(startDaemon());
+    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
+    FrameReader reader = subscribedReader();
+    kill(camsim, SIGKILL);
+    ASSERT_TRUE(waitForExit(camsim, 10000));
+    std::this_thread::sleep_for(seconds(4));  // polls time out meanwhile
+    ASSERT_TRUE(mailboxExists(ZT_ZTNET_MBOX));
+    ASSERT_NO_FATAL_FAILURE(startSimulatorWith({}));
+    auto subscribed = [&] {
+        JsonValue state;
+        const JsonValue* flag = parseJson(sim("state"), state) ? state.find("subscribed") : nullptr;
+        return flag && flag->boolean;
+    };
+    EXPECT_TRUE(waitUntil(subscribed, 8000)) << "the restarted network daemon got no subscription";
+    // Progress reaches the daemon again.
+    ASSERT_EQ(transcode("DCIM/100ZTCAM/ZT010002.MP4").result, ZT_OK);
+    EXPECT_TRUE(waitUntil([&] { return jobStatus() == kStatusDone; }, 15000));
+}
+
+TEST_F(Robustness, ClientsCannotTakeTheDescriptorsThatAnswersNeed) {
+    if (zt_launch::emulated()) GTEST_SKIP() << "the emulator's own descriptors count against the limit";
+    ASSERT_NO_FATAL_FAILURE(startSimulatorWith({}));
+    launcher = fork();
+    if (launcher == 0) {
+        struct rlimit few = {16, 16};
+        setrlimit(RLIMIT_NOFILE, &few);
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        zt_launch::exec({ZTCONTROLD_BIN});
+        _exit(127);
+    }
+    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
+    for (int i = 0; i < 12; ++i) client();
+    std::this_thread::sleep_for(seconds(1));
+    for (int i = 0; i < 5; ++i) EXPECT_LT(quickCommand(), seconds(3)) << "request " << i << " unanswered";
+
+    // Not spinning: well under half a core over two seconds.
+    const pid_t daemon = zt_process::findDaemon();
+    ASSERT_GT(daemon, 0);
+    auto cpuTicks = [&] {
+        char path[64];
+        snprintf(path, sizeof(path), "/proc/%d/stat", (int)daemon);
+        FILE* f = fopen(path, "r");
+        char text[1024] = {};
+        if (f) {
+            fread(text, 1, sizeof(text) - 1, f);
+            fclose(f);
+        }
+        unsigned long user = 0, system = 0;
+        const char* after = strrchr(text, ')');
+        if (after) sscanf(after + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user, &system);
+        return user + system;
+    };
+    const unsigned long before = cpuTicks();
+    std::this_thread::sleep_for(seconds(2));
+    EXPECT_LT(cpuTicks() - before, (unsigned long)sysconf(_SC_CLK_TCK)) << "the accept loop spins";
+}
+
+TEST_F(Robustness, SystemLogThatStopsReadingDoesNotHoldTheWorker) {
+    PrivateSyslog log;
+    ASSERT_TRUE(log.bound());
+    ASSERT_NO_FATAL_FAILURE(startSimulatorWith({}));
+    launcher = log.launchWithPrivateLog({ZTCONTROLD_BIN});
+    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
+    ASSERT_EQ(command(ZTCONTROL_SET_LOG_LEVEL, u32Arg(UTIL_LOG_INFO)), ZT_OK);  // lines on every request
+    log.read(500);
+    // Nobody reads the log any more: requests are answered all the same.
+    for (int i = 0; i < 30; ++i) {
+        Reply reply = requester.call(ZTCONTROL_SET_LOG_LEVEL, u32Arg(UTIL_LOG_INFO), 3000);
+        ASSERT_TRUE(reply.received) << "request " << i << " unanswered";
+    }
+    // Reading again: the loss is reported with the next line.
+    std::vector<std::string> lines = log.read(500);
+    EXPECT_EQ(command(ZTCONTROL_SET_LOG_LEVEL, u32Arg(UTIL_LOG_INFO)), ZT_OK);
+    for (const std::string& line : log.read(1000)) lines.push_back(line);
+    bool reported = false;
+    for (const std::string& line : lines) reported = reported || line.find("log lines dropped") != std::string::npos;
+    EXPECT_TRUE(reported);
+}
+
+TEST_F(Robustness, TranscodeFailureLineEscapesTheFileName) {
+    PrivateSyslog log;
+    ASSERT_TRUE(log.bound());
+    ASSERT_NO_FATAL_FAILURE(startSimulatorWith({}));
+    launcher = log.launchWithPrivateLog({ZTCONTROLD_BIN});
+    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
+    ASSERT_EQ(sim("fault 12/5 ZT_ERR_NAK").rfind("ok", 0), 0u);
+    EXPECT_EQ(transcode("a.MP4\nUTIL_LOG_ERROR:forged").result, ZT_ERR_NAK);
+    bool escaped = false;
+    for (const std::string& line : log.read(1000)) {
+        escaped = escaped || line.find("Transcode on a.MP4\\x0AUTIL_LOG_ERROR:forged FAILED") != std::string::npos;
+        EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+    }
+    EXPECT_TRUE(escaped);
+}
+
+TEST_F(Robustness, UnreadableModelAtStartIsAnsweredAndReadAgain) {
+    ASSERT_NO_FATAL_FAILURE(startSimulatorWith({}));
+    ASSERT_EQ(sim("model-unreadable on").rfind("ok", 0), 0u);
+    ASSERT_NO_FATAL_FAILURE(startDaemon());
+    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
+    Reply refused = requester.call(ZTCONTROL_LOCATE, u8Arg(1), 5000);
+    ASSERT_TRUE(refused.received);
+    EXPECT_EQ(refused.result, ZT_ERR);
+    EXPECT_TRUE(requester.call(ZTCONTROL_STOP, std::nullopt, 5000).received);
+    ASSERT_NE(waitForDaemon(10000), -1) << "stop was not honoured";
+
+    // Another start: the daemon comes back by itself once the model can be read.
+    daemonPid = 0;
+    ASSERT_NO_FATAL_FAILURE(startDaemon());
+    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
+    EXPECT_EQ(requester.call(ZTCONTROL_LOCATE, u8Arg(1), 5000).result, ZT_ERR);
+    ASSERT_EQ(sim("model-unreadable off").rfind("ok", 0), 0u);
+    EXPECT_TRUE(waitUntil([&] { return requester.call(ZTCONTROL_LOCATE, u8Arg(1), 5000).result == ZT_OK; }, 5000));
+}
+
+}  // namespace

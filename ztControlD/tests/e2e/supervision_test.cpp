@@ -1,0 +1,161 @@
+// The daemon under a supervisor, through the real programs: what the launcher's exit promises,
+// a stop right after start, the signals a supervisor sends, and the whole flow inside the sandbox
+// of the systemd unit.
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/e2e_fixture.h"
+
+using namespace e2e;
+
+namespace {
+
+using std::chrono::seconds;
+
+class Supervised : public EndToEnd {
+protected:
+    // The detached daemon: once its launcher is gone it is a child of this process (a subreaper),
+    // and the only one besides the simulator.
+    pid_t detachedDaemon() {
+        DIR* proc = opendir("/proc");
+        if (!proc) return -1;
+        pid_t found = -1;
+        while (struct dirent* entry = readdir(proc)) {
+            const pid_t pid = (pid_t)atoi(entry->d_name);
+            if (pid <= 0 || pid == camsim || pid == launcher) continue;
+            std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+            for (std::string line; std::getline(status, line);)
+                if (line.rfind("PPid:", 0) == 0 && atoi(line.c_str() + 5) == (int)getpid()) found = pid;
+        }
+        closedir(proc);
+        return found;
+    }
+
+    bool simulatorSeesSubscription() {
+        JsonValue state;
+        const JsonValue* flag = parseJson(sim("state"), state) ? state.find("subscribed") : nullptr;
+        return flag && flag->boolean;
+    }
+
+    // The launcher's wait status, taken the moment it exits.
+    int launcherExit() {
+        int status = -1;
+        EXPECT_EQ(waitpid(launcher, &status, 0), launcher);
+        exits[launcher] = status;
+        return status;
+    }
+
+    // An orderly stop seen from outside: status 0 within the bound, both mailboxes gone.
+    void expectStoppedInOrder(Clock::time_point since) {
+        const int status = waitForDaemon(15000);
+        ASSERT_NE(status, -1) << "daemon did not end";
+        EXPECT_LT(Clock::now() - since, seconds(6));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+        EXPECT_FALSE(mailboxExists(ZT_DAEMON_MBOX));
+        EXPECT_FALSE(mailboxExists(ZT_REPLY_MBOX));
+    }
+
+    // The unit's sandbox as far as a process can set it up here: / read-only, private /dev, only
+    // the unit's ReadWritePaths writable (read from the unit itself), no new privileges, no
+    // capabilities. Not emulated: the system-call and address-family filters, the kernel guards.
+    static std::vector<std::string> unitSandbox() {
+        std::vector<std::string> words = {"bwrap", "--ro-bind", "/", "/", "--dev", "/dev"};
+        std::ifstream unit(ZT_UNIT_TEMPLATE);
+        for (std::string line; std::getline(unit, line);) {
+            if (line.rfind("ReadWritePaths=", 0) != 0) continue;
+            std::istringstream paths(line.substr(line.find('=') + 1));
+            for (std::string path; paths >> path;) {
+                const bool optional = path[0] == '-';
+                if (optional) path.erase(0, 1);
+                words.insert(words.end(), {optional ? "--bind-try" : "--bind", path, path});
+            }
+        }
+        words.insert(words.end(),
+                     {"--", "setpriv", "--no-new-privs", "--bounding-set=-all", "--inh-caps=-all"});
+        return words;
+    }
+};
+
+TEST_F(Supervised, LauncherExitsOnlyOnceTheDaemonAnswersAndListens) {
+    ASSERT_NO_FATAL_FAILURE(startSimulator());
+    ASSERT_NO_FATAL_FAILURE(startDaemon());
+    const int status = launcherExit();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+    EXPECT_TRUE(mailboxExists(ZT_DAEMON_MBOX));
+    const int fd = connectToNotificationPort();
+    EXPECT_GE(fd, 0) << "port 8081 not listening when the launcher exited";
+    if (fd >= 0) close(fd);
+    EXPECT_EQ(command(ZTCONTROL_LOCATE, u8Arg(1)), ZT_OK);
+}
+
+TEST_F(Supervised, StopAsSoonAsTheMailboxExistsEndsAtOnceWithStatusZero) {
+    ASSERT_NO_FATAL_FAILURE(startSimulator());
+    ASSERT_NO_FATAL_FAILURE(startDaemon());
+    ASSERT_TRUE(waitUntil([&] { return mailboxExists(ZT_DAEMON_MBOX); }, 10000));
+    const auto start = Clock::now();
+    Reply reply = requester.call(ZTCONTROL_STOP, std::nullopt, 5000);
+    EXPECT_TRUE(reply.received);
+    EXPECT_EQ(reply.result, ZT_OK);
+    expectStoppedInOrder(start);
+    // The supervisor sees no failure: nothing restarts a daemon that was asked to stop.
+    ASSERT_TRUE(waitForExit(launcher, 5000));
+    EXPECT_TRUE(WIFEXITED(exits[launcher]) && WEXITSTATUS(exits[launcher]) == 0);
+}
+
+class SupervisorSignal : public Supervised, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SupervisorSignal, HangupIsIgnoredAndTheStopSignalStopsInOrder) {
+    ASSERT_NO_FATAL_FAILURE(startSimulator(true));
+    ASSERT_NO_FATAL_FAILURE(startDaemon());
+    launcherExit();  // the daemon is this process's child from now on
+    ASSERT_TRUE(waitUntil([&] { return simulatorSeesSubscription(); }, 10000));
+    const pid_t daemon = detachedDaemon();
+    ASSERT_GT(daemon, 0);
+
+    ASSERT_EQ(kill(daemon, SIGHUP), 0);
+    EXPECT_EQ(command(ZTCONTROL_LOCATE, u8Arg(1)), ZT_OK);
+    EXPECT_FALSE(collect(0)) << "SIGHUP ended the daemon";
+
+    const auto start = Clock::now();
+    ASSERT_EQ(kill(daemon, GetParam()), 0);
+    expectStoppedInOrder(start);
+    EXPECT_TRUE(waitUntil([&] { return !simulatorSeesSubscription(); }, 5000)) << "still subscribed";
+}
+
+INSTANTIATE_TEST_SUITE_P(StopSignals, SupervisorSignal, ::testing::Values(SIGTERM, SIGINT),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(info.param == SIGTERM ? "SIGTERM" : "SIGINT");
+                         });
+
+// The end-to-end flow inside the unit's sandbox: a path the daemon needs and the unit forgets
+// fails here, not on a camera.
+TEST_F(Supervised, FullFlowInsideTheUnitsSandbox) {
+    if (zt_launch::emulated()) GTEST_SKIP() << "the sandbox wraps a native daemon only";
+    ASSERT_NO_FATAL_FAILURE(startSimulator());
+    std::vector<std::string> words = unitSandbox();
+    words.push_back(ZTCONTROLD_BIN);
+    launcher = spawn(words);
+    ASSERT_GT(launcher, 0);
+    const int status = launcherExit();
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+
+    Reply reply = requester.call(ZTCONTROL_CAL_FILE_NAME_GET, std::nullopt, 10000);
+    ASSERT_TRUE(reply.received);
+    EXPECT_EQ(reply.payload.size(), 257u);
+    FrameReader reader = subscribedReader();
+    EXPECT_EQ(command(ZTCONTROL_LOCATE, u8Arg(1)), ZT_OK);
+    std::string json;
+    EXPECT_TRUE(reader.next(&json, 5000)) << "no notification of the change";
+
+    const auto start = Clock::now();
+    reply = requester.call(ZTCONTROL_STOP);
+    EXPECT_EQ(reply.result, ZT_OK);
+    expectStoppedInOrder(start);
+}
+
+}  // namespace

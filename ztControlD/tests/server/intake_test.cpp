@@ -1,0 +1,291 @@
+// Message intake against the simulator: event routing by category, preset-update arithmetic and
+// CSI item 7, control requests, the stop command, and malformed input.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <random>
+
+#include "server/ztcontrol_if_server.h"
+#include "support/daemon_harness.h"
+#include "support/sim_ops.h"
+#include "ztErrno.h"
+#include "ztLog.h"
+#include "ztTlv.h"
+#include "ztcontrol_commands.h"
+
+namespace {
+
+Bytes presetUpdate(uint8_t event, uint32_t id) {
+    Bytes arg = {event};
+    for (int i = 0; i < 4; ++i) arg.push_back((uint8_t)(id >> (8 * i)));
+    return buildTlvEvent(10, "PU", arg, TLV_CMDARG);
+}
+
+Bytes csiNotification(const std::string& text) {
+    Bytes arg = {1, 0, 0, 0, 0};
+    arg.insert(arg.end(), text.begin(), text.end());
+    arg.push_back(0);
+    return buildTlvEvent(18, "CN", arg, TLV_CMDARG);
+}
+
+class IntakeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(d.startSimulator());
+        ASSERT_EQ(d.startServer(), 0);
+        ASSERT_TRUE(d.sync());
+    }
+
+    // Sends a message and waits until the worker has handled it.
+    void deliver(const Bytes& message) {
+        ASSERT_TRUE(d.sendEvent(message));
+        ASSERT_TRUE(d.sync());
+    }
+
+    uint32_t csiItem7() { return d.sim().state().csiItem7; }
+
+    InProcessDaemon d;
+};
+
+TEST_F(IntakeTest, PresetEditedEventFromTheCameraWritesTheModifiedState) {
+    // Event 4 for preset 5 stands for group preset 1002.
+    ASSERT_EQ(d.sim().sendPresetUpdate(4, 5), 0);
+    ASSERT_TRUE(waitUntil([&] { return d.sim().state().hasCsiItem7; }));
+    EXPECT_EQ(csiItem7(), (4u << 24) | 1002u);
+    EXPECT_TRUE(d.log().contains("Processing CAT_RTOS_CMD for preset update", UTIL_LOG_INFO));
+}
+
+TEST_F(IntakeTest, PresetEventsPrintTheirProgressOnStandardOutput) {
+    testing::internal::CaptureStdout();
+    deliver(presetUpdate(4, 5));
+    deliver(presetUpdate(6, 0x40000));  // group 0 to group 4
+    deliver(presetUpdate(2, 9));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Processing CAT_RTOS_CMD for preset update\n"
+              "event: 4, id: 5\n"
+              "presets are now in modified state 67109866\n"
+              "edit: lens: 0 lens mode: 0, preset: 0, needlenses:0\n"
+              "Processing CAT_RTOS_CMD for preset update\n"
+              "event: 6, id: 262144\n"
+              "Preset switched\n"
+              "presets now need to be refreshed 100925440\n"
+              "switch: lens mode: 0, preset: 262144, needlenses:0\n"
+              "Processing CAT_RTOS_CMD for preset update\n"
+              "event: 2, id: 9\n");
+}
+
+TEST_F(IntakeTest, PresetModifiedEventsComputeTheirStateAndOthersChangeNothing) {
+    struct Case {
+        uint8_t event;
+        uint32_t id;
+        uint32_t state;
+    };
+    const Case cases[] = {
+        {1, 0x10002, (1u << 24) | 0x10002}, {3, 3, (3u << 24) | 1000},     {3, 4, (3u << 24) | 1001},
+        {5, 9, (5u << 24) | 1009},          {4, 0x20001, (4u << 24) | (1000 + 0x20001)},
+        {7, 0x01234567, (7u << 24) | 0x234567}, {8, 0x30000, (8u << 24) | 0x30000},
+    };
+    for (const Case& c : cases) {
+        deliver(presetUpdate(c.event, c.id));
+        EXPECT_EQ(csiItem7(), c.state) << "event " << int(c.event) << " id " << c.id;
+    }
+    // Event 3 makes the active preset stale.
+    EXPECT_TRUE(d.server()->presetRefreshPending);
+    // Other events change nothing.
+    for (uint8_t event : {0, 2, 9, 255}) deliver(presetUpdate(event, 0x40001));
+    EXPECT_EQ(csiItem7(), cases[6].state);
+    EXPECT_EQ(d.server()->activePreset, 0);
+}
+
+TEST_F(IntakeTest, PresetSwitchBetweenSingleAndDualLensGroupsAsksForARefresh) {
+    ASSERT_EQ(d.server()->activePreset, 0);
+    ASSERT_FALSE(d.server()->presetRefreshPending);
+    // Group 0 to group 1: no refresh state.
+    deliver(presetUpdate(1, 0x77));  // a known state to compare with
+    deliver(presetUpdate(6, 0x10001));
+    EXPECT_EQ(csiItem7(), (1u << 24) | 0x77);
+    EXPECT_EQ(d.server()->activePreset, 0x10001);
+
+    // Group 1 to group 4.
+    deliver(presetUpdate(6, 0x40000));
+    EXPECT_EQ(csiItem7(), 0x06040000u);
+    EXPECT_EQ(d.server()->activePreset, 0x40000);
+
+    // Group 4 back to group 1.
+    deliver(presetUpdate(6, 0x10002));
+    EXPECT_EQ(csiItem7(), 0x06010002u);
+
+    // Group 1 to group 2: nothing written.
+    deliver(presetUpdate(1, 0x77));
+    deliver(presetUpdate(6, 0x20000));
+    EXPECT_EQ(csiItem7(), (1u << 24) | 0x77);
+    EXPECT_EQ(d.server()->activePreset, 0x20000);
+    EXPECT_FALSE(d.server()->presetRefreshPending);
+}
+
+TEST_F(IntakeTest, PresetSwitchIntoGroupsSixAndSevenKeepsTheActivePreset) {
+    deliver(presetUpdate(6, 0x10001));
+    deliver(presetUpdate(3, 3));  // sets presetRefreshPending
+    ASSERT_TRUE(d.server()->presetRefreshPending);
+    for (uint32_t id : {0x60001u, 0x70000u}) {
+        deliver(presetUpdate(6, id));
+        // A pending refresh still writes the refresh state.
+        EXPECT_EQ(csiItem7(), id | 0x06000000u);
+        EXPECT_EQ(d.server()->activePreset, 0x10001);
+        EXPECT_TRUE(d.server()->presetRefreshPending);
+    }
+    deliver(presetUpdate(6, 0x10002));
+    EXPECT_EQ(csiItem7(), 0x06010002u);
+    EXPECT_EQ(d.server()->activePreset, 0x10002);
+    EXPECT_FALSE(d.server()->presetRefreshPending);
+}
+
+TEST_F(IntakeTest, PresetEventsReadLensDataAgain) {
+    d.sim().clearOps();
+    d.sim().setLens(1, 3);
+    deliver(presetUpdate(6, 0x10001));
+    EXPECT_EQ(opsNamed(d.sim(), "direct 8 get_lens_mode").size(), 1u);
+    EXPECT_EQ(opsNamed(d.sim(), "direct 9 get_lens").size(), 1u);
+    EXPECT_EQ(d.server()->lensMode, 1);
+    EXPECT_EQ(d.server()->lens, 3);
+}
+
+TEST_F(IntakeTest, SuspendMakesLensDataAndTheActivePresetStale) {
+    ZtcontrolCommandServer* s = d.server();
+    deliver(buildTlvEvent(16, "JS", std::nullopt, TLV_CMDARG));
+    EXPECT_TRUE(s->needLenses);
+    EXPECT_TRUE(s->presetRefreshPending);
+
+    // The next use reads both again (the worker is idle: no other thread uses the cache now).
+    d.sim().clearOps();
+    d.sim().setLens(1, 4);
+    EXPECT_EQ(s->getLens(), 4);
+    EXPECT_EQ(s->lensMode, 1);
+    EXPECT_FALSE(s->needLenses);
+    EXPECT_EQ(s->refreshActivePreset(), 0);
+    EXPECT_FALSE(s->presetRefreshPending);
+    EXPECT_EQ(opsNamed(d.sim(), "remote 8/11").size(), 1u);
+    // Fresh now: nothing more is read.
+    s->getLensMode();
+    s->refreshActivePreset();
+    EXPECT_EQ(d.sim().ops().size(), 3u);
+}
+
+TEST_F(IntakeTest, SuspendThenPresetSwitchInTheSameGroupAsksForARefresh) {
+    deliver(presetUpdate(1, 0x77));
+    deliver(buildTlvEvent(16, "JS", std::nullopt, TLV_CMDARG));
+    deliver(presetUpdate(6, 0x00002));  // group 0 to group 0
+    EXPECT_EQ(csiItem7(), 0x06000002u);
+    EXPECT_FALSE(d.server()->presetRefreshPending);
+}
+
+TEST_F(IntakeTest, CsiNotificationsAreHandedToTheTranscodeTracker) {
+    d.log().clear();
+    deliver(csiNotification("42:1:37"));
+    EXPECT_TRUE(d.log().contains("Processing CAT_ZTNET_CMD state event from CSI", UTIL_LOG_INFO));
+    EXPECT_TRUE(d.log().contains("Got CSI notification string 42:1:37", UTIL_LOG_DEBUG));
+    EXPECT_TRUE(d.log().contains("Notification [42:1:37] does not match any active transcode!", UTIL_LOG_WARN));
+
+    ASSERT_EQ(d.sim().sendTranscodeProgress("7:1:50"), 0);
+    EXPECT_TRUE(d.log().waitFor("Got CSI notification string 7:1:50"));
+}
+
+// Subscription answers and malformed events, each with the one line that reports it; nothing
+// malformed reaches the camera state.
+TEST_F(IntakeTest, EventsThatAreNotUsedAreLogged) {
+    // A CSI notification whose text runs to the very end of the message without a NUL.
+    Bytes unterminated(64);
+    sntlv_msg_init(unterminated.data(), 64, 18);
+    sntlv_add_bin(unterminated.data(), 64, TLV_CMD, 2, "CN");
+    const uint8_t text[] = {1, 0, 0, 0, 0, 'a', 'b', 'c'};
+    sntlv_add_bin(unterminated.data(), 64, TLV_CMDARG, sizeof(text), text);
+    unterminated.resize((size_t)sntlv_msg_len(unterminated.data()));
+    Bytes truncated = presetUpdate(4, 5);  // the header promises more than was received
+    truncated.resize(8);
+    const Bytes csiText = {1, 0, 0, 0, 0, 'a', 0}, preset = {4, 5, 0, 0, 0};
+    const std::string noArg = "Failed to find TLV_CMDARG in message from ztNet";
+    struct Row {
+        Bytes message;
+        std::string line;
+        int level;
+    };
+    const Row rows[] = {
+        {buildTlvEvent(17, "CR", Bytes{0}, TLV_RSPARG), "Got success response to CSI subscribe/unsubscribe",
+         UTIL_LOG_DEBUG},
+        {buildTlvEvent(17, "CR", Bytes{3}, TLV_RSPARG), "CSI Subscribe/unsubscribe failed", UTIL_LOG_ERROR},
+        {buildTlvEvent(17, "XY", Bytes{0}, TLV_RSPARG), "Unexpected Response type on CSI subscribe response [XY]",
+         UTIL_LOG_ERROR},
+        {buildTlvEvent(17, "CR", std::nullopt, TLV_RSPARG), noArg, UTIL_LOG_ERROR},
+        {buildTlvEvent(17, "CR", Bytes{}, TLV_RSPARG), noArg, UTIL_LOG_ERROR},
+        {buildTlvEvent(18, "CX", csiText, TLV_CMDARG), "Unexpected Response type on CSI notification [CX]",
+         UTIL_LOG_ERROR},
+        {buildTlvEvent(18, "", csiText, TLV_CMDARG), "Unexpected Response type on CSI notification []", UTIL_LOG_ERROR},
+        {buildTlvEvent(18, "C", csiText, TLV_CMDARG), "Unexpected Response type on CSI notification [C]", UTIL_LOG_ERROR},
+        {buildTlvEvent(18, "CN", Bytes{1, 0, 0, 0}, TLV_CMDARG), noArg, UTIL_LOG_ERROR},
+        {buildTlvEvent(18, "CN", std::nullopt, TLV_CMDARG), noArg, UTIL_LOG_ERROR},
+        {unterminated, noArg, UTIL_LOG_ERROR},
+        {buildTlvEvent(10, "P", preset, TLV_CMDARG), "Unexpected type on preset update [P]", UTIL_LOG_ERROR},
+        {buildTlvEvent(10, "", preset, TLV_CMDARG), "Unexpected type on preset update []", UTIL_LOG_ERROR},
+        {buildTlvEvent(10, "PU", Bytes{4, 5, 0, 0}, TLV_CMDARG), noArg, UTIL_LOG_ERROR},
+        {buildTlvEvent(10, "PU", std::nullopt, TLV_CMDARG), noArg, UTIL_LOG_ERROR},
+        {truncated, "Unexpected type on preset update []", UTIL_LOG_ERROR},
+        {buildTlvEvent(16, "ZZ", std::nullopt, TLV_CMDARG), "Unexpected Response type on CSI subscribe response [ZZ]",
+         UTIL_LOG_ERROR},
+        {buildTlvEvent(16, "", std::nullopt, TLV_CMDARG), "Unexpected Response type on CSI subscribe response []",
+         UTIL_LOG_ERROR},
+        // A peer's control characters cannot break or forge log lines.
+        {buildTlvEvent(16, "J\nERROR:x\x1b", std::nullopt, TLV_CMDARG),
+         "Unexpected Response type on CSI subscribe response [J\\x0AERROR:x\\x1B]", UTIL_LOG_ERROR},
+    };
+    for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); ++i) {
+        const size_t before = d.log().count(rows[i].line, rows[i].level);
+        deliver(rows[i].message);
+        EXPECT_EQ(d.log().count(rows[i].line, rows[i].level), before + 1) << "row " << i << ": " << rows[i].line;
+    }
+    EXPECT_EQ(d.log().countContaining("Got CSI notification string"), 0u);
+    EXPECT_FALSE(d.sim().state().hasCsiItem7);
+    EXPECT_FALSE(d.server()->needLenses);
+    EXPECT_TRUE(d.server()->transcodeSubscribed);
+}
+
+TEST_F(IntakeTest, RequestsThatCannotBeHandledAreDroppedWithoutAResponse) {
+    d.log().clear();
+    const char* reply = d.requester().replyName().c_str();
+    deliver(buildRequest(ZTCONTROL_DELETE_ALL, std::nullopt, reply, 21));
+    EXPECT_TRUE(d.log().contains("Invalid command category received: 21", UTIL_LOG_ERROR));
+    deliver(buildRequest(0, std::nullopt, reply, 20, Bytes{}));
+    deliver(buildRequest(0, std::nullopt, reply, 20, Bytes{12, 0}));
+    EXPECT_EQ(d.log().count("No command specified in message. Skipping", UTIL_LOG_ERROR), 2u);
+    // Only the sync round trips were answered.
+    EXPECT_TRUE(opsNamed(d.sim(), "remote 9/10").empty());
+    EXPECT_FALSE(d.requester().waitReply(200).received);
+}
+
+TEST_F(IntakeTest, GarbageNeverStopsTheWorker) {
+    std::mt19937 random(1234);
+    for (int i = 0; i < 40; ++i) {
+        Bytes junk(random() % 1500);
+        for (uint8_t& b : junk) b = (uint8_t)random();
+        if (junk.size() > 3 && i % 2) junk[3] = (uint8_t)(10 + (i % 4) * 2);  // also events 10..16
+        ASSERT_TRUE(d.sendEvent(junk));
+    }
+    ASSERT_TRUE(d.sendEvent(Bytes{}));
+    ASSERT_TRUE(d.sync());
+    EXPECT_TRUE(d.server()->isRunning());
+}
+
+TEST_F(IntakeTest, StopCommandAnswersAndEndsTheWorker) {
+    d.log().clear();
+    Reply reply = d.requester().call(ZTCONTROL_STOP);
+    ASSERT_TRUE(reply.received);
+    EXPECT_EQ(reply.result, ZT_OK);
+    EXPECT_FALSE(reply.hasPayload);
+    EXPECT_TRUE(d.log().waitFor("Command handling thread exiting!"));
+    EXPECT_FALSE(d.server()->isRunning());
+    EXPECT_EQ(d.log().count("Received message"), 0u);
+    // Nothing more is taken from the mailbox.
+    ASSERT_TRUE(d.requester().send(ZTCONTROL_DELETE_ALL));
+    EXPECT_FALSE(d.requester().waitReply(700).received);
+}
+
+}  // namespace

@@ -1,0 +1,157 @@
+// Server lifecycle against the simulator: interface open and close, subscription, the deferred
+// protocol adapter, and the state read at worker start.
+#include <gtest/gtest.h>
+
+#include "server/ztcontrol_if_server.h"
+#include "support/daemon_harness.h"
+#include "support/sim_ops.h"
+#include "ztErrno.h"
+#include "ztLog.h"
+#include "ztcontrol_commands.h"
+
+namespace {
+
+TEST(ServerLifecycle, StartOpensSubscribesAndStopClosesEverything) {
+    InProcessDaemon d;
+    ASSERT_TRUE(d.startSimulator());
+    ASSERT_EQ(d.startServer(), 0);
+    LogCapture& log = d.log();
+    EXPECT_TRUE(log.contains("CSI subscribe for Transcode event messages", UTIL_LOG_INFO));
+    EXPECT_TRUE(log.contains("Subscribed for messages", UTIL_LOG_INFO));
+    EXPECT_TRUE(log.contains("Interface Opened", UTIL_LOG_INFO));
+    EXPECT_TRUE(log.contains("Creating main worker thread", UTIL_LOG_INFO));
+    EXPECT_TRUE(log.waitFor("Command handling thread running!"));
+    EXPECT_LT(log.indexOf("CSI subscribe for Transcode event messages"), log.indexOf("Interface Opened"));
+    EXPECT_TRUE(mailboxExists(ZT_DAEMON_MBOX));
+    EXPECT_TRUE(mailboxExists(ZT_REPLY_MBOX));
+
+    // The camera's answer to the subscription arrives as category 17.
+    EXPECT_TRUE(log.waitFor("Got success response to CSI subscribe/unsubscribe"));
+    std::vector<camsim::OpRecord> cr = opsNamed(d.sim(), "CR");
+    ASSERT_EQ(cr.size(), 1u);
+    EXPECT_EQ(cr[0].payload, (std::vector<uint8_t>{0x01, 0x4F}));
+    EXPECT_EQ(cr[0].replyTo, ZT_DAEMON_MBOX);
+    EXPECT_EQ(opsNamed(d.sim(), "PA").size(), 1u);
+    EXPECT_TRUE(d.sim().state().subscribed);
+
+    // Every resume selects the adapter again, with the cached model number (no second read).
+    ASSERT_EQ(d.sim().sendResume(), 0);
+    ASSERT_TRUE(waitUntil([&] { return opsNamed(d.sim(), "PA").size() == 2; }));
+    EXPECT_EQ(opsNamed(d.sim(), "MN").size(), 1u);
+
+    d.stopServer();
+    EXPECT_FALSE(mailboxExists(ZT_DAEMON_MBOX));
+    EXPECT_FALSE(mailboxExists(ZT_REPLY_MBOX));
+    EXPECT_TRUE(mailboxExists(ZT_ZTNET_MBOX));  // never unlinked by the daemon
+    EXPECT_TRUE(log.contains("Command handling thread exiting!", UTIL_LOG_DEBUG));
+    EXPECT_TRUE(log.contains("CSI unsubscribe for Transcode event messages", UTIL_LOG_INFO));
+    EXPECT_TRUE(log.contains("Unsubscribed for Transcode event messages", UTIL_LOG_INFO));
+    ASSERT_TRUE(waitUntil([&] { return opsNamed(d.sim(), "CR").size() == 2; }));
+    EXPECT_EQ(opsNamed(d.sim(), "CR")[1].payload, (std::vector<uint8_t>{0x00, 0x4F}));
+    EXPECT_EQ(g_ztcContext.rxMqd, (mqd_t)-1);
+    EXPECT_EQ(g_ztcContext.txMqd, (mqd_t)-1);
+}
+
+TEST(ServerLifecycle, SecondStartIsRefusedButAStoppedServerStartsAgain) {
+    InProcessDaemon d;
+    ASSERT_TRUE(d.startSimulator());
+    ASSERT_EQ(d.startServer(), 0);
+    EXPECT_EQ(d.server()->start(), -1);
+    EXPECT_TRUE(d.log().contains("Interface must be closed before reuse!\n", UTIL_LOG_ERROR));
+    EXPECT_TRUE(d.log().contains("interfaceOpen failed -1", UTIL_LOG_ERROR));
+    EXPECT_EQ(d.requester().call(ZTCONTROL_DELETE_ALL).result, ZT_OK) << "the running interface stays";
+
+    d.server()->stop();
+    EXPECT_FALSE(mailboxExists(ZT_DAEMON_MBOX));
+    ASSERT_EQ(d.server()->start(), 0);
+    ASSERT_TRUE(waitUntil([&] { return d.server()->isRunning(); }));
+    Reply reply = d.requester().call(ZTCONTROL_DELETE_ALL);
+    ASSERT_TRUE(reply.received);
+    EXPECT_EQ(reply.result, ZT_OK);
+}
+
+TEST(ServerLifecycle, UnreadableModelDefersTheAdapterUntilItIsRead) {
+    InProcessDaemon d;
+    ASSERT_TRUE(d.startSimulator());
+    d.sim().setModelUnreadable(true);  // the camera answers -1
+    ASSERT_EQ(d.startServer(), 0);
+    LogCapture& log = d.log();
+    EXPECT_TRUE(log.contains("Unable to set protocol adapter - Cannot get CSI_MODEL_NUMBER, err -1", UTIL_LOG_ERROR));
+    EXPECT_TRUE(log.contains("deferring select protocol adapter - using default", UTIL_LOG_ERROR));
+    EXPECT_TRUE(log.contains("Interface Opened", UTIL_LOG_INFO));
+    EXPECT_TRUE(opsNamed(d.sim(), "PA").empty());
+
+    // Requests are answered with an error; every poll reports the missing adapter.
+    EXPECT_EQ(d.requester().call(ZTCONTROL_DELETE_ALL, std::nullopt, 1500).result, ZT_ERR);
+    ASSERT_TRUE(d.syncWithoutAdapter());
+    EXPECT_TRUE(d.server()->isRunning());
+    EXPECT_TRUE(opsNamed(d.sim(), "remote 9/10").empty());
+
+    // A resume while the model is still unreadable keeps the adapter unset.
+    ASSERT_EQ(d.sim().sendResume(), 0);
+    EXPECT_TRUE(log.waitFor(
+        "Unable to set protocol adapter - Cannot get CSI_MODEL_NUMBER, err -1 - try again on next resume"));
+    EXPECT_EQ(d.requester().call(ZTCONTROL_DELETE_ALL, std::nullopt, 1000).result, ZT_ERR);
+
+    // Once the model is readable the adapter is selected; requests are answered again.
+    d.sim().setModelUnreadable(false);
+    ASSERT_TRUE(waitUntil([&] { return opsNamed(d.sim(), "PA").size() >= 1; }));
+    EXPECT_EQ(opsNamed(d.sim(), "PA")[0].payload, (std::vector<uint8_t>{55}));
+    Reply reply = d.requester().call(ZTCONTROL_DELETE_ALL);
+    ASSERT_TRUE(reply.received);
+    EXPECT_EQ(reply.result, ZT_OK);
+}
+
+TEST(ServerLifecycle, FailedSubscriptionIsLogged) {
+    InProcessDaemon d;
+    ASSERT_TRUE(d.startSimulator());
+    d.sim().injectFault(camsim::OpMatch::link("CR"), -101);
+    ASSERT_EQ(d.startServer(), 0);
+    EXPECT_TRUE(d.log().waitFor("CSI Subscribe/unsubscribe failed"));
+    EXPECT_EQ(d.log().count("Got success response to CSI subscribe/unsubscribe"), 0u);
+}
+
+TEST(ServerLifecycle, LockedOrientationAtStartIsReplacedByAll) {
+    for (uint8_t orientation : {1, 5}) {
+        InProcessDaemon d;
+        ASSERT_TRUE(d.startSimulator());
+        {
+            PrivateCameraLink link;
+            ASSERT_TRUE(link.open());
+            ASSERT_EQ(ztc_setup_set_orientation(link.context(), orientation), 0);
+        }
+        ASSERT_EQ(d.startServer(), 0);
+        ASSERT_TRUE(d.sync());
+        const std::string line = "Orientation[1] was already locked, default orientation will be all";
+        if (orientation == 1) {
+            EXPECT_TRUE(d.log().contains(line, UTIL_LOG_ERROR));
+            EXPECT_EQ(d.server()->orientation, 0);
+        } else {
+            EXPECT_EQ(d.log().countContaining("was already locked"), 0u);
+            EXPECT_EQ(d.server()->orientation, 5);
+        }
+        // Only the cache changes: the camera keeps its orientation.
+        EXPECT_EQ(d.sim().state().orientation, orientation);
+    }
+}
+
+TEST(ServerLifecycle, WorkerStartReadsLensDataAndTheActivePreset) {
+    InProcessDaemon d;
+    ASSERT_TRUE(d.startSimulator());
+    d.sim().setLens(1, 2);
+    d.sim().setStatus(19, 1, 4);        // photo group
+    d.sim().setStatus(11, 0x10003, 4);  // its current preset
+    ASSERT_EQ(d.startServer(), 0);
+    ASSERT_TRUE(d.sync());
+    ZtcontrolCommandServer* s = d.server();
+    EXPECT_EQ(s->lensMode, 1);
+    EXPECT_EQ(s->lens, 2);
+    EXPECT_FALSE(s->needLenses);
+    EXPECT_EQ(s->activePreset, 0x10003);
+    EXPECT_FALSE(s->presetRefreshPending);
+    EXPECT_TRUE(d.log().contains("Getting active preset back", UTIL_LOG_DEBUG));
+    EXPECT_TRUE(d.log().contains("Preset after get 65539\n", UTIL_LOG_DEBUG));
+    EXPECT_FALSE(s->bossCache.empty());
+}
+
+}  // namespace

@@ -1,0 +1,113 @@
+#include <errno.h>
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "server/zelto_timer.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Probe {
+    ZeltoTimer* timer = nullptr;
+    std::atomic<int> calls{0};
+    std::atomic<int64_t> lastCallNs{0};
+    std::atomic<bool> mutexHeldDuringCall{false};
+};
+
+int64_t nowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+}
+
+int record(void* arg) {
+    Probe* probe = static_cast<Probe*>(arg);
+    // The callback must run with the timer's mutex held (it guards presetEditOpen).
+    if (probe->timer) {
+        int r = pthread_mutex_trylock(probe->timer->mutex());
+        if (r == 0) pthread_mutex_unlock(probe->timer->mutex());
+        probe->mutexHeldDuringCall = r == EBUSY;
+    }
+    probe->lastCallNs = nowNs();
+    probe->calls++;
+    return 0;
+}
+
+bool waitForCalls(const Probe& probe, int calls, int timeoutMs) {
+    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (Clock::now() < end) {
+        if (probe.calls >= calls) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return probe.calls >= calls;
+}
+
+TEST(ZeltoTimerDeadline, CarriesNanosecondsIntoSeconds) {
+    const timespec nearlyNext = {10, 999999999};
+    timespec d = ZeltoTimer::deadlineAfter(nearlyNext, 200);
+    EXPECT_EQ(d.tv_sec, 11);
+    EXPECT_EQ(d.tv_nsec, 199999999);
+
+    d = ZeltoTimer::deadlineAfter(nearlyNext, 1500);
+    EXPECT_EQ(d.tv_sec, 12);
+    EXPECT_EQ(d.tv_nsec, 499999999);
+
+    d = ZeltoTimer::deadlineAfter({7, 0}, 999);
+    EXPECT_EQ(d.tv_sec, 7);
+    EXPECT_EQ(d.tv_nsec, 999000000);
+
+    d = ZeltoTimer::deadlineAfter({7, 1000000}, 999);
+    EXPECT_EQ(d.tv_sec, 8);
+    EXPECT_EQ(d.tv_nsec, 0);
+}
+
+TEST(ZeltoTimer, OneArmingGivesOneCallWithTheMutexHeldAndArmingAgainAnother) {
+    Probe probe;
+    ZeltoTimer timer;
+    probe.timer = &timer;
+    const int64_t armedAt = nowNs();
+    timer.arm(100, record, &probe);
+    ASSERT_TRUE(waitForCalls(probe, 1, 5000));
+    EXPECT_GE(probe.lastCallNs - armedAt, 100 * 1000000LL);
+    EXPECT_TRUE(probe.mutexHeldDuringCall);
+    // Idle after the expiry: no second call, until it is armed again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_EQ(probe.calls, 1);
+    timer.arm(20, record, &probe);
+    ASSERT_TRUE(waitForCalls(probe, 2, 5000));
+}
+
+TEST(ZeltoTimer, BurstOfArmingsIsDebouncedIntoOneCallAfterTheLast) {
+    Probe probe;
+    ZeltoTimer timer;
+    // Generous interval against the 50 ms spacing so that a slow machine cannot let it expire
+    // between two armings.
+    int64_t lastArmNs = 0;
+    for (int i = 0; i < 5; ++i) {
+        if (i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        lastArmNs = nowNs();
+        timer.arm(500, record, &probe);
+        EXPECT_EQ(probe.calls, 0) << "fired before the burst ended (arming " << i << ")";
+    }
+    ASSERT_TRUE(waitForCalls(probe, 1, 10000));
+    EXPECT_GE(probe.lastCallNs - lastArmNs, 500 * 1000000LL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    EXPECT_EQ(probe.calls, 1);
+}
+
+TEST(ZeltoTimer, DestroyingStopsPromptlyWithoutCalling) {
+    Probe probe;
+    const auto start = Clock::now();
+    { ZeltoTimer idle; }
+    {
+        ZeltoTimer armed;
+        armed.arm(60000, record, &probe);
+    }
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(8));
+    EXPECT_EQ(probe.calls, 0);
+}
+
+}  // namespace

@@ -1,0 +1,89 @@
+// Shared fixture of the command family tests: the daemon in-process against the simulator, a
+// call that expects an answer, and the simulator's operation log as names and payloads.
+#ifndef ZTCONTROLD_TESTS_COMMAND_TEST_SUPPORT_H
+#define ZTCONTROLD_TESTS_COMMAND_TEST_SUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "server/ztcontrol_if_server.h"
+#include "support/daemon_harness.h"
+#include "support/sim_ops.h"
+
+inline Bytes le32(uint32_t v) {
+    Bytes b(4);
+    putLe32(b, 0, v);
+    return b;
+}
+inline Bytes be32(uint32_t v) {
+    Bytes b = le32(v);
+    return Bytes(b.rbegin(), b.rend());
+}
+inline Bytes pairArg(uint32_t a, uint32_t b) { return cat(le32(a), le32(b)); }
+
+class CommandTest : public ::testing::Test {
+protected:
+    explicit CommandTest(int model = 55) : d(options(model)) {}
+
+    void SetUp() override { ASSERT_TRUE(d.startClean()); }
+
+    static camsim::Options options(int model) {
+        camsim::Options o;
+        o.model = model;
+        return o;
+    }
+
+    // A fresh call: the operation log and the captured log start empty.
+    Reply call(uint32_t id, const std::optional<Bytes>& arg = std::nullopt) {
+        d.sim().clearOps();
+        d.log().clear();
+        Reply reply = d.requester().call(id, arg);
+        EXPECT_TRUE(reply.received) << "no response to " << id;
+        return reply;
+    }
+
+    // Names of the operations received since the last call ("remote 8/11", "direct 1 shutter").
+    // Lens reads are left out: the daemon makes them for the preset-switch events that the
+    // simulator sends whenever a command loads a preset, at a moment of their own. So is the
+    // transcode subscription ("CR"), which a slow start-up (an emulated run) may send late.
+    std::vector<std::string> opNames() {
+        std::vector<std::string> names;
+        for (const camsim::OpRecord& op : d.sim().ops()) {
+            const std::string name = op.name();
+            if (name != "direct 8 get_lens_mode" && name != "direct 9 get_lens" && name != "CR") names.push_back(name);
+        }
+        return names;
+    }
+
+    // Payload of the only operation of that name.
+    Bytes payloadOf(const std::string& name) {
+        std::vector<camsim::OpRecord> ops = opsNamed(d.sim(), name);
+        EXPECT_EQ(ops.size(), 1u) << name;
+        return ops.empty() ? Bytes{} : ops[0].payload;
+    }
+
+    // Pretends another camera model; ordered before the worker's next command by the log barrier.
+    void pretendModel(uint8_t model) {
+        g_modelNumber = model;
+        d.log().barrier();
+    }
+
+    camsim::SimState state() { return d.sim().state(); }
+
+    InProcessDaemon d;
+};
+
+// The operations of a preset edit begun for a setting that belongs to a preset: any pending edit
+// stored, the active preset read, the edit started.
+inline std::vector<std::string> presetEditStart() {
+    return {"direct 12 get_mode_flat_mode", "remote 17/10", "remote 8/11", "remote 17/8"};
+}
+
+inline std::vector<std::string> joined(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+#endif

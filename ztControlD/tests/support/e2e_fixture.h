@@ -1,0 +1,230 @@
+// The end-to-end fixture: the real ztcamsim and ztControlD programs as processes, the notification
+// port and the simulator's control channel. The test process is a child subreaper so that the
+// detached daemon (a grandchild after daemon_init) is reparented to it and its exit status can be
+// collected.
+#ifndef ZTCONTROLD_TESTS_E2E_FIXTURE_H
+#define ZTCONTROLD_TESTS_E2E_FIXTURE_H
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "camsim/control_client.h"
+#include "program_launch.h"
+#include "queue_cleanup.h"
+#include "server/ztcontrol_if_server.h"
+#include "support/daemon_harness.h"
+#include "support/json_check.h"
+#include "support/notification_frames.h"
+#include "support/sim_ops.h"
+#include "ztErrno.h"
+#include "ztcontrol_commands.h"
+
+namespace e2e {
+
+using Clock = std::chrono::steady_clock;
+
+// A TCP connection to the notification port, or -1; a receive buffer size is set before connecting.
+inline int connectToNotificationPort(int receiveBuffer = 0) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (receiveBuffer) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
+    struct sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(8081);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0) return fd;
+    close(fd);
+    return -1;
+}
+
+// Standard output and error go to outFd and errFd when given, else to /dev/null.
+inline pid_t spawn(const std::vector<std::string>& args, int outFd = -1, int errFd = -1) {
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    int null = open("/dev/null", O_WRONLY);
+    dup2(outFd >= 0 ? outFd : null, STDOUT_FILENO);
+    dup2(errFd >= 0 ? errFd : null, STDERR_FILENO);
+    zt_launch::exec(args);
+    _exit(127);
+}
+
+inline bool isFullState(const std::string& json) {
+    JsonValue value;
+    return parseJson(json, value) && value.find("status") && value.find("settings");
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // qemu-user refuses the option: there the test runner starts this process as a subreaper
+        // already (the attribute survives execve).
+        if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) {
+            ASSERT_TRUE(zt_launch::emulated()) << strerror(errno);
+        }
+        for (const char* name : {ZT_DAEMON_MBOX, ZT_REPLY_MBOX, ZT_ZTNET_MBOX}) mq_unlink(zt_cleanup::removeAtCrash(name).c_str());
+    }
+
+    void TearDown() override {
+        for (int fd : sockets) close(fd);
+        // A daemon still running is stopped; the simulator is always ended.
+        if (daemonRunning()) requester.call(ZTCONTROL_STOP, std::nullopt, 2000);
+        if (camsim > 0) {
+            kill(camsim, SIGTERM);
+            waitForExit(camsim, 10000);
+        }
+        waitForDaemon(10000);
+        killChildren();
+        for (const char* name : {ZT_DAEMON_MBOX, ZT_REPLY_MBOX, ZT_ZTNET_MBOX}) mq_unlink(name);
+    }
+
+    // A daemon that did not stop (a failed test) must not disturb the next one: every process still
+    // a child of this one (detached daemons are reparented here) is killed and reaped.
+    void killChildren() {
+        DIR* proc = opendir("/proc");
+        if (!proc) return;
+        while (struct dirent* entry = readdir(proc)) {
+            const pid_t pid = (pid_t)atoi(entry->d_name);
+            if (pid <= 0) continue;
+            char path[64], stat[512];
+            snprintf(path, sizeof(path), "/proc/%d/stat", (int)pid);
+            FILE* f = fopen(path, "r");
+            if (!f) continue;
+            const size_t n = fread(stat, 1, sizeof(stat) - 1, f);
+            fclose(f);
+            stat[n] = '\0';
+            const char* afterName = strrchr(stat, ')');
+            int parent = 0;
+            if (afterName && sscanf(afterName + 1, " %*c %d", &parent) == 1 && parent == (int)getpid()) {
+                kill(pid, SIGKILL);
+                waitpid(pid, nullptr, 0);
+            }
+        }
+        closedir(proc);
+    }
+
+    // With a control channel of the test's own when control is set (sim() talks to it).
+    void startSimulator(bool control = false) {
+        camsim = spawn({ZTCAMSIM_BIN, "--quiet", "--control", control ? controlPath : ""});
+        ASSERT_GT(camsim, 0);
+        ASSERT_TRUE(waitUntil([&] { return mailboxExists(ZT_ZTNET_MBOX) || collect(camsim); }, 10000));
+        ASSERT_FALSE(exits.count(camsim)) << "ztcamsim ended at once (another simulator serving /to_ztnet?)";
+    }
+
+    void startDaemon(int outFd = -1, int errFd = -1) {
+        launcher = spawn({ZTCONTROLD_BIN}, outFd, errFd);
+        ASSERT_GT(launcher, 0);
+    }
+
+    // A control command to the simulator; its reply line, "error ..." when none came.
+    std::string sim(const std::string& line) {
+        std::string reply;
+        if (camsim::controlRequest(controlPath, line, &reply) != 0) return "error " + reply;
+        return reply;
+    }
+
+    void stopSimulator() {
+        kill(camsim, SIGTERM);
+        ASSERT_TRUE(waitForExit(camsim, 10000));
+        camsim = -1;
+    }
+
+    // Fully started: the worker runs and the listener accepts (a stop taken before the entry
+    // point has seen the worker run would end the daemon only after its ten start-up checks).
+    void waitUntilListening() {
+        int fd = -1;
+        ASSERT_TRUE(waitUntil([&] { return (fd = connectToNotificationPort()) >= 0; }, 15000));
+        close(fd);
+    }
+
+    void startAll() {
+        ASSERT_NO_FATAL_FAILURE(startSimulator());
+        ASSERT_NO_FATAL_FAILURE(startDaemon());
+        ASSERT_NO_FATAL_FAILURE(waitUntilListening());
+    }
+
+    // A notification client closed at tear-down.
+    int client(int receiveBuffer = 0) {
+        int fd = connectToNotificationPort(receiveBuffer);
+        EXPECT_GE(fd, 0);
+        sockets.push_back(fd);
+        return fd;
+    }
+
+    // A new, resumed notification client that has had its full state. A connection completes
+    // before the daemon has accepted it, and a resume reaches only accepted clients: it is repeated
+    // until the full state comes, and sent once more after it (while another client listens, a
+    // paused one gets the full state as well).
+    FrameReader subscribedReader() {
+        FrameReader reader(client());
+        std::string json;
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            EXPECT_EQ(command(ZTCONTROL_PUSH_NOTIFICATIONS, textArg("status=1")), ZT_OK);
+            if (reader.next(&json, 1000)) {
+                EXPECT_TRUE(isFullState(json)) << json;
+                EXPECT_EQ(command(ZTCONTROL_PUSH_NOTIFICATIONS, textArg("status=1")), ZT_OK);
+                return reader;
+            }
+        }
+        ADD_FAILURE() << "no full state";
+        return reader;
+    }
+
+    int32_t command(uint32_t id, const std::optional<Bytes>& arg = std::nullopt) {
+        Reply reply = requester.call(id, arg, 15000);
+        EXPECT_TRUE(reply.received) << "no response to " << id;
+        return reply.result;
+    }
+
+    bool daemonRunning() { return daemonPid == 0 && launcher > 0 && mailboxExists(ZT_DAEMON_MBOX); }
+
+    // Collects exits; true when pid (or, for 0, the detached daemon) has exited.
+    bool collect(pid_t pid) {
+        int status;
+        pid_t got;
+        while ((got = waitpid(-1, &status, WNOHANG)) > 0) {
+            exits[got] = status;
+            if (got != launcher && got != camsim && got != otherLauncher) daemonPid = got;
+        }
+        return pid ? exits.count(pid) > 0 : daemonPid != 0;
+    }
+
+    bool waitForExit(pid_t pid, int timeoutMs) {
+        return waitUntil([&] { return collect(pid); }, timeoutMs);
+    }
+
+    // The detached daemon's wait status, or -1 when it did not end in time.
+    int waitForDaemon(int timeoutMs) {
+        if (launcher <= 0 || !waitForExit(0, timeoutMs)) return -1;
+        return exits[daemonPid];
+    }
+
+    const std::string controlPath = "/tmp/ztcontrold-e2e-" + std::to_string(getpid()) + ".sock";
+    pid_t camsim = -1;
+    pid_t launcher = -1;
+    pid_t otherLauncher = -1;  // a second daemon started by a test
+    pid_t daemonPid = 0;
+    std::map<pid_t, int> exits;
+    std::vector<int> sockets;
+    Requester requester;
+};
+
+}  // namespace e2e
+
+#endif
