@@ -90,6 +90,12 @@ TEST_F(CardId, Failures)
               "Cannot call with null pointer\n");
     if (Exists("/tmp/fuse_i/MISC"))
         GTEST_SKIP() << "/tmp/fuse_i/MISC is in use on this machine";
+    if (!Exists("/tmp/fuse_i")) {  // a plain file on the way: the folder cannot be made
+        std::ofstream("/tmp/fuse_i") << "not a folder";
+        EXPECT_EQ(zttest::Captured(2, [&] { EXPECT_EQ(getCardIDStrFromCard(id, 1), -1); }),
+                  "Failed to create folder:/tmp/fuse_i/MISC/\n");
+        unlink("/tmp/fuse_i");
+    }
     mkdir("/tmp/fuse_i", 0777);
     std::ofstream("/tmp/fuse_i/MISC") << "not a folder";
     EXPECT_EQ(zttest::Captured(2, [&] { EXPECT_EQ(getCardIDStrFromCard(id, 1), -1); }),

@@ -142,14 +142,22 @@ TEST_F(DispatchTest, RequestWithoutReplyMailboxIsHandledButNotAnswered) {
     EXPECT_TRUE(log.contains("No requester SRC in the message received.", UTIL_LOG_ERROR));
 }
 
-TEST_F(DispatchTest, ReplyMailboxThatDoesNotExistIsLogged) {
-    Bytes bytes = buildRequest(90, std::nullopt, "/ztcd_test_no_such_mailbox");
-    Msg request(ZT_MSG_CATEGORY);
-    MemStream in(bytes.data(), bytes.size());
-    in >> request;
-    EXPECT_FALSE(server->sendResponse(&request, 0, nullptr, 0));
-    EXPECT_TRUE(log.contains("mq_open() failed for '/ztcd_test_no_such_mailbox': No such file or directory\n",
-                             UTIL_LOG_ERROR));
+// A name that fills the 256-byte name buffer with its NUL is tried; one character more is refused
+// before anything is copied.
+TEST_F(DispatchTest, ReplyMailboxNamesUpTo255CharactersAreTried) {
+    for (size_t length : {26u, 255u, 256u, 300u}) {
+        const std::string name = "/ztcd_test_no_such_mailbox" + std::string(length - 26, 'x');
+        Bytes bytes = buildRequest(90, std::nullopt, name.c_str());
+        Msg request(ZT_MSG_CATEGORY);
+        MemStream in(bytes.data(), bytes.size());
+        in >> request;
+        log.clear();
+        EXPECT_FALSE(server->sendResponse(&request, 0, nullptr, 0));
+        const bool tried = log.contains("mq_open() failed for '" + name + "': No such file or directory\n", UTIL_LOG_ERROR);
+        const bool refused = log.contains("No requester SRC in the message received.", UTIL_LOG_ERROR);
+        EXPECT_EQ(tried, length <= 255) << length;
+        EXPECT_EQ(refused, length > 255) << length;
+    }
 }
 
 TEST_F(DispatchTest, CameraOffIsOneByteTwoAndAnswersNakOff) {

@@ -299,6 +299,11 @@ TEST_F(MisbehavingPeers, SubscriptionAndCameraLinkAreRenewedWhenTheNetworkDaemon
     };
     EXPECT_TRUE(waitUntil(subscribed, 10000)) << "the restarted network daemon got no subscription";
     EXPECT_EQ(command(ZTCONTROL_LOCATE, u8Arg(1)), ZT_OK);
+    // Once renewed, the same mailbox is not taken for a new one at the next checks (every 3 s).
+    std::this_thread::sleep_for(milliseconds(1500));
+    ASSERT_EQ(sim("clear-ops"), "ok");
+    std::this_thread::sleep_for(milliseconds(4000));
+    EXPECT_EQ(sim("ops 1000").find("\"op\":\"CR\""), std::string::npos) << "subscribed again";
 }
 
 TEST_F(MisbehavingPeers, SecondInstanceIsRefusedAndTheFirstKeepsServing) {
