@@ -26,11 +26,6 @@ Bytes cameraAnswer(const std::string& name, bool nul = true) {
     return a;
 }
 
-TEST(CalibrationPath, WindowsPathGetsSlashesAfterThePrefix) {
-    Bytes a = cameraAnswer("CALIB\\MODEL55\\lens0.cal");
-    EXPECT_EQ(pathFrom(a, a.size()), "/tmp/fuse_a/CALIB/MODEL55/lens0.cal");
-}
-
 TEST(CalibrationPath, NameEndsAtTheDataEndOrTheFirstNul) {
     Bytes a = cameraAnswer("abc", false);
     EXPECT_EQ(pathFrom(a, a.size()), "/tmp/fuse_a/abc");
