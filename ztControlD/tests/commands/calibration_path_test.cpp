@@ -26,15 +26,13 @@ Bytes cameraAnswer(const std::string& name, bool nul = true) {
     return a;
 }
 
-TEST(CalibrationPath, NameEndsAtTheDataEndOrTheFirstNul) {
+TEST(CalibrationPath, NameEndsAtTheDataEndOrTheFirstNulOrIsLeftOutWhenUnusable) {
     Bytes a = cameraAnswer("abc", false);
     EXPECT_EQ(pathFrom(a, a.size()), "/tmp/fuse_a/abc");
     a = cameraAnswer("ab");
     a.push_back('z');
     EXPECT_EQ(pathFrom(a, a.size()), "/tmp/fuse_a/ab");
-}
-
-TEST(CalibrationPath, UnusableAnswersGiveTheBarePrefix) {
+    // Unusable answers give the bare prefix.
     EXPECT_EQ(pathFrom(Bytes{}, 0), "/tmp/fuse_a/");
     EXPECT_EQ(pathFrom(Bytes{0, 1}, 2), "/tmp/fuse_a/");
     Bytes longest = cameraAnswer(std::string(240, 'n'), false);  // 243 bytes
