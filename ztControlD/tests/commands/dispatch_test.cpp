@@ -100,9 +100,7 @@ TEST_F(DispatchTest, ArgumentsThatDoNotFitTheCommandAreRefused) {
         {8, unterminatedTag},
     };
     for (const auto& row : shortOrBad) expectRefused(row.first, row.second);
-}
-
-TEST_F(DispatchTest, RefusalAnswersEvenWhenTheLineIsNotLogged) {
+    // The refusal is answered even when its line is not logged.
     g_logLevel = UTIL_LOG_FATAL;
     log.clear();
     Reply reply = run(10, Bytes{1});

@@ -47,7 +47,7 @@ protected:
     all_status_settings_t record;
 };
 
-TEST_F(FixupTest, NightLapseVideoReportsLensSettings158And160As42And44) {
+TEST_F(FixupTest, NightLapseCopiesLensSettingsRushLapseSetsSubModeFourOthersKeepTheirBytes) {
     settings(25) = 26;
     settings(42) = 9;
     settings(44) = 9;
@@ -58,9 +58,9 @@ TEST_F(FixupTest, NightLapseVideoReportsLensSettings158And160As42And44) {
     EXPECT_EQ(settings(44), 11);
     EXPECT_EQ(status(0), 26);
     EXPECT_EQ(status(1), 0);
-}
 
-TEST_F(FixupTest, RushLapseSetsSubModeFourAndOtherModesKeepTheirBytes) {
+    // Rush lapse sets sub mode 4 and keeps the lens setting; other modes keep their bytes.
+    memset(&record, 0, sizeof(record));
     settings(25) = 24;
     settings(158) = 4;
     settings(42) = 9;

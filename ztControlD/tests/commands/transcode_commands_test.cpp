@@ -118,7 +118,6 @@ TEST_F(TranscodeCommandsTest, RequestPayloadsPlaceTheWordsByTheTable) {
         EXPECT_EQ(r.result, ZT_OK) << c.id;
         ASSERT_EQ(f.requests("RA").size(), 1u) << c.id;
         EXPECT_EQ(f.requests("RA")[0].args, join({Bytes{12, c.op}, c.payload})) << c.id;
-        EXPECT_EQ(c.payload.size(), name.size() + (c.words == 11 ? 30 : 7));
         EXPECT_TRUE(f.log().contains(c.trace, UTIL_LOG_DEBUG)) << c.id;
         EXPECT_TRUE(f.log().contains(c.startedLine, UTIL_LOG_DEBUG)) << c.id;
 
