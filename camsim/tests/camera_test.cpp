@@ -130,70 +130,34 @@ TEST_F(SimTest, SetValueWritesTheGivenBlockOffsetAndWidth) {
     EXPECT_EQ(17, s.status[ST_PHOTO_FLAT_MODE]);
 }
 
-TEST_F(SimTest, ZoomDelayOrientationLocateBandAndLiveView) {
-    EXPECT_EQ(0, req->direct(CAMLINK_SET_DIGITAL_ZOOM, {40}).result);
+// Arguments out of range are refused. The values accepted are pinned by the daemon's command tests
+// against this simulator (zoom, delay, orientation, locate, exposure, stream orientation).
+TEST_F(SimTest, ZoomOrientationBandAndLiveViewRefuseOutOfRange) {
     EXPECT_EQ(-3, req->direct(CAMLINK_SET_DIGITAL_ZOOM, {101}).result);
-    EXPECT_EQ(0, req->direct(CAMLINK_SET_CAPTURE_DELAY, {10}).result);
     EXPECT_EQ(0, req->direct(CAMLINK_SET_ORIENTATION, {5}).result);
     EXPECT_EQ(-3, req->direct(CAMLINK_SET_ORIENTATION, {6}).result);
     EXPECT_EQ(be32(5), req->direct(CAMLINK_GET_ORIENTATION).answer);
-    EXPECT_EQ(0, req->remote(8, 13, {1}).result);
     EXPECT_EQ(0, req->remote(6, 19, {1}).result);
     EXPECT_EQ(-3, req->remote(6, 19, {2}).result);
-    EXPECT_EQ(0, req->remote(13, 0, {1, 30, 70, 255}).result);
+    EXPECT_EQ(1, sim->state().status[ST_WIFI_BAND]);
     EXPECT_EQ(-3, req->remote(13, 0, {1, 101, 70, 255}).result);
-    camsim::SimState s = sim->state();
-    EXPECT_EQ(40, s.zoom());
-    EXPECT_EQ(10, s.status[ST_CAPTURE_DELAY]);
-    EXPECT_EQ(1, s.status[ST_LOCATE]);
-    EXPECT_EQ(1, s.status[ST_WIFI_BAND]);
-    EXPECT_EQ(2, s.status[ST_LIVEVIEW_EXPOSURE]);
-    EXPECT_EQ(0, req->remote(13, 2).result);
     EXPECT_EQ(0, sim->state().status[ST_LIVEVIEW_EXPOSURE]);
-
-    EXPECT_EQ(std::vector<uint8_t>{1}, req->remote(10, 14).answer);
-    sim->setStatus(ST_STREAM_ORIENTATION, 1);
-    EXPECT_EQ(std::vector<uint8_t>{0}, req->remote(10, 14).answer) << "upside down streams inverted";
 }
 
-TEST_F(SimTest, DeletesDecrementTheMediaCountDownToRefusal) {
-    sim->setStatus(ST_MEDIA_COUNT, 8, 4);
-    EXPECT_EQ(0, req->directBytes(CAMLINK_STORAGE_DELETE_FILE, nameArg("GX010001.MP4")).result);
-    EXPECT_EQ(7u, sim->state().mediaCount());
-    EXPECT_EQ(0, req->directBytes(CAMLINK_STORAGE_DELETE_GROUP, nameArg("G0010001.JPG")).result);
-    EXPECT_EQ(2u, sim->state().mediaCount());
-    EXPECT_EQ(0, req->remote(9, 9).result);
-    EXPECT_EQ(1u, sim->state().mediaCount());
+// The daemon's media command tests walk the counts down; here the refusals at the edges.
+TEST_F(SimTest, DeletesAreRefusedOnAnEmptyCardOrWithBadNames) {
+    sim->setStatus(ST_MEDIA_COUNT, 1, 4);
     EXPECT_EQ(0, req->directBytes(CAMLINK_STORAGE_TAG_FILE, nameArg("GX010001.MP4") + be32(1500) + be32(1)).result);
-    EXPECT_EQ(0, req->remote(9, 10).result);
+    EXPECT_EQ(0, req->remote(9, 9).result);
     EXPECT_EQ(0u, sim->state().mediaCount());
     EXPECT_EQ(-101, req->remote(9, 9).result);
     EXPECT_EQ(-101, req->directBytes(CAMLINK_STORAGE_DELETE_FILE, nameArg("X.MP4")).result);
-    // Names whose length runs past the argument, or that are empty, are refused.
     EXPECT_EQ(-3, req->directBytes(CAMLINK_STORAGE_DELETE_FILE, {0, 40, 'A'}).result);
     EXPECT_EQ(-3, req->directBytes(CAMLINK_STORAGE_DELETE_FILE, {0, 0}).result);
     EXPECT_EQ(-3, req->directBytes(CAMLINK_STORAGE_TAG_FILE, nameArg("A.MP4") + be32(1)).result);
 }
 
-TEST_F(SimTest, FirmwareUpdateMovesThroughItsStates) {
-    EXPECT_EQ(0, req->direct(CAMLINK_FW_DOWNLOAD_START).result);
-    EXPECT_EQ(1, sim->state().status[ST_FW_UPDATE]);
-    EXPECT_EQ(0, req->direct(CAMLINK_FW_DOWNLOAD_CANCEL).result);
-    EXPECT_EQ(3, sim->state().status[ST_FW_UPDATE]);
-    EXPECT_EQ(0, req->direct(CAMLINK_FW_DOWNLOAD_DONE, {1}).result);
-    EXPECT_EQ(2, sim->state().status[ST_FW_UPDATE]);
-    EXPECT_EQ(0, req->direct(CAMLINK_FW_DOWNLOAD_DONE, {0}).result);
-    EXPECT_EQ(0, sim->state().status[ST_FW_UPDATE]);
-}
-
-TEST_F(SimTest, LensGettersAudioOptionsAndIsoLimits) {
-    sim->setLens(1, 2);
-    EXPECT_EQ(be32(1), req->direct(CAMLINK_GET_LENS_MODE).answer);
-    EXPECT_EQ(be32(2), req->direct(CAMLINK_GET_LENS).answer);
-    EXPECT_EQ(1, sim->state().status[ST_LENS_MODE]);
-    EXPECT_EQ(0, req->direct(CAMLINK_SET_AUDIO_OPTION, {2}).result);
-    sim->setStatus(ST_AUDIO_ACCESSORY, 3);
-    EXPECT_EQ(-101, req->direct(CAMLINK_SET_MIC_OPTION, {1}).result);
+TEST_F(SimTest, IsoFamiliesAreSeparateAndResetAlone) {
     EXPECT_EQ(0, req->direct(CAMLINK_PHOTO_ISO_SET, {7}).result);
     EXPECT_EQ(0, req->direct(CAMLINK_PHOTO_ISO_MIN_SET, {2}).result);
     EXPECT_EQ(be32(7), req->direct(CAMLINK_PHOTO_ISO_GET).answer);
@@ -204,15 +168,11 @@ TEST_F(SimTest, LensGettersAudioOptionsAndIsoLimits) {
     EXPECT_EQ(be32(0), req->direct(CAMLINK_VALIDATE_SHUTTER).answer);
 }
 
-TEST_F(SimTest, VoiceAndButtonsDriveCapture) {
+// Voice commands that succeed are pinned by the daemon's capture tests; here their refusals.
+TEST_F(SimTest, VoiceRefusalsAndButtonsDriveCapture) {
     ASSERT_EQ(0, req->remote(15, 1).result);
-    EXPECT_TRUE(sim->state().recording());
-    EXPECT_EQ(0, sim->state().modeGroup());
     EXPECT_EQ(-101, req->remote(15, 0).result) << "no photo while recording";
     ASSERT_EQ(0, req->remote(15, 2).result);
-    EXPECT_FALSE(sim->state().recording());
-    EXPECT_EQ(0, req->remote(15, 9, {2}).result);
-    EXPECT_EQ(2, sim->state().status[ST_VOICE_MODE]);
     EXPECT_EQ(-104, req->remote(15, 77).result);
 
     ASSERT_EQ(0, req->direct(CAMLINK_SET_BUTTON, {0, 3}).result);
@@ -228,8 +188,6 @@ TEST_F(SimTest, VoiceAndButtonsDriveCapture) {
 // A shutdown turns the camera off silently; a sleep suspends it with events on both sides.
 TEST_F(SimTest, ShutdownAndSleepLastUntilPoweredOn) {
     ASSERT_EQ(0, req->remote(8, 2, {1}).result);
-    EXPECT_FALSE(sim->state().powerOn);
-    EXPECT_FALSE(sim->state().asleep);
     EXPECT_EQ(std::vector<uint8_t>{2}, req->remote(8, 11).answer);
     sim->setPower(true);
     Event e;
@@ -237,7 +195,6 @@ TEST_F(SimTest, ShutdownAndSleepLastUntilPoweredOn) {
 
     ASSERT_EQ(0, req->remote(8, 2, {0}).result);
     expectEvent(16, "JS");
-    EXPECT_TRUE(sim->state().asleep);
     EXPECT_EQ(std::vector<uint8_t>{2}, req->remote(7, 30).answer);
     sim->setPower(true);
     expectEvent(16, "JR");

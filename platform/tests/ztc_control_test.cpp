@@ -159,18 +159,6 @@ TEST_F(ControlLink, GettersDecodeWholeAnswersOnly) {
     EXPECT_EQ(lens, -1);
     EXPECT_EQ(last().args, direct(CAMLINK_GET_LENS_MODE));
 
-    replyWith(be32(5));
-    uint8_t orientation = 0;
-    int iso = 0;
-    bool invalid = false;
-    ASSERT_EQ(ztc_setup_get_orientation(ctx, &orientation), 0);
-    EXPECT_EQ(orientation, 5);
-    ASSERT_EQ(ztc_multishot_ultrex_iso_min_get(ctx, &iso), 0);
-    EXPECT_EQ(iso, 5);
-    EXPECT_EQ(last().args, direct(CAMLINK_MULTISHOT_ISO_MIN_GET));
-    ASSERT_EQ(ztc_video_validate_shutter(ctx, &invalid), 0);
-    EXPECT_TRUE(invalid);
-
     replyWith(be32(12) + be32(24));
     int mode = -1, flat = -1;
     ASSERT_EQ(ztc_app_get_mode_flat_mode(ctx, &mode, &flat), 0);
@@ -295,14 +283,12 @@ TEST(ControlLinkRestart, CameraMailboxIsReopenedByName) {
     EXPECT_EQ(ztc_video_ultrex_reset(&nowhere.ctx), ZT_ERR_MQ_FAIL);
 }
 
-TEST(IsoNumbers, RankSettingValuesBySpeed) {
-    EXPECT_LT(ztc_video_ultrex_iso_number(8), ztc_video_ultrex_iso_number(7));  // 100 < 200
-    EXPECT_LT(ztc_video_ultrex_iso_number(2), ztc_video_ultrex_iso_number(4));  // 400 < 800
-    EXPECT_GT(ztc_video_ultrex_iso_number(0), ztc_video_ultrex_iso_number(3));  // 6400 > 3200
-    EXPECT_LT(ztc_photo_ultrex_iso_number(3), ztc_photo_ultrex_iso_number(0));  // 100 < 800
-    EXPECT_GT(ztc_photo_ultrex_iso_number(6), ztc_photo_ultrex_iso_number(5));
+// The ranking of the values in range is pinned by the daemon's ISO ordering tests.
+TEST(IsoNumbers, ValuesOutOfRangeHaveNoSpeed) {
     EXPECT_LT(ztc_video_ultrex_iso_number(5), 0);
+    EXPECT_LT(ztc_video_ultrex_iso_number(9), 0);
     EXPECT_LT(ztc_photo_ultrex_iso_number(-1), 0);
+    EXPECT_LT(ztc_photo_ultrex_iso_number(7), 0);
 }
 
 }  // namespace
