@@ -140,8 +140,10 @@ TEST_F(SimTest, ZoomOrientationBandAndLiveViewRefuseOutOfRange) {
     EXPECT_EQ(0, req->remote(6, 19, {1}).result);
     EXPECT_EQ(-3, req->remote(6, 19, {2}).result);
     EXPECT_EQ(1, sim->state().status[ST_WIFI_BAND]);
+    EXPECT_EQ(0, req->remote(13, 0, {1, 30, 70, 255}).result);
+    EXPECT_EQ(0, req->remote(13, 2).result);
     EXPECT_EQ(-3, req->remote(13, 0, {1, 101, 70, 255}).result);
-    EXPECT_EQ(0, sim->state().status[ST_LIVEVIEW_EXPOSURE]);
+    EXPECT_EQ(0, sim->state().status[ST_LIVEVIEW_EXPOSURE]) << "reset, and not set by the refusal";
 }
 
 // The daemon's media command tests walk the counts down; here the refusals at the edges.
