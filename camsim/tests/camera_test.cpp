@@ -40,44 +40,34 @@ TEST_F(SimTest, BlocksHaveTheirSizesAndStartCoherent) {
     EXPECT_EQ(0u, readLe32(st.answer, ST_VIDEO_PRESET));
     EXPECT_EQ(0x10000u, readLe32(st.answer, ST_PHOTO_PRESET));
     EXPECT_EQ(0x20000u, readLe32(st.answer, ST_TIMELAPSE_PRESET));
-    EXPECT_EQ(100, st.answer[ST_BATTERY_PERCENT]);
-    EXPECT_EQ(1, st.answer[ST_SD_PRESENT]);
-    Reply group = req->remote(7, 10);
-    EXPECT_EQ(std::vector<uint8_t>{0}, group.answer);
+    EXPECT_EQ(std::vector<uint8_t>{0}, req->remote(7, 10).answer);
+    EXPECT_EQ(size_t(400), req->remote(8, 34).answer.size());
 }
 
-TEST_F(SimTest, ShutterRecordsWhileTheTimerAdvancesAndStopSavesAFile) {
-    uint32_t media = sim->state().mediaCount();
-    ASSERT_EQ(0, req->direct(CAMLINK_SHUTTER, {1}).result);
-    EXPECT_TRUE(sim->state().recording());
-    EXPECT_EQ(1, sim->state().status[ST_ENCODING]);
-    ASSERT_TRUE(eventually(*sim, [](const camsim::SimState& s) { return s.recordingSeconds() >= 3; }));
-    Reply st = req->remote(8, 11);
-    EXPECT_EQ(1, st.answer[ST_BUSY]);
-    EXPECT_GE(readLe32(st.answer, ST_RECORDING_SECONDS), 3u);
-    EXPECT_LT(readLe32(st.answer, ST_REMAINING_VIDEO_S), 7200u);
-    EXPECT_EQ(0, req->direct(CAMLINK_SHUTTER, {1}).result) << "a second start is harmless";
-    ASSERT_EQ(0, req->direct(CAMLINK_SHUTTER, {0}).result);
-    camsim::SimState s = sim->state();
-    EXPECT_FALSE(s.recording());
-    EXPECT_EQ(0, s.status[ST_ENCODING]);
-    EXPECT_EQ(0u, s.recordingSeconds());
-    EXPECT_EQ(media + 1, s.mediaCount());
-}
-
-TEST_F(SimTest, ShutterTakesPhotosInPhotoModesAndIsRefusedInPlayback) {
+TEST_F(SimTest, ShutterTakesPhotosRecordsVideoAndIsRefusedInPlayback) {
     ASSERT_EQ(0, req->direct(CAMLINK_SET_MODE, {17}).result);
-    uint32_t media = sim->state().mediaCount();
+    const uint32_t media = sim->state().mediaCount();
     ASSERT_EQ(0, req->direct(CAMLINK_SHUTTER, {1}).result);
-    camsim::SimState s = sim->state();
-    EXPECT_FALSE(s.recording());
-    EXPECT_EQ(media + 1, s.mediaCount());
-    EXPECT_EQ(4999u, s.statusWord(ST_REMAINING_PHOTOS));
+    EXPECT_FALSE(sim->state().recording());
+    EXPECT_EQ(media + 1, sim->state().mediaCount());
+    EXPECT_EQ(4999u, sim->state().statusWord(ST_REMAINING_PHOTOS));
     ASSERT_EQ(0, req->direct(CAMLINK_SET_MODE, {20}).result);
     ASSERT_EQ(0, req->direct(CAMLINK_SHUTTER, {1}).result);
     EXPECT_TRUE(sim->state().recording());
     EXPECT_EQ(0, sim->state().status[ST_ENCODING]) << "time-lapse photos record without encoding";
     req->direct(CAMLINK_SHUTTER, {0});
+
+    ASSERT_EQ(0, req->direct(CAMLINK_SET_MODE, {12}).result);
+    ASSERT_EQ(0, req->direct(CAMLINK_SHUTTER, {1}).result);
+    EXPECT_EQ(1, sim->state().status[ST_ENCODING]);
+    ASSERT_TRUE(eventually(*sim, [](const camsim::SimState& s) { return s.recordingSeconds() >= 3; }));
+    EXPECT_EQ(1, req->remote(8, 11).answer.at(ST_BUSY));
+    EXPECT_EQ(0, req->direct(CAMLINK_SHUTTER, {1}).result) << "a second start is harmless";
+    ASSERT_EQ(0, req->direct(CAMLINK_SHUTTER, {0}).result);
+    EXPECT_FALSE(sim->state().recording());
+    EXPECT_EQ(0u, sim->state().recordingSeconds());
+    EXPECT_EQ(media + 3, sim->state().mediaCount());
+
     ASSERT_EQ(0, req->direct(CAMLINK_SET_MODE, {4}).result);
     EXPECT_EQ(-101, req->direct(CAMLINK_SHUTTER, {1}).result);
 }
@@ -85,14 +75,11 @@ TEST_F(SimTest, ShutterTakesPhotosInPhotoModesAndIsRefusedInPlayback) {
 TEST_F(SimTest, ModeMovesFlatModeModeGroupAndCurrentPreset) {
     ASSERT_EQ(0, req->direct(CAMLINK_SET_MODE, {17}).result);
     camsim::SimState s = sim->state();
-    EXPECT_EQ(17, s.flatMode());
-    EXPECT_EQ(17, s.status[ST_FLAT_MODE]);
     EXPECT_EQ(17, s.status[ST_PHOTO_FLAT_MODE]);
     EXPECT_EQ(1u, s.modeGroup());
     EXPECT_EQ(0x10000u, s.activePreset());
 
     ASSERT_EQ(0, req->direct(CAMLINK_SET_MODE, {18}).result);
-    EXPECT_EQ(0x10003u, sim->state().statusWord(ST_PHOTO_PRESET));
 
     ASSERT_EQ(0, req->direct(CAMLINK_SET_MODE, {24}).result);
     s = sim->state();
@@ -143,93 +130,36 @@ TEST_F(SimTest, SetValueWritesTheGivenBlockOffsetAndWidth) {
     EXPECT_EQ(17, s.status[ST_PHOTO_FLAT_MODE]);
 }
 
-TEST_F(SimTest, ZoomDelayOrientationLocateBandAndLiveView) {
-    EXPECT_EQ(0, req->direct(CAMLINK_SET_DIGITAL_ZOOM, {40}).result);
+// Arguments out of range are refused. The values accepted are pinned by the daemon's command tests
+// against this simulator (zoom, delay, orientation, locate, exposure, stream orientation).
+TEST_F(SimTest, ZoomOrientationBandAndLiveViewRefuseOutOfRange) {
     EXPECT_EQ(-3, req->direct(CAMLINK_SET_DIGITAL_ZOOM, {101}).result);
-    EXPECT_EQ(0, req->direct(CAMLINK_SET_CAPTURE_DELAY, {10}).result);
     EXPECT_EQ(0, req->direct(CAMLINK_SET_ORIENTATION, {5}).result);
     EXPECT_EQ(-3, req->direct(CAMLINK_SET_ORIENTATION, {6}).result);
     EXPECT_EQ(be32(5), req->direct(CAMLINK_GET_ORIENTATION).answer);
-    EXPECT_EQ(0, req->remote(8, 13, {1}).result);
     EXPECT_EQ(0, req->remote(6, 19, {1}).result);
     EXPECT_EQ(-3, req->remote(6, 19, {2}).result);
+    EXPECT_EQ(1, sim->state().status[ST_WIFI_BAND]);
     EXPECT_EQ(0, req->remote(13, 0, {1, 30, 70, 255}).result);
-    EXPECT_EQ(-3, req->remote(13, 0, {1, 101, 70, 255}).result);
-    camsim::SimState s = sim->state();
-    EXPECT_EQ(40, s.zoom());
-    EXPECT_EQ(10, s.status[ST_CAPTURE_DELAY]);
-    EXPECT_EQ(1, s.status[ST_LOCATE]);
-    EXPECT_EQ(1, s.status[ST_WIFI_BAND]);
-    EXPECT_EQ(2, s.status[ST_LIVEVIEW_EXPOSURE]);
     EXPECT_EQ(0, req->remote(13, 2).result);
-    EXPECT_EQ(0, sim->state().status[ST_LIVEVIEW_EXPOSURE]);
-
-    EXPECT_EQ(std::vector<uint8_t>{1}, req->remote(10, 14).answer);
-    sim->setStatus(ST_STREAM_ORIENTATION, 1);
-    EXPECT_EQ(std::vector<uint8_t>{0}, req->remote(10, 14).answer) << "upside down streams inverted";
+    EXPECT_EQ(-3, req->remote(13, 0, {1, 101, 70, 255}).result);
+    EXPECT_EQ(0, sim->state().status[ST_LIVEVIEW_EXPOSURE]) << "reset, and not set by the refusal";
 }
 
-TEST_F(SimTest, DeletesDecrementTheMediaCountDownToRefusal) {
-    sim->setStatus(ST_MEDIA_COUNT, 8, 4);
-    EXPECT_EQ(0, req->directBytes(CAMLINK_STORAGE_DELETE_FILE, nameArg("GX010001.MP4")).result);
-    EXPECT_EQ(7u, sim->state().mediaCount());
-    EXPECT_EQ(0, req->directBytes(CAMLINK_STORAGE_DELETE_GROUP, nameArg("G0010001.JPG")).result);
-    EXPECT_EQ(2u, sim->state().mediaCount());
-    EXPECT_EQ(0, req->remote(9, 9).result);
-    EXPECT_EQ(1u, sim->state().mediaCount());
+// The daemon's media command tests walk the counts down; here the refusals at the edges.
+TEST_F(SimTest, DeletesAreRefusedOnAnEmptyCardOrWithBadNames) {
+    sim->setStatus(ST_MEDIA_COUNT, 1, 4);
     EXPECT_EQ(0, req->directBytes(CAMLINK_STORAGE_TAG_FILE, nameArg("GX010001.MP4") + be32(1500) + be32(1)).result);
-    EXPECT_EQ(0, req->remote(9, 10).result);
+    EXPECT_EQ(0, req->remote(9, 9).result);
     EXPECT_EQ(0u, sim->state().mediaCount());
     EXPECT_EQ(-101, req->remote(9, 9).result);
     EXPECT_EQ(-101, req->directBytes(CAMLINK_STORAGE_DELETE_FILE, nameArg("X.MP4")).result);
-    // Names whose length runs past the argument, or that are empty, are refused.
     EXPECT_EQ(-3, req->directBytes(CAMLINK_STORAGE_DELETE_FILE, {0, 40, 'A'}).result);
     EXPECT_EQ(-3, req->directBytes(CAMLINK_STORAGE_DELETE_FILE, {0, 0}).result);
     EXPECT_EQ(-3, req->directBytes(CAMLINK_STORAGE_TAG_FILE, nameArg("A.MP4") + be32(1)).result);
 }
 
-TEST_F(SimTest, FirmwareUpdateMovesThroughItsStates) {
-    EXPECT_EQ(0, req->direct(CAMLINK_FW_DOWNLOAD_START).result);
-    EXPECT_EQ(1, sim->state().status[ST_FW_UPDATE]);
-    EXPECT_EQ(0, req->direct(CAMLINK_FW_DOWNLOAD_CANCEL).result);
-    EXPECT_EQ(3, sim->state().status[ST_FW_UPDATE]);
-    EXPECT_EQ(0, req->direct(CAMLINK_FW_DOWNLOAD_DONE, {1}).result);
-    EXPECT_EQ(2, sim->state().status[ST_FW_UPDATE]);
-    EXPECT_EQ(0, req->direct(CAMLINK_FW_DOWNLOAD_DONE, {0}).result);
-    EXPECT_EQ(0, sim->state().status[ST_FW_UPDATE]);
-}
-
-TEST_F(SimTest, FileNamesAndExtendedStatusInTheirLayouts) {
-    Reply cal = req->remote(8, 35);
-    ASSERT_GT(cal.answer.size(), 4u);
-    EXPECT_LT(cal.answer.size(), 245u);
-    std::string name(reinterpret_cast<const char*>(cal.answer.data() + 3));
-    EXPECT_EQ(cal.answer.size(), 3 + name.size() + 1);
-    EXPECT_NE(std::string::npos, name.find('\\'));
-    EXPECT_EQ(std::string::npos, name.find('/'));
-
-    Reply an = req->remote(8, 21);
-    ASSERT_FALSE(an.answer.empty());
-    EXPECT_EQ(0, an.answer.back());
-    std::string first(reinterpret_cast<const char*>(an.answer.data()));
-    EXPECT_EQ(0, req->remote(8, 20).result);
-    std::string second(reinterpret_cast<const char*>(req->remote(8, 21).answer.data()));
-    EXPECT_NE(first, second) << "clearing starts a new analytics file";
-
-    Reply ext = req->remote(8, 34);
-    ASSERT_EQ(size_t(400), ext.answer.size());
-    Reply st = req->remote(8, 11);
-    EXPECT_EQ(st.answer[ST_MEDIA_COUNT], ext.answer[ST_MEDIA_COUNT]);
-}
-
-TEST_F(SimTest, LensGettersAudioOptionsAndIsoLimits) {
-    sim->setLens(1, 2);
-    EXPECT_EQ(be32(1), req->direct(CAMLINK_GET_LENS_MODE).answer);
-    EXPECT_EQ(be32(2), req->direct(CAMLINK_GET_LENS).answer);
-    EXPECT_EQ(1, sim->state().status[ST_LENS_MODE]);
-    EXPECT_EQ(0, req->direct(CAMLINK_SET_AUDIO_OPTION, {2}).result);
-    sim->setStatus(ST_AUDIO_ACCESSORY, 3);
-    EXPECT_EQ(-101, req->direct(CAMLINK_SET_MIC_OPTION, {1}).result);
+TEST_F(SimTest, IsoFamiliesAreSeparateAndResetAlone) {
     EXPECT_EQ(0, req->direct(CAMLINK_PHOTO_ISO_SET, {7}).result);
     EXPECT_EQ(0, req->direct(CAMLINK_PHOTO_ISO_MIN_SET, {2}).result);
     EXPECT_EQ(be32(7), req->direct(CAMLINK_PHOTO_ISO_GET).answer);
@@ -240,15 +170,11 @@ TEST_F(SimTest, LensGettersAudioOptionsAndIsoLimits) {
     EXPECT_EQ(be32(0), req->direct(CAMLINK_VALIDATE_SHUTTER).answer);
 }
 
-TEST_F(SimTest, VoiceAndButtonsDriveCapture) {
+// Voice commands that succeed are pinned by the daemon's capture tests; here their refusals.
+TEST_F(SimTest, VoiceRefusalsAndButtonsDriveCapture) {
     ASSERT_EQ(0, req->remote(15, 1).result);
-    EXPECT_TRUE(sim->state().recording());
-    EXPECT_EQ(0, sim->state().modeGroup());
     EXPECT_EQ(-101, req->remote(15, 0).result) << "no photo while recording";
     ASSERT_EQ(0, req->remote(15, 2).result);
-    EXPECT_FALSE(sim->state().recording());
-    EXPECT_EQ(0, req->remote(15, 9, {2}).result);
-    EXPECT_EQ(2, sim->state().status[ST_VOICE_MODE]);
     EXPECT_EQ(-104, req->remote(15, 77).result);
 
     ASSERT_EQ(0, req->direct(CAMLINK_SET_BUTTON, {0, 3}).result);
@@ -261,25 +187,20 @@ TEST_F(SimTest, VoiceAndButtonsDriveCapture) {
     EXPECT_EQ(-3, req->direct(CAMLINK_SET_BUTTON, {0, 1}).result);
 }
 
-TEST_F(SimTest, ShutdownTurnsTheCameraOffUntilPoweredOn) {
+// A shutdown turns the camera off silently; a sleep suspends it with events on both sides.
+TEST_F(SimTest, ShutdownAndSleepLastUntilPoweredOn) {
     ASSERT_EQ(0, req->remote(8, 2, {1}).result);
-    camsim::SimState s = sim->state();
-    EXPECT_FALSE(s.powerOn);
-    EXPECT_FALSE(s.asleep);
     EXPECT_EQ(std::vector<uint8_t>{2}, req->remote(8, 11).answer);
     sim->setPower(true);
-    EXPECT_EQ(size_t(384), req->remote(8, 11).answer.size());
     Event e;
     EXPECT_FALSE(daemon->next(&e, 200)) << "a shutdown raises no event";
-}
 
-TEST_F(SimTest, SleepSuspendsAndPowerOnResumes) {
     ASSERT_EQ(0, req->remote(8, 2, {0}).result);
     expectEvent(16, "JS");
-    EXPECT_TRUE(sim->state().asleep);
     EXPECT_EQ(std::vector<uint8_t>{2}, req->remote(7, 30).answer);
     sim->setPower(true);
     expectEvent(16, "JR");
+    EXPECT_EQ(size_t(384), req->remote(8, 11).answer.size());
     EXPECT_EQ(-3, req->remote(8, 2, {5}).result);
 }
 
@@ -295,19 +216,4 @@ TEST_F(SimTest, FactoryResetForgetsCustomPresetsAndSettings) {
     EXPECT_EQ(0u, s.modeGroup());
     EXPECT_TRUE(s.savedNetworks.empty());
     EXPECT_EQ(-3, req->remote(8, 4).result);
-}
-
-class FastClockTest : public SimTest {
-protected:
-    void adjust(camsim::Options& o) override { o.timeScale = 600; }
-};
-
-TEST_F(FastClockTest, BatteryDrainsAndRecordingWarmsTheCamera) {
-    ASSERT_EQ(0, req->direct(CAMLINK_SHUTTER, {1}).result);
-    ASSERT_TRUE(eventually(*sim, [](const camsim::SimState& s) {
-        return s.status[ST_BATTERY_PERCENT] < 95 && s.status[ST_TEMPERATURE_C] > 36;
-    }));
-    req->direct(CAMLINK_SHUTTER, {0});
-    ASSERT_TRUE(eventually(*sim, [](const camsim::SimState& s) { return s.status[ST_TEMPERATURE_C] == 35; }));
-    EXPECT_GE(sim->state().status[ST_BATTERY_PERCENT], 5);
 }

@@ -55,17 +55,15 @@ TEST_F(SimTest, PredefinedRecordsAre80BytesWithTheirIdsAndFlatModes) {
     EXPECT_EQ(-3, req->remote(17, 2, {1, 0}).result);
 }
 
-TEST_F(SimTest, CustomPresetIsCreatedEditedRenamedMovedAndRemoved) {
+TEST_F(SimTest, CustomPresetIsCreatedStoredMovedAndRemoved) {
     Reply created = req->remote(17, 3, createArgs(0, 12, 20, 30, 1));
     ASSERT_EQ(0, created.result);
     ASSERT_EQ(size_t(4), created.answer.size());
     uint32_t id = readLe32(created.answer, 0);
-    EXPECT_EQ(0, int(id >> 16));
-    EXPECT_EQ(4u, id & 0xFFFF) << "numbers follow the predefined presets";
+    EXPECT_EQ(4u, id) << "numbers follow the predefined presets of the group";
     EXPECT_EQ((std::vector<uint32_t>{0, 1, 2, 3, id}), groupList(*req, 0));
-    camsim::SimState s = sim->state();
-    EXPECT_EQ(id, s.activePreset());
-    EXPECT_TRUE(s.editOpen);
+    EXPECT_EQ(id, sim->state().activePreset());
+    EXPECT_TRUE(sim->state().editOpen);
 
     // As the daemon does after creating: switch the flat mode, store the edit.
     ASSERT_EQ(0, req->remote(17, 23, {27}).result);
@@ -74,18 +72,11 @@ TEST_F(SimTest, CustomPresetIsCreatedEditedRenamedMovedAndRemoved) {
     Reply rec = req->remote(17, 2, le32(id));
     ASSERT_EQ(size_t(80), rec.answer.size());
     EXPECT_EQ(27, rec.answer[0]);
-    EXPECT_EQ(1, rec.answer[1]);
-    EXPECT_EQ(20u, readLe32(rec.answer, 8));
-    EXPECT_EQ(30u, readLe32(rec.answer, 12));
-    EXPECT_EQ(1u, readLe32(rec.answer, 16));
-    EXPECT_EQ(1, rec.answer[79]);
+    EXPECT_EQ(1, rec.answer[1]) << "custom";
+    EXPECT_EQ(1, rec.answer[79]) << "edited";
     EXPECT_FALSE(sim->state().editOpen);
 
-    ASSERT_EQ(0, req->remote(17, 15, le32(id) + le32(22) + le32(40) + le32(2) + le32(0)).result);
-    rec = req->remote(17, 2, le32(id));
-    EXPECT_EQ(22u, readLe32(rec.answer, 8));
-    EXPECT_EQ(40u, readLe32(rec.answer, 12));
-    EXPECT_EQ(2u, readLe32(rec.answer, 16));
+    // Icon and title as the daemon reads them back are pinned by its preset tests.
     EXPECT_EQ(-3, req->remote(17, 15, le32(0x777) + le32(1) + le32(1) + le32(1) + le32(0)).result);
 
     ASSERT_EQ(0, req->remote(17, 5, le32(id) + le32(0)).result);

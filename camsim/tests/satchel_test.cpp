@@ -1,4 +1,6 @@
-// Satchel commands: scan and its pages, pairing, access point, client-mode networks.
+// Satchel commands at their edges: scan pages past the results, pairing, access point and
+// client-mode arguments. The layouts of whole pages and the stored networks are pinned by the
+// daemon's wireless command tests against this simulator.
 #include "camera_layout.h"
 #include "test_support.h"
 
@@ -19,34 +21,16 @@ std::vector<uint8_t> connectArgs(uint8_t first, uint8_t auth, const std::string&
 
 }  // namespace
 
-TEST_F(SimTest, ScanStartAnswersItsIdAndPagesHoldEntries) {
-    const std::vector<uint8_t> page0{0, 10, 255, 255, 1};
-    Reply before = req->satchel("al", page0);
-    ASSERT_EQ(size_t(7), before.answer.size());
-    EXPECT_EQ(0, before.answer[4]) << "no results before a scan";
-
+TEST_F(SimTest, ScanPagesEndWithTheResultsAndEveryScanHasANewId) {
+    EXPECT_EQ(0, req->satchel("al", {0, 10, 255, 255, 1}).answer.at(4)) << "no results before a scan";
     Reply start = req->satchel("NI", {1, 1});
-    ASSERT_EQ(size_t(2), start.answer.size());
-    EXPECT_EQ(0, start.answer[0]);
-    EXPECT_EQ(1, start.answer[1]);
+    EXPECT_EQ((std::vector<uint8_t>{0, 1}), start.answer);
     EXPECT_EQ(1, sim->state().status[ST_SCAN_STATE]);
-
-    Reply p = req->satchel("al", page0);
-    ASSERT_EQ(size_t(7 + 10 * 96), p.answer.size());
-    EXPECT_EQ(0, p.answer[0]);
-    EXPECT_EQ(1, p.answer[1]);
-    EXPECT_EQ(10, p.answer[4]);
-    EXPECT_EQ(12, p.answer[5]);
-    EXPECT_EQ("ZT-Lab", std::string(reinterpret_cast<const char*>(&p.answer[7 + 2])));
-    EXPECT_EQ(5180u, readLe32(p.answer, 7 + 87));
-    EXPECT_EQ(1, p.answer[7]);
-    EXPECT_EQ("Guest", std::string(reinterpret_cast<const char*>(&p.answer[7 + 7 * 96 + 2])));
-
     Reply rest = req->satchel("al", {10, 10, 255, 255, 1});
     EXPECT_EQ(size_t(7 + 2 * 96), rest.answer.size());
     EXPECT_EQ(2, rest.answer[4]);
     EXPECT_EQ(0, req->satchel("al", {20, 10, 255, 255, 1}).answer[4]);
-    EXPECT_EQ(2, req->satchel("NI", {1, 1}).answer[1]) << "every scan has a new id";
+    EXPECT_EQ(2, req->satchel("NI", {1, 1}).answer[1]);
     EXPECT_EQ(-3, req->satchel("NI", {0, 1}).result);
     EXPECT_EQ(-3, req->satchel("al").result);
 }
@@ -59,43 +43,27 @@ TEST_F(SimTest, PairingRunsUntilCancelled) {
     EXPECT_EQ(0, sim->state().status[ST_PAIRING]);
 }
 
-TEST_F(SimTest, AccessPointControlAndConfiguration) {
+TEST_F(SimTest, AccessPointAndNetworkArgumentsAreChecked) {
     EXPECT_EQ(0, req->satchel("AP", {1, 0}).result);
     EXPECT_EQ(1, sim->state().apState);
     EXPECT_EQ(0, req->satchel("AP", {3, 0}).result);
     EXPECT_EQ(0, sim->state().apState);
-    EXPECT_EQ(0, req->satchel("AP", {6, 0}).result);
-    EXPECT_EQ(1, sim->state().apState);
-    EXPECT_EQ(-3, req->satchel("AP", {9, 0}).result);
     sim->setStatus(ST_BLE_STATE, 0);
     EXPECT_EQ(0, req->satchel("AP", {36, 0}).result);
     EXPECT_EQ(1, sim->state().status[ST_BLE_STATE]);
-    EXPECT_EQ(0, req->satchel("AP", {6, 1, 4, 'p', 'a', 's', 's', 3, 'c', 'a', 'm'}).result);
-    EXPECT_EQ("cam", sim->state().apSsid);
+    EXPECT_EQ(-3, req->satchel("AP", {9, 0}).result);
     EXPECT_EQ(-3, req->satchel("AP", {6, 1, 40, 'p', 'a'}).result);
     EXPECT_EQ(-3, req->satchel("AP", {6, 1, 2, 'p', 'a', 9, 'c'}).result);
     EXPECT_EQ(-3, req->satchel("AP", {6}).result);
-}
 
-TEST_F(SimTest, NetworksAreStoredJoinedAndForgotten) {
     EXPECT_EQ(0, req->satchel("CQ", {'h', 'o', 'm', 'e', 0, 'p', 'w', 0}).result);
-    EXPECT_EQ(0, req->satchel("CQ", {'c', 'a', 'b', 'i', 'n', 0}).result);
     EXPECT_EQ(-3, req->satchel("CQ", {0}).result);
     EXPECT_EQ(-3, req->satchel("CQ", {'n', 'o', 'n', 'u', 'l'}).result);
     EXPECT_EQ(-3, req->satchel("CQ", std::vector<uint8_t>(33, 'x') + std::vector<uint8_t>{0}).result);
-    EXPECT_EQ((std::vector<std::string>{"home", "cabin"}), sim->state().savedNetworks);
-
-    EXPECT_EQ(0, req->satchel("CT", connectArgs(1, 3, "home", "pw")).result);
-    EXPECT_EQ("home", sim->state().wifiNetwork);
     EXPECT_EQ(-3, req->satchel("CL", connectArgs(1, 0, "home", "pw")).result) << "CL carries no password";
     EXPECT_EQ(-3, req->satchel("CT", connectArgs(1, 3, "", "pw")).result);
     EXPECT_EQ(-3, req->satchel("CT", {1, 96}).result);
-
-    EXPECT_EQ(0, req->satchel("CD", connectArgs(0, 0, "home", "")).result);
-    camsim::SimState s = sim->state();
-    EXPECT_EQ(std::vector<std::string>{"cabin"}, s.savedNetworks);
-    EXPECT_EQ("", s.wifiNetwork);
     EXPECT_EQ(-101, req->satchel("CD", connectArgs(0, 0, "nowhere", "")).result);
     EXPECT_EQ(0, req->satchel("CD", connectArgs(1, 0, "", "")).result);
-    EXPECT_TRUE(sim->state().savedNetworks.empty());
+    EXPECT_TRUE(sim->state().savedNetworks.empty()) << "first byte 1 forgets them all";
 }

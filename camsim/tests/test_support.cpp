@@ -94,7 +94,7 @@ bool EventBox::next(Event* e, int timeoutMs) {
     e->category = msg[3];
     e->cmd = elementText(msg, TLV_CMD);
     element(msg, TLV_CMDARG, &e->cmdarg);
-    e->hasRsparg = element(msg, TLV_RSPARG, &e->rsparg);
+    element(msg, TLV_RSPARG, &e->rsparg);
     e->src = elementText(msg, TLV_SRC);
     e->dst = elementText(msg, TLV_DST);
     return true;

@@ -27,7 +27,6 @@ struct Event {
     std::string cmd;
     std::vector<uint8_t> cmdarg;
     std::vector<uint8_t> rsparg;
-    bool hasRsparg = false;
     std::string src;
     std::string dst;
 };

@@ -128,6 +128,8 @@ TEST_F(ControlLink, ModelNumberAndProtocolAdapter) {
     EXPECT_EQ(model, 7);
 }
 
+// One operation of each argument shape; the daemon's command tests pin every operation's code and
+// payload in the simulator's log.
 TEST_F(ControlLink, DirectOperationsEncodeTheirArguments) {
     auto check = [&](int result, const Bytes& expected) {
         const uint16_t op = static_cast<uint16_t>((expected[0] << 8) | expected[1]);
@@ -135,41 +137,10 @@ TEST_F(ControlLink, DirectOperationsEncodeTheirArguments) {
         EXPECT_EQ(last().op, CAMLINK_OP_DIRECT) << "direct op " << op;
         EXPECT_EQ(last().args, expected) << "direct op " << op;
     };
-    const std::pair<int (*)(Ctx), uint16_t> actions[] = {
-        {ztc_video_reset_to_valid_res_fps_fov, CAMLINK_RESET_RES_FPS_FOV},
-        {ztc_preset_onscreen_shortcuts_reset, CAMLINK_ONSCREEN_SHORTCUTS_RESET},
-        {ztc_video_ultrex_reset, CAMLINK_VIDEO_ULTREX_RESET},
-        {ztc_photo_ultrex_reset, CAMLINK_PHOTO_ULTREX_RESET},
-        {ztc_multishot_ultrex_reset, CAMLINK_MULTISHOT_ULTREX_RESET},
-        {ztc_fwupdate_download_start, CAMLINK_FW_DOWNLOAD_START},
-        {ztc_fwupdate_download_cancel, CAMLINK_FW_DOWNLOAD_CANCEL}};
-    for (const auto& [call, op] : actions) check(call(ctx), direct(op));
-    const std::pair<int (*)(Ctx, int), uint16_t> setters[] = {
-        {ztc_app_set_mode, CAMLINK_SET_MODE},
-        {ztc_app_set_digital_zoom, CAMLINK_SET_DIGITAL_ZOOM},
-        {ztc_app_set_capture_delay, CAMLINK_SET_CAPTURE_DELAY},
-        {ztc_video_set_rushlapse_speed_1x, CAMLINK_RUSHLAPSE_SPEED_1X},
-        {ztc_video_set_rushlapse_speed_ramp, CAMLINK_RUSHLAPSE_SPEED_RAMP},
-        {ztc_video_set_rushlapse_speed_ramp_active, CAMLINK_RUSHLAPSE_SPEED_RAMP_ACTIVE},
-        {ztc_video_ultrex_iso_set, CAMLINK_VIDEO_ISO_SET},
-        {ztc_photo_ultrex_iso_set, CAMLINK_PHOTO_ISO_SET},
-        {ztc_multishot_ultrex_iso_set, CAMLINK_MULTISHOT_ISO_SET},
-        {ztc_video_ultrex_iso_min_set, CAMLINK_VIDEO_ISO_MIN_SET},
-        {ztc_photo_ultrex_iso_min_set, CAMLINK_PHOTO_ISO_MIN_SET},
-        {ztc_multishot_ultrex_iso_min_set, CAMLINK_MULTISHOT_ISO_MIN_SET}};
-    for (const auto& [call, op] : setters) check(call(ctx, -op), direct(op, {-op}));
-    const std::pair<int (*)(Ctx, uint8_t), uint16_t> byteSetters[] = {
-        {ztc_shutter, CAMLINK_SHUTTER},
-        {ztc_setup_set_orientation, CAMLINK_SET_ORIENTATION},
-        {ztc_audio_set_audio_option, CAMLINK_SET_AUDIO_OPTION},
-        {ztc_audio_set_mic_option, CAMLINK_SET_MIC_OPTION}};
-    for (const auto& [call, op] : byteSetters)
-        check(call(ctx, static_cast<uint8_t>(200 + op)), direct(op, {200 + op}));
-    const std::pair<int (*)(Ctx, int, int), uint16_t> pairSetters[] = {
-        {ztc_app_set_mode_sub_mode, CAMLINK_SET_MODE_SUB_MODE},
-        {ztc_system_set_button, CAMLINK_SET_BUTTON},
-        {ztc_settings_set_onscreen_control, CAMLINK_SET_ONSCREEN_CONTROL}};
-    for (const auto& [call, op] : pairSetters) check(call(ctx, op, -1), direct(op, {op, -1}));
+    check(ztc_fwupdate_download_start(ctx), direct(CAMLINK_FW_DOWNLOAD_START));
+    check(ztc_photo_ultrex_iso_min_set(ctx, -7), direct(CAMLINK_PHOTO_ISO_MIN_SET, {-7}));
+    check(ztc_audio_set_mic_option(ctx, 201), direct(CAMLINK_SET_MIC_OPTION, {201}));
+    check(ztc_system_set_button(ctx, 3, -1), direct(CAMLINK_SET_BUTTON, {3, -1}));
     check(ztc_fwupdate_download_done(ctx, true), direct(CAMLINK_FW_DOWNLOAD_DONE, {1}));
     check(ztc_fwupdate_download_done(ctx, false), direct(CAMLINK_FW_DOWNLOAD_DONE, {0}));
 
@@ -177,8 +148,6 @@ TEST_F(ControlLink, DirectOperationsEncodeTheirArguments) {
     const Bytes name = Bytes{0, static_cast<uint8_t>(file.size())} + Bytes(file.begin(), file.end());
     check(ztc_storage_tag_file(ctx, file.data(), int(file.size()), 264, 0x80000001u),
           direct(CAMLINK_STORAGE_TAG_FILE) + name + be32(264) + be32(int32_t(0x80000001u)));
-    check(ztc_storage_delete_file(ctx, file.data(), int(file.size())),
-          direct(CAMLINK_STORAGE_DELETE_FILE) + name);
     check(ztc_storage_delete_group(ctx, file.data(), int(file.size())),
           direct(CAMLINK_STORAGE_DELETE_GROUP) + name);
 }
@@ -189,18 +158,6 @@ TEST_F(ControlLink, GettersDecodeWholeAnswersOnly) {
     ASSERT_EQ(ztc_system_get_lens_mode(ctx, &lens), 0);
     EXPECT_EQ(lens, -1);
     EXPECT_EQ(last().args, direct(CAMLINK_GET_LENS_MODE));
-
-    replyWith(be32(5));
-    uint8_t orientation = 0;
-    int iso = 0;
-    bool invalid = false;
-    ASSERT_EQ(ztc_setup_get_orientation(ctx, &orientation), 0);
-    EXPECT_EQ(orientation, 5);
-    ASSERT_EQ(ztc_multishot_ultrex_iso_min_get(ctx, &iso), 0);
-    EXPECT_EQ(iso, 5);
-    EXPECT_EQ(last().args, direct(CAMLINK_MULTISHOT_ISO_MIN_GET));
-    ASSERT_EQ(ztc_video_validate_shutter(ctx, &invalid), 0);
-    EXPECT_TRUE(invalid);
 
     replyWith(be32(12) + be32(24));
     int mode = -1, flat = -1;
@@ -326,14 +283,12 @@ TEST(ControlLinkRestart, CameraMailboxIsReopenedByName) {
     EXPECT_EQ(ztc_video_ultrex_reset(&nowhere.ctx), ZT_ERR_MQ_FAIL);
 }
 
-TEST(IsoNumbers, RankSettingValuesBySpeed) {
-    EXPECT_LT(ztc_video_ultrex_iso_number(8), ztc_video_ultrex_iso_number(7));  // 100 < 200
-    EXPECT_LT(ztc_video_ultrex_iso_number(2), ztc_video_ultrex_iso_number(4));  // 400 < 800
-    EXPECT_GT(ztc_video_ultrex_iso_number(0), ztc_video_ultrex_iso_number(3));  // 6400 > 3200
-    EXPECT_LT(ztc_photo_ultrex_iso_number(3), ztc_photo_ultrex_iso_number(0));  // 100 < 800
-    EXPECT_GT(ztc_photo_ultrex_iso_number(6), ztc_photo_ultrex_iso_number(5));
+// The ranking of the values in range is pinned by the daemon's ISO ordering tests.
+TEST(IsoNumbers, ValuesOutOfRangeHaveNoSpeed) {
     EXPECT_LT(ztc_video_ultrex_iso_number(5), 0);
+    EXPECT_LT(ztc_video_ultrex_iso_number(9), 0);
     EXPECT_LT(ztc_photo_ultrex_iso_number(-1), 0);
+    EXPECT_LT(ztc_photo_ultrex_iso_number(7), 0);
 }
 
 }  // namespace
