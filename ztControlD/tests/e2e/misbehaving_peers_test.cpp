@@ -21,17 +21,15 @@ using std::chrono::seconds;
 
 using MisbehavingPeers = EndToEnd;
 
-TEST_F(MisbehavingPeers, ReplyMailboxNamingTheDaemonsOwnIsRefused) {
+// Requests naming one of the daemon's own mailboxes for the answer are refused, and a requester
+// that stops reading costs each answer a short bound: the daemon keeps serving.
+TEST_F(MisbehavingPeers, RequestersThatNameOwnMailboxesOrStopReadingCostOnlyAShortBound) {
     ASSERT_NO_FATAL_FAILURE(startAll());
     for (const char* own : {"/to_ztCtlD2", "/to_ztCtlD", "//to_ztCtlD2", "/to_ztnet"})
         for (int i = 0; i < 3; ++i) ASSERT_TRUE(requester.sendRaw(buildRequest(ZTCONTROL_REMOTE_API, std::nullopt, own)));
     EXPECT_LT(quickCommand(), seconds(2));
     EXPECT_EQ(command(ZTCONTROL_LOCATE, u8Arg(1)), ZT_OK);  // the camera link still works
-    stopInOrder(seconds(6));
-}
 
-TEST_F(MisbehavingPeers, RequesterThatStopsReadingCostsOnlyAShortBound) {
-    ASSERT_NO_FATAL_FAILURE(startAll());
     PrivateQueue full("full", 1);
     ASSERT_TRUE(full.fill());
     constexpr int kRequests = 5;
@@ -41,6 +39,7 @@ TEST_F(MisbehavingPeers, RequesterThatStopsReadingCostsOnlyAShortBound) {
     EXPECT_LT(quickCommand(), seconds(4));
     EXPECT_LT(Clock::now() - start, milliseconds(kRequests * RESPONSE_SEND_BOUND_MS) + seconds(3));
     EXPECT_EQ(full.queued(), 1);  // the answers were dropped
+    stopInOrder(seconds(6));
 }
 
 // Registered by name (never one of the daemon's own mailboxes, any non-zero flag registers), a
@@ -56,15 +55,9 @@ TEST_F(MisbehavingPeers, QueueClientGetsTheFullStateInPartsAndThenChangesUntilRe
     ASSERT_EQ(registration(7, queue.name()), ZT_OK);
     std::vector<std::string> parts = queue.texts(3000);
     ASSERT_GE(parts.size(), 2u) << "the full state does not fit one message";
-    size_t status = 0, settings = 0;
-    for (const std::string& part : parts) {
-        JsonValue value;
-        ASSERT_TRUE(parseJson(part, value)) << part;
-        if (const JsonValue* s = value.find("status")) status += s->members.size();
-        if (const JsonValue* s = value.find("settings")) settings += s->members.size();
-    }
-    EXPECT_GT(status, 20u);
-    EXPECT_GT(settings, 20u);
+    for (const std::string& part : parts) EXPECT_TRUE(isJsonObject(part));
+    EXPECT_EQ(parts.front().rfind("{\"status\":{", 0), 0u);
+    EXPECT_NE(parts.back().find("\"settings\":{"), std::string::npos);
 
     ASSERT_EQ(command(ZTCONTROL_LOCATE, u8Arg(1)), ZT_OK);
     bool seen = false;
