@@ -4,8 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "notify/push_client.h"
-#include "server/bounded_send.h"
 #include "support/e2e_fixture.h"
 #include "wsdkCommands/WSDK_NotifyPresetStatus.pb.h"
 #include "wsdkCommands/WSDK_RequestCreateCustomPreset.pb.h"
@@ -15,80 +13,6 @@
 using namespace e2e;
 
 namespace {
-
-TEST_F(EndToEnd, CommandRoundTripAndStop) {
-    ASSERT_NO_FATAL_FAILURE(startSimulator());
-    ASSERT_NO_FATAL_FAILURE(startDaemon());
-    ASSERT_TRUE(waitForExit(launcher, 10000));
-    EXPECT_TRUE(WIFEXITED(exits[launcher]) && WEXITSTATUS(exits[launcher]) == 0);  // daemon_init's parent
-    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
-
-    Reply reply = requester.call(ZTCONTROL_DELETE_ALL, std::nullopt, 10000);
-    ASSERT_TRUE(reply.received);
-    EXPECT_EQ(reply.result, ZT_OK);
-    reply = requester.call(ZTCONTROL_CAL_FILE_NAME_GET);
-    ASSERT_TRUE(reply.received);
-    EXPECT_EQ(reply.payload.size(), 257u);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(reply.payload.data())), "/tmp/fuse_a/CALIB/MODEL55/lens0.cal");
-    reply = requester.call(90);
-    EXPECT_EQ(reply.result, ZT_ERR_NOT_SUPPORTED);
-
-    const auto stopAt = Clock::now();
-    reply = requester.call(ZTCONTROL_STOP);
-    ASSERT_TRUE(reply.received);
-    EXPECT_EQ(reply.result, ZT_OK);
-    int status = waitForDaemon(10000);
-    ASSERT_NE(status, -1) << "daemon did not end";
-    EXPECT_LT(Clock::now() - stopAt, std::chrono::seconds(6));
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_FALSE(mailboxExists(ZT_DAEMON_MBOX));
-    EXPECT_FALSE(mailboxExists(ZT_REPLY_MBOX));
-}
-
-TEST_F(EndToEnd, EleventhNotificationClientIsClosedAtOnce) {
-    // The probe connection of waitUntilListening was dropped when it closed.
-    ASSERT_NO_FATAL_FAILURE(startAll());
-    std::vector<int> clients;
-    for (int i = 0; i < 11; ++i) clients.push_back(client());
-    ASSERT_GE(clients[10], 0);
-    // The eleventh client sees the close; the others stay connected (nothing to read yet).
-    struct timeval tv = {10, 0};
-    setsockopt(clients[10], SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
-    char c;
-    EXPECT_EQ(recv(clients[10], &c, 1, 0), 0);
-    for (int i = 0; i < 10; ++i) {
-        EXPECT_EQ(recv(clients[i], &c, 1, MSG_DONTWAIT), -1) << "client " << i;
-        EXPECT_EQ(errno, EAGAIN);
-    }
-    Reply reply = requester.call(ZTCONTROL_STOP);
-    EXPECT_EQ(reply.result, ZT_OK);
-    int status = waitForDaemon(10000);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    // Stopping closed every client.
-    for (int i = 0; i < 10; ++i) {
-        setsockopt(clients[i], SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
-        EXPECT_EQ(recv(clients[i], &c, 1, 0), 0) << "client " << i;
-    }
-}
-
-TEST_F(EndToEnd, TcpClientGetsTheFullStateThenTheChangeOfACommand) {
-    ASSERT_NO_FATAL_FAILURE(startAll());
-    FrameReader reader = subscribedReader();
-    std::string json;
-
-    ASSERT_EQ(command(ZTCONTROL_LOCATE, u8Arg(1)), ZT_OK);
-    JsonValue change;
-    bool seen = false;
-    while (!seen && reader.next(&json, 10000)) {
-        ASSERT_TRUE(isJsonObject(json));
-        parseJson(json, change);
-        const JsonValue* status = change.find("status");
-        seen = status && status->find("31") && status->find("31")->number == 1;
-    }
-    EXPECT_TRUE(seen) << "no change notification with the locate item; last frame: " << json;
-    EXPECT_FALSE(reader.malformed());
-}
 
 // Failures that can be known before detaching are reported by the launched command itself: it
 // exits 255, nothing is detached and no mailbox is left behind.
@@ -147,12 +71,7 @@ TEST_F(EndToEnd, CaptureAndSettingsCommandsThroughTheRealPrograms) {
     EXPECT_EQ(reply.payload[6], 1) << "the camera is not recording";
     EXPECT_EQ(command(ZTCONTROL_COMMAND_SHUTTER, u8Arg(0)), ZT_OK);
 
-    auto pair = [](uint32_t a, uint32_t b) {
-        Bytes out(8, 0);
-        putLe32(out, 0, a);
-        putLe32(out, 4, b);
-        return out;
-    };
+    auto pair = [](uint32_t a, uint32_t b) { return cat(u32Arg(a), u32Arg(b)); };
     struct Row {
         uint32_t id;
         std::optional<Bytes> arg;

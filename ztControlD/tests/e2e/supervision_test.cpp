@@ -36,28 +36,12 @@ protected:
         return found;
     }
 
-    bool simulatorSeesSubscription() {
-        JsonValue state;
-        const JsonValue* flag = parseJson(sim("state"), state) ? state.find("subscribed") : nullptr;
-        return flag && flag->boolean;
-    }
-
     // The launcher's wait status, taken the moment it exits.
     int launcherExit() {
         int status = -1;
         EXPECT_EQ(waitpid(launcher, &status, 0), launcher);
         exits[launcher] = status;
         return status;
-    }
-
-    // An orderly stop seen from outside: status 0 within the bound, both mailboxes gone.
-    void expectStoppedInOrder(Clock::time_point since) {
-        const int status = waitForDaemon(15000);
-        ASSERT_NE(status, -1) << "daemon did not end";
-        EXPECT_LT(Clock::now() - since, seconds(6));
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
-        EXPECT_FALSE(mailboxExists(ZT_DAEMON_MBOX));
-        EXPECT_FALSE(mailboxExists(ZT_REPLY_MBOX));
     }
 
     // The unit's sandbox as far as a process can set it up here: / read-only, private /dev, only
@@ -91,29 +75,30 @@ TEST_F(Supervised, LauncherExitsOnlyOnceTheDaemonAnswersAndListens) {
     EXPECT_GE(fd, 0) << "port 8081 not listening when the launcher exited";
     if (fd >= 0) close(fd);
     EXPECT_EQ(command(ZTCONTROL_LOCATE, u8Arg(1)), ZT_OK);
+    Reply reply = requester.call(ZTCONTROL_CAL_FILE_NAME_GET);
+    ASSERT_EQ(reply.payload.size(), 257u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(reply.payload.data()), "/tmp/fuse_a/CALIB/MODEL55/lens0.cal");
+    EXPECT_EQ(command(90), ZT_ERR_NOT_SUPPORTED);
+    stopInOrder(seconds(6));
 }
 
 TEST_F(Supervised, StopAsSoonAsTheMailboxExistsEndsAtOnceWithStatusZero) {
     ASSERT_NO_FATAL_FAILURE(startSimulator());
     ASSERT_NO_FATAL_FAILURE(startDaemon());
     ASSERT_TRUE(waitUntil([&] { return mailboxExists(ZT_DAEMON_MBOX); }, 10000));
-    const auto start = Clock::now();
-    Reply reply = requester.call(ZTCONTROL_STOP, std::nullopt, 5000);
-    EXPECT_TRUE(reply.received);
-    EXPECT_EQ(reply.result, ZT_OK);
-    expectStoppedInOrder(start);
-    // The supervisor sees no failure: nothing restarts a daemon that was asked to stop.
+    stopInOrder(seconds(6));
     ASSERT_TRUE(waitForExit(launcher, 5000));
+    // The supervisor sees no failure: nothing restarts a daemon that was asked to stop.
     EXPECT_TRUE(WIFEXITED(exits[launcher]) && WEXITSTATUS(exits[launcher]) == 0);
 }
 
 class SupervisorSignal : public Supervised, public ::testing::WithParamInterface<int> {};
 
 TEST_P(SupervisorSignal, HangupIsIgnoredAndTheStopSignalStopsInOrder) {
-    ASSERT_NO_FATAL_FAILURE(startSimulator(true));
+    ASSERT_NO_FATAL_FAILURE(startSimulator());
     ASSERT_NO_FATAL_FAILURE(startDaemon());
     launcherExit();  // the daemon is this process's child from now on
-    ASSERT_TRUE(waitUntil([&] { return simulatorSeesSubscription(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return simulatorSubscribed(); }, 10000));
     const pid_t daemon = detachedDaemon();
     ASSERT_GT(daemon, 0);
 
@@ -123,8 +108,8 @@ TEST_P(SupervisorSignal, HangupIsIgnoredAndTheStopSignalStopsInOrder) {
 
     const auto start = Clock::now();
     ASSERT_EQ(kill(daemon, GetParam()), 0);
-    expectStoppedInOrder(start);
-    EXPECT_TRUE(waitUntil([&] { return !simulatorSeesSubscription(); }, 5000)) << "still subscribed";
+    expectStoppedInOrder(start, seconds(6));
+    EXPECT_TRUE(waitUntil([&] { return !simulatorSubscribed(); }, 5000)) << "still subscribed";
 }
 
 INSTANTIATE_TEST_SUITE_P(StopSignals, SupervisorSignal, ::testing::Values(SIGTERM, SIGINT),
@@ -152,10 +137,7 @@ TEST_F(Supervised, FullFlowInsideTheUnitsSandbox) {
     std::string json;
     EXPECT_TRUE(reader.next(&json, 5000)) << "no notification of the change";
 
-    const auto start = Clock::now();
-    reply = requester.call(ZTCONTROL_STOP);
-    EXPECT_EQ(reply.result, ZT_OK);
-    expectStoppedInOrder(start);
+    stopInOrder(seconds(6));
 }
 
 }  // namespace

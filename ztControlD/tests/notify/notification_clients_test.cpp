@@ -41,11 +41,7 @@ TEST_F(QueueClientTest, SendsOneEventMessageWithResultTextAndEnd) {
     PrivateQueue queue("mqc");
     auto owned = std::make_unique<MQNotificationClient>(queue.name());
     MQNotificationClient& client = *owned;
-    EXPECT_EQ(client.clientType, NOTIFICATION_CLIENT_MQ);
-    EXPECT_TRUE(client.isPaused());
     EXPECT_TRUE(client.needsFullState);
-    EXPECT_EQ(client.queueDescriptor, (mqd_t)-1);
-    EXPECT_EQ(client.sendBuffer, nullptr);
 
     auto text = notificationText("{\"status\":{\"8\":1}}");
     ASSERT_TRUE(client.send(NOTIFICATION_KIND_CHANGE, text));
@@ -67,14 +63,11 @@ TEST_F(QueueClientTest, SendsOneEventMessageWithResultTextAndEnd) {
     EXPECT_EQ(event.text, sent);  // the NUL travels with the text
 
     // The queue stays open and the buffer is the one allocated at the first send.
-    auto shutdown = notificationText("{\"state\":{}}");
-    ASSERT_TRUE(client.send(NOTIFICATION_KIND_SHUTDOWN, shutdown));
-    ASSERT_TRUE(client.send(NOTIFICATION_KIND_SHUTDOWN, shutdown));  // queue clients get every notice
+    auto second = notificationText("{\"status\":{\"8\":1}}");
+    ASSERT_TRUE(client.send(NOTIFICATION_KIND_CHANGE, second));
     EXPECT_EQ(client.sendBuffer, buffer);
     EXPECT_EQ(client.queueDescriptor, descriptor);
-    EXPECT_EQ(queue.queued(), 2);
-    queue.receive();
-    queue.receive();
+    EXPECT_EQ(queue.receive().size(), bytes.size());
 
     // An empty text sends no payload element.
     std::stringstream empty;
@@ -149,6 +142,39 @@ TEST_F(QueueClientTest, LongTextGoesAsSeveralObjectsOrFailsWithoutOverflow) {
                                  " bytes does not fit a 1500-byte message for '" + queue.name() + "'",
                              UTIL_LOG_ERROR));
     EXPECT_EQ(queue.queued(), 0);
+}
+
+std::string readAvailable(int fd) {
+    char buf[256];
+    std::string out;
+    ssize_t n;
+    while ((n = recv(fd, buf, sizeof(buf), MSG_DONTWAIT)) > 0) out.append(buf, (size_t)n);
+    return out;
+}
+
+// A frame counts the text's NUL but does not send it; consecutive shutdown notices go once; a
+// closed peer fails the send without a signal (SIGPIPE would end the test).
+TEST(SocketClient, FramesShutdownNoticesOnceAndFailsOnAClosedPeer) {
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    SocketNotificationClient client(fds[0]);
+    EXPECT_TRUE(client.needsFullState);
+    EXPECT_TRUE(client.isPaused());
+    EXPECT_EQ(client.clientType, NOTIFICATION_CLIENT_SOCKET);
+    auto change = notificationText("{}");
+    ASSERT_TRUE(client.send(NOTIFICATION_KIND_CHANGE, change));
+    EXPECT_EQ(readAvailable(fds[1]), std::string("LENGTH:3\n\n{}"));
+    EXPECT_FALSE(client.needsFullState);
+
+    auto notice = notificationText("{\"state\":1}");
+    ASSERT_TRUE(client.send(NOTIFICATION_KIND_SHUTDOWN, notice));
+    ASSERT_TRUE(client.send(NOTIFICATION_KIND_SHUTDOWN, notice));
+    ASSERT_TRUE(client.send(NOTIFICATION_KIND_CHANGE, change));
+    ASSERT_TRUE(client.send(NOTIFICATION_KIND_SHUTDOWN, notice));
+    EXPECT_EQ(readAvailable(fds[1]), std::string("LENGTH:12\n\n{\"state\":1}LENGTH:3\n\n{}LENGTH:12\n\n{\"state\":1}"));
+
+    close(fds[1]);
+    EXPECT_FALSE(client.send(NOTIFICATION_KIND_CHANGE, change));
 }
 
 TEST(SocketClientSendTimeout, StalledPeerFailsTheSendWithinTheBound) {

@@ -332,26 +332,4 @@ TEST_F(PollTest, ChangeAndFullStateGoToTheirClientsInOnePoll) {
     EXPECT_EQ(frames(1).size(), 1u);
 }
 
-TEST_F(PollTest, MiddleClientFailingIsDroppedAndTheThirdIsStillServed) {
-    SocketNotificationClient* first = upToDateClient();
-    SocketNotificationClient* second = addClient(true);
-    SocketNotificationClient* third = addClient(true);
-    poll();  // full state for the two new ones
-    ASSERT_FALSE(second->needsFullState);
-    ASSERT_FALSE(third->needsFullState);
-    frames(1);
-    frames(2);
-    shutdown(peers[1]->fd, SHUT_RDWR);
-
-    f.setStatus(kMediaCount, 12, 4);
-    poll();
-    EXPECT_TRUE(f.log().contains("Failed to send notifications to client, removing client! [Broken pipe]",
-                                 UTIL_LOG_WARN));
-    ASSERT_EQ(server()->pushClients.size(), 2u);
-    EXPECT_EQ(server()->pushClients[0], first);
-    EXPECT_EQ(server()->pushClients[1], third);
-    EXPECT_EQ(frames(0), std::vector<std::string>{"{\"status\":{\"26\":12}}"});
-    EXPECT_EQ(frames(2), std::vector<std::string>{"{\"status\":{\"26\":12}}"});
-}
-
 }  // namespace

@@ -97,47 +97,39 @@ TEST_F(IntakeTest, PresetModifiedEventsComputeTheirStateAndOthersChangeNothing) 
     EXPECT_EQ(d.server()->activePreset, 0);
 }
 
-TEST_F(IntakeTest, PresetSwitchBetweenSingleAndDualLensGroupsAsksForARefresh) {
-    ASSERT_EQ(d.server()->activePreset, 0);
-    ASSERT_FALSE(d.server()->presetRefreshPending);
-    // Group 0 to group 1: no refresh state.
-    deliver(presetUpdate(1, 0x77));  // a known state to compare with
-    deliver(presetUpdate(6, 0x10001));
-    EXPECT_EQ(csiItem7(), (1u << 24) | 0x77);
-    EXPECT_EQ(d.server()->activePreset, 0x10001);
-
-    // Group 1 to group 4.
-    deliver(presetUpdate(6, 0x40000));
-    EXPECT_EQ(csiItem7(), 0x06040000u);
-    EXPECT_EQ(d.server()->activePreset, 0x40000);
-
-    // Group 4 back to group 1.
-    deliver(presetUpdate(6, 0x10002));
-    EXPECT_EQ(csiItem7(), 0x06010002u);
-
-    // Group 1 to group 2: nothing written.
-    deliver(presetUpdate(1, 0x77));
-    deliver(presetUpdate(6, 0x20000));
-    EXPECT_EQ(csiItem7(), (1u << 24) | 0x77);
-    EXPECT_EQ(d.server()->activePreset, 0x20000);
-    EXPECT_FALSE(d.server()->presetRefreshPending);
-}
-
-TEST_F(IntakeTest, PresetSwitchIntoGroupsSixAndSevenKeepsTheActivePreset) {
-    deliver(presetUpdate(6, 0x10001));
-    deliver(presetUpdate(3, 3));  // sets presetRefreshPending
-    ASSERT_TRUE(d.server()->presetRefreshPending);
-    for (uint32_t id : {0x60001u, 0x70000u}) {
-        deliver(presetUpdate(6, id));
-        // A pending refresh still writes the refresh state.
-        EXPECT_EQ(csiItem7(), id | 0x06000000u);
-        EXPECT_EQ(d.server()->activePreset, 0x10001);
-        EXPECT_TRUE(d.server()->presetRefreshPending);
+// A switch writes the refresh state when it crosses between single-lens (0-2) and dual-lens (3-5)
+// groups or a refresh is pending; groups 6 and 7 keep the active preset and the pending refresh.
+TEST_F(IntakeTest, PresetSwitchesAskForARefreshAcrossLensGroupsOrWhenPending) {
+    const Bytes suspend = buildTlvEvent(16, "JS", std::nullopt, TLV_CMDARG);
+    const uint32_t known = (1u << 24) | 0x77;  // a state to tell a write from none
+    struct Step {
+        Bytes message;
+        uint32_t state;
+        int32_t active;
+        bool pending;
+    };
+    const Step steps[] = {
+        {presetUpdate(1, 0x77), known, 0, false},
+        {presetUpdate(6, 0x10001), known, 0x10001, false},  // group 0 to 1
+        {presetUpdate(6, 0x40000), 0x06040000u, 0x40000, false},
+        {presetUpdate(6, 0x10002), 0x06010002u, 0x10002, false},
+        {presetUpdate(1, 0x77), known, 0x10002, false},
+        {presetUpdate(6, 0x20000), known, 0x20000, false},  // group 1 to 2
+        {presetUpdate(3, 3), (3u << 24) | 1000, 0x20000, true},
+        {presetUpdate(6, 0x60001), 0x06060001u, 0x20000, true},
+        {presetUpdate(6, 0x70000), 0x06070000u, 0x20000, true},
+        {presetUpdate(6, 0x10002), 0x06010002u, 0x10002, false},
+        {presetUpdate(1, 0x77), known, 0x10002, false},
+        {suspend, known, 0x10002, true},
+        {presetUpdate(6, 0x10003), 0x06010003u, 0x10003, false},  // the same group after a suspend
+    };
+    for (size_t i = 0; i < sizeof(steps) / sizeof(steps[0]); ++i) {
+        SCOPED_TRACE(i);
+        deliver(steps[i].message);
+        EXPECT_EQ(csiItem7(), steps[i].state);
+        EXPECT_EQ(d.server()->activePreset, steps[i].active);
+        EXPECT_EQ(d.server()->presetRefreshPending, steps[i].pending);
     }
-    deliver(presetUpdate(6, 0x10002));
-    EXPECT_EQ(csiItem7(), 0x06010002u);
-    EXPECT_EQ(d.server()->activePreset, 0x10002);
-    EXPECT_FALSE(d.server()->presetRefreshPending);
 }
 
 TEST_F(IntakeTest, PresetEventsReadLensDataAgain) {
@@ -169,14 +161,6 @@ TEST_F(IntakeTest, SuspendMakesLensDataAndTheActivePresetStale) {
     s->getLensMode();
     s->refreshActivePreset();
     EXPECT_EQ(d.sim().ops().size(), 3u);
-}
-
-TEST_F(IntakeTest, SuspendThenPresetSwitchInTheSameGroupAsksForARefresh) {
-    deliver(presetUpdate(1, 0x77));
-    deliver(buildTlvEvent(16, "JS", std::nullopt, TLV_CMDARG));
-    deliver(presetUpdate(6, 0x00002));  // group 0 to group 0
-    EXPECT_EQ(csiItem7(), 0x06000002u);
-    EXPECT_FALSE(d.server()->presetRefreshPending);
 }
 
 TEST_F(IntakeTest, CsiNotificationsAreHandedToTheTranscodeTracker) {

@@ -102,15 +102,6 @@ TEST(ServerLifecycle, UnreadableModelDefersTheAdapterUntilItIsRead) {
     EXPECT_EQ(reply.result, ZT_OK);
 }
 
-TEST(ServerLifecycle, FailedSubscriptionIsLogged) {
-    InProcessDaemon d;
-    ASSERT_TRUE(d.startSimulator());
-    d.sim().injectFault(camsim::OpMatch::link("CR"), -101);
-    ASSERT_EQ(d.startServer(), 0);
-    EXPECT_TRUE(d.log().waitFor("CSI Subscribe/unsubscribe failed"));
-    EXPECT_EQ(d.log().count("Got success response to CSI subscribe/unsubscribe"), 0u);
-}
-
 TEST(ServerLifecycle, LockedOrientationAtStartIsReplacedByAll) {
     for (uint8_t orientation : {1, 5}) {
         InProcessDaemon d;

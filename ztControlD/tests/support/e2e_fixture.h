@@ -35,6 +35,7 @@
 #include "support/notification_frames.h"
 #include "support/sim_ops.h"
 #include "ztErrno.h"
+#include "ztLog.h"
 #include "ztcontrol_commands.h"
 
 namespace e2e {
@@ -119,11 +120,13 @@ protected:
         closedir(proc);
     }
 
-    // With a control channel of the test's own when control is set (sim() talks to it).
-    void startSimulator(bool control = false) {
-        camsim = spawn({ZTCAMSIM_BIN, "--quiet", "--control", control ? controlPath : ""});
+    // With extra options and standard error on errFd when given; sim() talks to its control channel.
+    void startSimulator(const std::vector<std::string>& extra = {}, int errFd = -1) {
+        std::vector<std::string> args = {ZTCAMSIM_BIN, "--quiet", "--control", controlPath};
+        args.insert(args.end(), extra.begin(), extra.end());
+        camsim = spawn(args, -1, errFd);
         ASSERT_GT(camsim, 0);
-        ASSERT_TRUE(waitUntil([&] { return mailboxExists(ZT_ZTNET_MBOX) || collect(camsim); }, 10000));
+        ASSERT_TRUE(waitUntil([&] { return sim("state").rfind("{", 0) == 0 || collect(camsim); }, 10000));
         ASSERT_FALSE(exits.count(camsim)) << "ztcamsim ended at once (another simulator serving /to_ztnet?)";
     }
 
@@ -157,6 +160,37 @@ protected:
         ASSERT_NO_FATAL_FAILURE(startSimulator());
         ASSERT_NO_FATAL_FAILURE(startDaemon());
         ASSERT_NO_FATAL_FAILURE(waitUntilListening());
+    }
+
+    bool simulatorSubscribed() {
+        JsonValue state;
+        const JsonValue* flag = parseJson(sim("state"), state) ? state.find("subscribed") : nullptr;
+        return flag && flag->boolean;
+    }
+
+    // A command that needs no camera; its duration, or a minute when it got no answer.
+    Clock::duration quickCommand() {
+        const auto start = Clock::now();
+        Reply reply = requester.call(ZTCONTROL_SET_LOG_LEVEL, u32Arg(UTIL_LOG_ERROR), 5000);
+        return reply.received ? Clock::now() - start : Clock::duration(std::chrono::seconds(60));
+    }
+
+    // An orderly stop seen from outside: status 0 within the bound since the request, both
+    // mailboxes gone.
+    void expectStoppedInOrder(Clock::time_point since, Clock::duration within) {
+        const int status = waitForDaemon(15000);
+        ASSERT_NE(status, -1) << "daemon did not end";
+        EXPECT_LT(Clock::now() - since, within);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+        EXPECT_FALSE(mailboxExists(ZT_DAEMON_MBOX));
+        EXPECT_FALSE(mailboxExists(ZT_REPLY_MBOX));
+    }
+
+    // Stops the daemon with its stop command, answered with success.
+    void stopInOrder(Clock::duration within) {
+        const auto start = Clock::now();
+        EXPECT_EQ(requester.call(ZTCONTROL_STOP, std::nullopt, 5000).result, ZT_OK);
+        expectStoppedInOrder(start, within);
     }
 
     // A notification client closed at tear-down.

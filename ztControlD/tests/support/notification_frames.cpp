@@ -5,7 +5,6 @@
 #include <poll.h>
 #include <string.h>
 #include <sys/socket.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -79,7 +78,7 @@ PrivateQueue::PrivateQueue(const std::string& tag, long maxMessages) {
     attr.mq_maxmsg = maxMessages;
     attr.mq_msgsize = kQueueMessageSize;
     mq_unlink(name_.c_str());
-    mqd_ = mq_open(name_.c_str(), O_RDONLY | O_CREAT, 0600, &attr);
+    mqd_ = mq_open(name_.c_str(), O_RDWR | O_CREAT, 0600, &attr);
     EXPECT_NE(mqd_, (mqd_t)-1) << name_ << ": " << strerror(errno);
 }
 
@@ -90,14 +89,27 @@ PrivateQueue::~PrivateQueue() {
 
 std::vector<uint8_t> PrivateQueue::receive(int timeoutMs) {
     std::vector<uint8_t> bytes(kQueueMessageSize);
-    struct timespec deadline;
-    clock_gettime(CLOCK_REALTIME, &deadline);
-    const long long ns = deadline.tv_nsec + (long long)timeoutMs * 1000000;
-    deadline.tv_sec += (time_t)(ns / 1000000000);
-    deadline.tv_nsec = (long)(ns % 1000000000);
+    const timespec deadline = deadlineIn(timeoutMs);
     ssize_t n = mq_timedreceive(mqd_, reinterpret_cast<char*>(bytes.data()), bytes.size(), nullptr, &deadline);
     bytes.resize(n > 0 ? (size_t)n : 0);
     return bytes;
+}
+
+std::vector<std::string> PrivateQueue::texts(int waitMs) {
+    std::vector<std::string> out;
+    for (std::vector<uint8_t> bytes; !(bytes = receive(waitMs)).empty();) {
+        const std::string text = parseQueueNotification(bytes).text;
+        out.push_back(text.empty() ? text : text.substr(0, text.size() - 1));
+    }
+    return out;
+}
+
+bool PrivateQueue::fill() {
+    const struct timespec past = {0, 0};
+    const char byte = 0;
+    while (mq_timedsend(mqd_, &byte, 1, 0, &past) == 0) {
+    }
+    return errno == ETIMEDOUT;
 }
 
 long PrivateQueue::queued() const {
@@ -124,3 +136,5 @@ QueueNotification parseQueueNotification(const std::vector<uint8_t>& bytes) {
         out.text.assign(reinterpret_cast<const char*>(payload->getData()), payload->getLength());
     return out;
 }
+
+Bytes queueRegistration(uint32_t flag, const std::string& name) { return cat(u32Arg(flag), textArg(name)); }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/requester.h"
 #include "ztClient.h"
 
 class FrameReader {
@@ -57,7 +58,11 @@ public:
     const std::string& name() const { return name_; }
     // One message, or an empty vector after timeoutMs.
     std::vector<uint8_t> receive(int timeoutMs = 5000);
+    // The notification texts (without their NUL) that arrive, each within waitMs of the previous.
+    std::vector<std::string> texts(int waitMs);
     long queued() const;
+    // Fills the queue with one-byte messages, as a client that stops reading leaves it.
+    bool fill();
 
 private:
     std::string name_;
@@ -75,5 +80,8 @@ struct QueueNotification {
 
 // Parses an event message back with the message classes.
 QueueNotification parseQueueNotification(const std::vector<uint8_t>& bytes);
+
+// The argument of the queue-client command: the register flag and the NUL-terminated name.
+Bytes queueRegistration(uint32_t flag, const std::string& name);
 
 #endif

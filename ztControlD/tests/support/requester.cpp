@@ -17,6 +17,8 @@ namespace {
 
 constexpr size_t kMsgSize = 1500;
 
+}  // namespace
+
 timespec deadlineIn(int ms) {
     timespec t;
     clock_gettime(CLOCK_REALTIME, &t);
@@ -28,8 +30,6 @@ timespec deadlineIn(int ms) {
     }
     return t;
 }
-
-}  // namespace
 
 Bytes u8Arg(uint8_t v) { return Bytes{v}; }
 

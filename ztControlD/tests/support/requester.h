@@ -6,6 +6,7 @@
 #include <mqueue.h>
 #include <stdint.h>
 #include <string.h>
+#include <time.h>
 
 #include <optional>
 #include <string>
@@ -22,6 +23,9 @@ struct Reply {
     bool hasPayload = false;
     Bytes payload;
 };
+
+// The CLOCK_REALTIME time ms milliseconds from now, for the timed queue calls.
+timespec deadlineIn(int ms);
 
 // Argument builders (element 66 contents).
 Bytes u8Arg(uint8_t v);
