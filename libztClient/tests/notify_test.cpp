@@ -13,8 +13,6 @@
 
 namespace {
 
-std::string frame(const std::string& json) { return "LENGTH:" + std::to_string(json.size() + 1) + "\n\n" + json; }
-
 class SocketReader : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -8,6 +8,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -23,13 +24,30 @@ struct Seen {
     std::string reply;
 };
 
+// The bytes of an answer: the result, and element 69 when the payload is not empty.
+inline Bytes response(int32_t result, const Bytes& payload = {}, uint8_t type = ZT_MSG_TYPE_RESPONSE) {
+    Msg msg(ZT_MSG_CATEGORY);
+    msg.setMsgType(type);
+    MsgElement r(ZT_TAG_RESULT, sizeof result, &result);
+    MsgElement p(ZT_TAG_PAYLOAD, (uint16_t)payload.size(), payload.data());
+    msg.addElement(&r);
+    if (!payload.empty()) msg.addElement(&p);
+    Bytes bytes(1500);
+    MemStream out(bytes.data(), bytes.size());
+    out << msg;
+    bytes.resize(out.getLength());
+    return bytes;
+}
+
+// A notification frame: the length counts the sender's NUL, which is not sent.
+inline std::string frame(const std::string& json) {
+    return "LENGTH:" + std::to_string(json.size() + 1) + "\n\n" + json;
+}
+
 // The daemon's side of the exchange, parsed and answered with the message classes.
 class ScriptedDaemon {
 public:
-    explicit ScriptedDaemon(long maxMessages = 4)
-        : name_(zt_cleanup::removeAtCrash("/ztclient_test_d_" + std::to_string(getpid()))) {
-        create(maxMessages);
-    }
+    explicit ScriptedDaemon(long maxMessages = 4) : name_(uniqueName()) { create(maxMessages); }
     ~ScriptedDaemon() { remove(); }
 
     void create(long maxMessages = 4) {
@@ -47,14 +65,14 @@ public:
     }
     const char* name() const { return name_.c_str(); }
 
-    // The next request, waiting up to two seconds; id 0xFFFFFFFF when none came.
-    Seen take() {
+    // The next request, waiting up to `seconds`; id 0xFFFFFFFF when none came.
+    Seen take(int seconds = 2) {
         Seen seen;
         seen.id = 0xFFFFFFFFu;
         uint8_t buf[1500];
         timespec deadline;
         clock_gettime(CLOCK_REALTIME, &deadline);
-        deadline.tv_sec += 2;
+        deadline.tv_sec += seconds;
         ssize_t n = mq_timedreceive(mqd_, reinterpret_cast<char*>(buf), sizeof buf, nullptr, &deadline);
         if (n < 0) return seen;
         Msg msg(0);
@@ -72,30 +90,32 @@ public:
     }
 
     // Answers on the requester's mailbox as the daemon does (opened for the one answer).
-    static bool answer(const std::string& reply, int32_t result, const Bytes& payload = {},
-                       uint8_t type = ZT_MSG_TYPE_RESPONSE) {
-        Msg msg(ZT_MSG_CATEGORY);
-        msg.setMsgType(type);
-        MsgElement r(ZT_TAG_RESULT, sizeof result, &result);
-        MsgElement p(ZT_TAG_PAYLOAD, (uint16_t)payload.size(), payload.data());
-        msg.addElement(&r);
-        if (!payload.empty()) msg.addElement(&p);
-        uint8_t buf[1500];
-        MemStream out(buf, sizeof buf);
-        out << msg;
-        mqd_t tx = mq_open(reply.c_str(), O_WRONLY | O_NONBLOCK);
+    static bool answer(const std::string& reply, int32_t result, const Bytes& payload = {}) {
+        return send(reply, response(result, payload));
+    }
+
+    // Any bytes as one message on a queue that exists.
+    static bool send(const std::string& queue, const Bytes& bytes) {
+        mqd_t tx = mq_open(queue.c_str(), O_WRONLY | O_NONBLOCK);
         if (tx == (mqd_t)-1) return false;
-        bool sent = mq_send(tx, reinterpret_cast<char*>(buf), out.getLength(), 0) == 0;
+        bool sent = mq_send(tx, reinterpret_cast<const char*>(bytes.data()), bytes.size(), 0) == 0;
         mq_close(tx);
         return sent;
     }
 
     // A queue notification: an event with result 0 and the text with its NUL.
     static bool notify(const std::string& queue, const std::string& text) {
-        return answer(queue, 0, Bytes(text.c_str(), text.c_str() + text.size() + 1), ZT_MSG_TYPE_EVENT);
+        return send(queue, response(0, Bytes(text.c_str(), text.c_str() + text.size() + 1), ZT_MSG_TYPE_EVENT));
     }
 
 private:
+    // The process id and a counter: several daemons may be up at once.
+    static std::string uniqueName() {
+        static std::atomic<unsigned> counter{0};
+        return zt_cleanup::removeAtCrash("/ztclient_test_d_" + std::to_string(getpid()) + "_" +
+                                         std::to_string(counter++));
+    }
+
     std::string name_;
     mqd_t mqd_ = (mqd_t)-1;
 };

@@ -13,7 +13,6 @@
 
 using namespace ztctl_test;
 using ::testing::HasSubstr;
-using Bytes = std::vector<uint8_t>;
 
 namespace {
 
@@ -69,7 +68,7 @@ TEST(Follow, PrintsEachChangeUntilTheJobEnds) {
         ToolRun r = follow(daemon);
         EXPECT_EQ(r.status, status) << r.out << r.err;
         EXPECT_EQ(lines(r.out), expected);
-        const SeenRequest& seen = daemon.seen();
+        const Seen& seen = daemon.seen();
         EXPECT_EQ(daemon.requests(), answers.size());
         EXPECT_EQ(seen.id, 49u);
         EXPECT_EQ(seen.argument, (Bytes{0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11}));

@@ -21,17 +21,14 @@ TEST(JsonOutput, QuoteEscapesEverythingThatIsNotPrintableAscii) {
     EXPECT_TRUE(isValidJson(jsonQuote(std::string("\0\x80\"\r", 4))));
 }
 
-TEST(JsonOutput, NestedTree) {
+// The decoders' tests render every other node kind; the widest numbers are here.
+TEST(JsonOutput, WidestIntegers) {
     Node root = Node::object("");
-    root.add(Node::integer("neg", -5));
+    root.add(Node::integer("neg", -9223372036854775807ll - 1));
     root.add(Node::unsignedInt("big", 18446744073709551615ull));
-    Node& list = root.add(Node::array("list"));
-    list.add(Node::boolean("", true));
-    list.add(Node::object(""));
-    root.add(Node::string("s", "x\"y"));
     std::string out;
     appendJson(out, root);
-    EXPECT_EQ(out, "{\"neg\":-5,\"big\":18446744073709551615,\"list\":[true,{}],\"s\":\"x\\\"y\"}");
+    EXPECT_EQ(out, "{\"neg\":-9223372036854775808,\"big\":18446744073709551615}");
 }
 
 TEST(JsonOutput, ResultObjectIsValidForEveryCommandAndPayloadShape) {
