@@ -161,6 +161,24 @@ TEST_F(Mbox, TimedSendSurvivesFullQueue)
     EXPECT_EQ(ztMbox_timedsend("x", 1, &tx_, 0), -1) << "closed handle";
 }
 
+TEST(MboxArguments, MissingHandlesNamesAndBuffersAreRefused)
+{
+    ztMboxAttr box{-1, {}, nullptr};
+    char buf[8];
+    EXPECT_EQ(ztMbox_init("/x", 2, nullptr), -1);
+    EXPECT_EQ(ztMbox_rxopen_ext(nullptr, 2, 8, &box), -1);
+    EXPECT_EQ(ztMbox_rxopen_ext("/x", 2, 8, nullptr), -1);
+    EXPECT_EQ(ztMbox_rxopen_shared_ext(nullptr, 2, 8, &box), -1);
+    EXPECT_EQ(ztMbox_rxopen_shared_ext("/x", 2, 8, nullptr), -1);
+    EXPECT_EQ(ztMbox_txopen(nullptr, &box), -1);
+    EXPECT_EQ(ztMbox_close(nullptr), -1);
+    EXPECT_EQ(ztMbox_unlink(nullptr), -1);
+    EXPECT_EQ(ztMbox_send(nullptr, 1, &box), -1);
+    EXPECT_EQ(ztMbox_send("x", -1, &box), -1);
+    EXPECT_EQ(ztMbox_send("x", 1, nullptr), -1);
+    EXPECT_EQ(snztMbox_timedreceive(buf, sizeof buf, nullptr), -1);
+}
+
 TEST_F(Mbox, FatalCasesEndTheProcess)
 {
     // Each scenario runs whole inside the death-test child.

@@ -166,6 +166,10 @@ TEST_F(PollTest, Group2WaitsForAWholeSecondAndComesFirst) {
     EXPECT_EQ(frames(0), std::vector<std::string>{"{\"status\":{\"26\":6}}"});  // no leading comma
     EXPECT_EQ(server()->lastThrottledPoll.tv_sec, stored.tv_sec);
     EXPECT_EQ(server()->lastThrottledPoll.tv_usec, stored.tv_usec);
+    // Stored on the whole second that the clock is in now: not a whole second ago either.
+    server()->lastThrottledPoll = timeval{previousSecondButLessThanASecondAgo().tv_sec + 1, 0};
+    poll();
+    EXPECT_TRUE(frames(0).empty());
 
     server()->lastThrottledPoll = secondsFromNow(-1.2);
     poll();

@@ -97,6 +97,7 @@ TEST(ServerLifecycle, UnreadableModelDefersTheAdapterUntilItIsRead) {
     d.sim().setModelUnreadable(false);
     ASSERT_TRUE(waitUntil([&] { return opsNamed(d.sim(), "PA").size() >= 1; }));
     EXPECT_EQ(opsNamed(d.sim(), "PA")[0].payload, (std::vector<uint8_t>{55}));
+    EXPECT_TRUE(log.waitFor("Model 55 read, protocol adapter set"));
     Reply reply = d.requester().call(ZTCONTROL_DELETE_ALL);
     ASSERT_TRUE(reply.received);
     EXPECT_EQ(reply.result, ZT_OK);
