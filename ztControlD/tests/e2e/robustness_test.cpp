@@ -141,7 +141,13 @@ TEST_F(Robustness, NetworkDaemonRestartedGetsTheSubscriptionAgain) {
     std::this_thread::sleep_for(milliseconds(1500));
     ASSERT_EQ(sim("clear-ops"), "ok");
     std::this_thread::sleep_for(milliseconds(4000));
-    EXPECT_EQ(sim("ops 1000").find("\"op\":\"CR\""), std::string::npos) << "subscribed again";
+    JsonValue ops;
+    ASSERT_TRUE(parseJson(sim("ops 1000"), ops));
+    ASSERT_EQ(ops.kind, JsonValue::Array);
+    for (const JsonValue& op : ops.items) {
+        const JsonValue* name = op.find("op");
+        EXPECT_TRUE(name && name->text != "CR") << "subscribed again";
+    }
 
     ASSERT_NO_FATAL_FAILURE(stopSimulator());
     ASSERT_FALSE(mailboxExists(ZT_ZTNET_MBOX));
@@ -190,7 +196,7 @@ TEST_F(Robustness, ClientsCannotTakeTheDescriptorsThatAnswersNeed) {
 
 // The system log: a reader that stops does not hold the worker, the loss is reported once it
 // reads again, and a peer's file name cannot break or forge a line.
-TEST_F(Robustness, SystemLogThatStopsReadingHoldsNothingAndLinesAreEscaped) {
+TEST_F(Robustness, SystemLogThatStopsReadingDoesNotHoldTheWorker) {
     PrivateSyslog log;
     ASSERT_TRUE(log.bound());
     ASSERT_NO_FATAL_FAILURE(startSimulator());
@@ -198,22 +204,33 @@ TEST_F(Robustness, SystemLogThatStopsReadingHoldsNothingAndLinesAreEscaped) {
     ASSERT_NO_FATAL_FAILURE(waitUntilListening());
     ASSERT_EQ(command(ZTCONTROL_SET_LOG_LEVEL, u32Arg(UTIL_LOG_INFO)), ZT_OK);  // lines on every request
     log.read(500);
+    // Nobody reads the log any more: requests are answered all the same.
     for (int i = 0; i < 30; ++i) {
         Reply reply = requester.call(ZTCONTROL_SET_LOG_LEVEL, u32Arg(UTIL_LOG_INFO), 3000);
         ASSERT_TRUE(reply.received) << "request " << i << " unanswered";
     }
+    // Reading again: the loss is reported with the next line.
     std::vector<std::string> lines = log.read(500);
+    EXPECT_EQ(command(ZTCONTROL_SET_LOG_LEVEL, u32Arg(UTIL_LOG_INFO)), ZT_OK);
+    for (const std::string& line : log.read(1000)) lines.push_back(line);
+    bool reported = false;
+    for (const std::string& line : lines) reported = reported || line.find("log lines dropped") != std::string::npos;
+    EXPECT_TRUE(reported);
+}
+
+TEST_F(Robustness, TranscodeFailureLineEscapesTheFileName) {
+    PrivateSyslog log;
+    ASSERT_TRUE(log.bound());
+    ASSERT_NO_FATAL_FAILURE(startSimulator());
+    launcher = log.launchWithPrivateLog({ZTCONTROLD_BIN});
+    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
     ASSERT_EQ(sim("fault 12/5 ZT_ERR_NAK").rfind("ok", 0), 0u);
     EXPECT_EQ(transcode("a.MP4\nUTIL_LOG_ERROR:forged").result, ZT_ERR_NAK);
-    for (const std::string& line : log.read(1000)) lines.push_back(line);
-    bool reported = false, escaped = false;
-    for (const std::string& line : lines) {
-        reported = reported || line.find("log lines dropped") != std::string::npos;
+    bool escaped = false;
+    for (const std::string& line : log.read(1000)) {
         escaped = escaped || line.find("Transcode on a.MP4\\x0AUTIL_LOG_ERROR:forged FAILED") != std::string::npos;
-        const bool forgedLine = line.find("forged") != std::string::npos;
-        EXPECT_FALSE(forgedLine && line.find('\n') != std::string::npos) << line;
+        EXPECT_EQ(line.find('\n'), std::string::npos) << line;
     }
-    EXPECT_TRUE(reported);
     EXPECT_TRUE(escaped);
 }
 

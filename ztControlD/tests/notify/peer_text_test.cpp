@@ -18,7 +18,7 @@ TEST(LogText, ControlCharactersAreEscapedAndTheTextIsBounded) {
         std::string out;
     };
     const Case cases[] = {
-        {"Home", 4, "Home"},
+        {"Home ~", 6, "Home ~"},
         {"a\nb\rc", 5, "a\\x0Ab\\x0Dc"},
         {std::string("x\x1b[2Jy\x7f", 7), 7, "x\\x1B[2Jy\\x7F"},
         {std::string("cut\0hidden", 10), 10, "cut"},

@@ -43,6 +43,14 @@ TEST(ReceivedTlv, AnElementRunningPastTheReceivedLengthIsMissing) {
     // Too short for a header at all.
     rx.length = 3;
     EXPECT_EQ(findReceivedElement(rx, TLV_CMD).data, nullptr);
+    // An empty value whose header ends exactly at the received length is there.
+    msg = buildTlvEvent(10, "PU", Bytes{7}, TLV_CMDARG);
+    unsigned char* element = tlv_find(msg.data(), TLV_CMDARG);
+    element[2] = 0;  // the value's length, big-endian
+    rx = {msg.data(), (size_t)(element - msg.data()) + 4};  // up to the end of its header
+    const TlvValue empty = findReceivedElement(rx, TLV_CMDARG);
+    EXPECT_NE(empty.data, nullptr);
+    EXPECT_EQ(empty.length, 0);
 }
 
 TEST(ReceivedTlv, ValueAsTextStopsAtTheValueEndANulOrTheBuffer) {
