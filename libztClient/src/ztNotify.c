@@ -35,6 +35,7 @@ struct ztNotify {
     char queue[NAME_LEN];
     ztClient* requester;
     int subscriptions;
+    int64_t subscribedAtMs; /* when notifications were last turned on */
     unsigned long texts; /* notifications delivered */
     int broken;
     ztFrameSplit split;
@@ -76,6 +77,7 @@ static int request(ztClient* requester, uint32_t command, const void* arg, size_
 static int turnOn(ztNotify* r, int timeoutMs)
 {
     r->subscriptions++;
+    r->subscribedAtMs = nowMs();
     return request(r->requester, CMD_PUSH_NOTIFICATIONS, kTurnOn, sizeof kTurnOn, timeoutMs);
 }
 
@@ -218,22 +220,27 @@ static int nextFromQueue(ztNotify* n, int timeoutMs, const char** text, size_t* 
     return deliver(n, text, length);
 }
 
-/* Waits for the socket within the deadline; turns notifications on again while none has come. */
+/* Waits for the socket within the deadline. While nothing has come, notifications are turned on
+ * again every RESUBSCRIBE_MS across calls: the first turn-on can reach the daemon before it has
+ * accepted the connection, and a caller's waits may each be shorter than that period. */
 static int waitReadable(ztNotify* n, int64_t deadline)
 {
     for (;;) {
-        const int64_t left = deadline - nowMs();
+        const int64_t now = nowMs();
+        const int64_t left = deadline - now;
         if (left <= 0) return ZTCLIENT_ERR_TIMEOUT;
         const int retry = n->requester && n->texts == 0 && n->subscriptions < MAX_SUBSCRIPTIONS;
-        const int slice = retry && left > RESUBSCRIBE_MS ? RESUBSCRIBE_MS : (int)left;
+        const int64_t due = n->subscribedAtMs + RESUBSCRIBE_MS;
+        if (retry && now >= due) {
+            const int r = turnOn(n, (int)left);
+            if (r != 0) return r;
+            continue;
+        }
+        const int64_t wait = retry && due - now < left ? due - now : left;
         struct pollfd p = {n->fd, POLLIN, 0};
-        const int ready = poll(&p, 1, slice);
+        const int ready = poll(&p, 1, (int)wait);
         if (ready > 0) return 0;
         if (ready < 0 && errno != EINTR) return ZT_ERR;
-        if (ready == 0 && retry && slice == RESUBSCRIBE_MS) {
-            const int r = turnOn(n, (int)(deadline - nowMs() > 0 ? deadline - nowMs() : 0));
-            if (r != 0) return r;
-        }
     }
 }
 

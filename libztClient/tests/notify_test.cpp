@@ -7,6 +7,7 @@
 
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "scripted_daemon.h"
 #include "ztClient.h"
@@ -76,6 +77,36 @@ TEST_F(SocketReader, MalformedHeadersEndTheReader) {
         put(frame("{}"));
         next(ZTCLIENT_ERR_MALFORMED);  // stays broken
     }
+}
+
+// A turn-on can reach the daemon before it has accepted the connection: while nothing comes it is
+// sent again, however short each wait for a notification is.
+TEST(SocketTurnOn, RepeatedWhileNothingComesAcrossShortWaits) {
+    ScriptedDaemon daemon;
+    ztClient* client = nullptr;
+    ASSERT_EQ(ztClient_open(&client, daemon.name(), "/ztclient_test"), 0);
+    zt_cleanup::removeAtCrash(ztClient_replyMailbox(client));
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    std::vector<Seen> turnOns;
+    std::thread d([&] {
+        for (Seen s = daemon.take(); s.id != 0xFFFFFFFFu; s = daemon.take(5)) {
+            turnOns.push_back(s);
+            ScriptedDaemon::answer(s.reply, 0);
+            if (turnOns.size() == 2) break;
+        }
+    });
+    ztNotify* reader = nullptr;
+    ASSERT_EQ(ztNotify_attach(&reader, fds[0]), 0);
+    EXPECT_EQ(ztNotify_subscribe(reader, client, 2000), 0);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(ztNotify_next(reader, 500, nullptr, nullptr), ZTCLIENT_ERR_TIMEOUT);
+    d.join();
+    ASSERT_EQ(turnOns.size(), 2u);
+    EXPECT_EQ(turnOns[1].id, turnOns[0].id);
+    EXPECT_EQ(turnOns[1].argument, turnOns[0].argument);
+    ztNotify_close(reader);
+    close(fds[1]);
+    ztClient_close(client);
 }
 
 TEST(QueueReader, RegistersMergesSplitStateAndUnregisters) {
