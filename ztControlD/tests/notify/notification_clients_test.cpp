@@ -2,9 +2,7 @@
 // registration by name, the on/off switch of socket clients, the ten-client limit and fan-out.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <string.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -144,39 +142,6 @@ TEST_F(QueueClientTest, LongTextGoesAsSeveralObjectsOrFailsWithoutOverflow) {
     EXPECT_EQ(queue.queued(), 0);
 }
 
-std::string readAvailable(int fd) {
-    char buf[256];
-    std::string out;
-    ssize_t n;
-    while ((n = recv(fd, buf, sizeof(buf), MSG_DONTWAIT)) > 0) out.append(buf, (size_t)n);
-    return out;
-}
-
-// A frame counts the text's NUL but does not send it; consecutive shutdown notices go once; a
-// closed peer fails the send without a signal (SIGPIPE would end the test).
-TEST(SocketClient, FramesShutdownNoticesOnceAndFailsOnAClosedPeer) {
-    int fds[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-    SocketNotificationClient client(fds[0]);
-    EXPECT_TRUE(client.needsFullState);
-    EXPECT_TRUE(client.isPaused());
-    EXPECT_EQ(client.clientType, NOTIFICATION_CLIENT_SOCKET);
-    auto change = notificationText("{}");
-    ASSERT_TRUE(client.send(NOTIFICATION_KIND_CHANGE, change));
-    EXPECT_EQ(readAvailable(fds[1]), std::string("LENGTH:3\n\n{}"));
-    EXPECT_FALSE(client.needsFullState);
-
-    auto notice = notificationText("{\"state\":1}");
-    ASSERT_TRUE(client.send(NOTIFICATION_KIND_SHUTDOWN, notice));
-    ASSERT_TRUE(client.send(NOTIFICATION_KIND_SHUTDOWN, notice));
-    ASSERT_TRUE(client.send(NOTIFICATION_KIND_CHANGE, change));
-    ASSERT_TRUE(client.send(NOTIFICATION_KIND_SHUTDOWN, notice));
-    EXPECT_EQ(readAvailable(fds[1]), std::string("LENGTH:12\n\n{\"state\":1}LENGTH:3\n\n{}LENGTH:12\n\n{\"state\":1}"));
-
-    close(fds[1]);
-    EXPECT_FALSE(client.send(NOTIFICATION_KIND_CHANGE, change));
-}
-
 TEST(SocketClientSendTimeout, StalledPeerFailsTheSendWithinTheBound) {
     int fds[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
@@ -232,6 +197,13 @@ protected:
         FrameReader reader(peers[peer]);
         std::string json;
         return reader.next(&json, 200) ? json : std::string("<nothing>");
+    }
+
+    // Fans the JSON out to every client, as the poll does: with the clients' lock held.
+    bool fanOutToAll(const std::string& json) {
+        auto text = notificationText(json);
+        ZtcontrolCommandServer::Lock lock(&server->pushClientsLock);
+        return fanOut(server, NOTIFICATION_KIND_CHANGE, text, FanOutSelection::Everyone, 0);
     }
 
     size_t queueClients(const std::string& name) {
@@ -290,20 +262,13 @@ TEST_F(RegistryTest, FullRegistryRefusesQueueAndEleventhSocketClient) {
     close(fds[1]);
 
     // The ten registered clients keep receiving.
-    auto text = notificationText("{\"status\":{\"26\":1}}");
-    {
-        ZtcontrolCommandServer::Lock lock(&server->pushClientsLock);
-        fanOut(server, NOTIFICATION_KIND_CHANGE, text, FanOutSelection::Everyone, 0);
-    }
+    fanOutToAll("{\"status\":{\"26\":1}}");
     for (size_t i = 0; i < 10; ++i) EXPECT_EQ(received(i), "{\"status\":{\"26\":1}}") << "client " << i;
 
     // A dropped client makes room again.
     close(peers[3]);
     peers.erase(peers.begin() + 3);
-    {
-        ZtcontrolCommandServer::Lock lock(&server->pushClientsLock);
-        fanOut(server, NOTIFICATION_KIND_CHANGE, text, FanOutSelection::Everyone, 0);
-    }
+    fanOutToAll("{\"status\":{\"26\":1}}");
     EXPECT_EQ(server->pushClients.size(), 9u);
     EXPECT_EQ(registerQueueClient(server, "/ztcd_late"), ZT_OK);
 }
@@ -346,13 +311,7 @@ TEST_F(RegistryTest, FanOutDropsFailingClientsAndExaminesEachOneThatMovesUp) {
     close(peers[1]);
     close(peers[2]);
     peers[1] = peers[2] = -1;
-    auto text = notificationText("{\"status\":{\"8\":1}}");
-    bool passedOver;
-    {
-        ZtcontrolCommandServer::Lock lock(&server->pushClientsLock);
-        passedOver = fanOut(server, NOTIFICATION_KIND_CHANGE, text, FanOutSelection::Everyone, 0);
-    }
-    EXPECT_FALSE(passedOver);
+    EXPECT_FALSE(fanOutToAll("{\"status\":{\"8\":1}}"));  // nobody was passed over
     ASSERT_EQ(server->pushClients.size(), 2u);
     EXPECT_EQ(server->pushClients[0], clients[0]);
     EXPECT_EQ(server->pushClients[1], clients[3]);

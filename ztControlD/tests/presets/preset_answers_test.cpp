@@ -3,6 +3,7 @@
 // the create request's bytes, and the checks made before anything is sent.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,18 @@ protected:
             if (r.args.size() >= 2 && r.args[0] == category && r.args[1] == op)
                 out.emplace_back(r.args.begin() + 2, r.args.end());
         return out;
+    }
+
+    // The create request; an unset iterator leaves out that required field.
+    static Bytes createRequest(uint32_t group, uint32_t flatMode, uint32_t icon, uint32_t title,
+                               std::optional<uint32_t> iterator) {
+        ZTC_Preset_Custom_Create_Req req;
+        req.set_group_id(group);
+        req.set_flat_mode(flatMode);
+        req.set_preset_icon(icon);
+        req.set_preset_name(title);
+        if (iterator) req.set_preset_name_iterator(*iterator);
+        return serialized(req);
     }
 
     template <typename Message>
@@ -136,17 +149,11 @@ TEST_F(PresetAnswersTest, PresetInfoChecksTheRecordSize) {
     ZTC_Preset_Info_Req req;
     req.set_preset_id(0x10005);
     Bytes rec = record(12, true, 0x10005, 20, 21, 2);
-    rec[PRESET_RECORD_EDITED] = 1;
     f.scriptRemote(17, 2, cameraAnswer(rec));
     Reply r = f.command(ZTCONTROL_PRESET_INFO, serialized(req));
     EXPECT_EQ(r.result, ZT_OK);
-    WSDK_Preset p = parsed<WSDK_Preset>(r);
-    EXPECT_EQ(p.id(), 0x10005);
-    EXPECT_EQ(p.title_number(), 2);
-    EXPECT_TRUE(p.user_defined());
-    EXPECT_TRUE(p.is_modified());
-    ASSERT_EQ(sent(17, 2).size(), 1u);
-    EXPECT_EQ(sent(17, 2)[0], le32(0x10005));
+    EXPECT_EQ(parsed<WSDK_Preset>(r).title_number(), 2);  // the conversion itself is pinned on its own
+    EXPECT_EQ(sent(17, 2), std::vector<Bytes>{le32(0x10005)});
 
     rec.pop_back();
     f.scriptRemote(17, 2, cameraAnswer(rec));
@@ -193,8 +200,6 @@ TEST_F(PresetAnswersTest, GetPresetsListsTheGroupsOfTheLensModeAndClearsThePrese
 }
 
 TEST_F(PresetAnswersTest, GetPresetsFailsWholeWithoutAPartialMessage) {
-    f.scriptRemote(17, 0, cameraAnswer({2, 0, 1}));
-    f.scriptRemote(17, 1, cameraAnswer(idList({1, 2})));
     struct Case {
         CamReply groups;
         CamReply list;
@@ -202,15 +207,14 @@ TEST_F(PresetAnswersTest, GetPresetsFailsWholeWithoutAPartialMessage) {
         int32_t result;
         std::string line;
     };
+    const CamReply twoGroups = cameraAnswer({2, 0, 1}), oneId = cameraAnswer(idList({1}));
+    const CamReply goodRecord = cameraAnswer(record(12, false, 1, 0, 0, 0));
+    const std::string failed = "ztc_send_remote_api_payload_response error, ";
     const Case cases[] = {
-        {cameraAnswer({0}), cameraAnswer(idList({1})), cameraAnswer(record(12, false, 1, 0, 0, 0)), ZT_ERR,
-         "No groups returned\n"},
-        {cameraAnswer({2, 0, 1}), cameraError(ZT_ERR_NAK), cameraAnswer(record(12, false, 1, 0, 0, 0)), ZT_ERR_NAK,
-         "ztc_send_remote_api_payload_response error, -101\n"},
-        {cameraAnswer({2, 0, 1}), cameraAnswer(idList({1})), cameraError(-5), -5,
-         "ztc_send_remote_api_payload_response error, -5\n"},
-        {cameraAnswer({2, 0, 1}), cameraAnswer(idList({1})), cameraAnswer(Bytes(81, 0)), ZT_ERR,
-         "ztc_send_remote_api_payload_response error, -1\n"},
+        {cameraAnswer({0}), oneId, goodRecord, ZT_ERR, "No groups returned\n"},
+        {twoGroups, cameraError(ZT_ERR_NAK), goodRecord, ZT_ERR_NAK, failed + "-101\n"},
+        {twoGroups, oneId, cameraError(-5), -5, failed + "-5\n"},
+        {twoGroups, oneId, cameraAnswer(Bytes(81, 0)), ZT_ERR, failed + "-1\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -277,25 +281,16 @@ TEST_F(PresetAnswersTest, PresetOfAModeFollowsModeGroupModelAndTable) {
 TEST_F(PresetAnswersTest, CustomCreateChecksItsRequestBeforeAnythingIsSent) {
     struct Bad {
         uint32_t group, flatMode, icon, title;
+        std::optional<uint32_t> iterator;
     };
-    const Bad bad[] = {{1000, 12, 20, 17}, {1000, 12, 20, 58}, {1003, 12, 20, 20}, {3, 12, 20, 20},
-                       {1000, 11, 20, 20}, {1000, 28, 20, 20}, {1000, 12, 17, 20}, {1000, 12, 1002, 20}};
+    const Bad bad[] = {{1000, 12, 20, 17, 0}, {1000, 12, 20, 58, 0},  {1003, 12, 20, 20, 0},
+                       {3, 12, 20, 20, 0},    {1000, 11, 20, 20, 0},  {1000, 28, 20, 20, 0},
+                       {1000, 12, 17, 20, 0}, {1000, 12, 1002, 20, 0}, {0, 12, 20, 20, std::nullopt}};
     for (const Bad& b : bad) {
         SCOPED_TRACE(testing::Message() << b.group << " " << b.flatMode << " " << b.icon << " " << b.title);
-        ZTC_Preset_Custom_Create_Req req;
-        req.set_group_id(b.group);
-        req.set_flat_mode(b.flatMode);
-        req.set_preset_icon(b.icon);
-        req.set_preset_name(b.title);
-        req.set_preset_name_iterator(0);
-        EXPECT_EQ(f.command(ZTCONTROL_PRESET_CUSTOM_CREATE, serialized(req)).result, ZT_ERR_INVALID_PARAM);
+        const Bytes req = createRequest(b.group, b.flatMode, b.icon, b.title, b.iterator);
+        EXPECT_EQ(f.command(ZTCONTROL_PRESET_CUSTOM_CREATE, req).result, ZT_ERR_INVALID_PARAM);
     }
-    ZTC_Preset_Custom_Create_Req partial;  // the iterator is required too
-    partial.set_group_id(0);
-    partial.set_flat_mode(12);
-    partial.set_preset_icon(20);
-    partial.set_preset_name(20);
-    EXPECT_EQ(f.command(ZTCONTROL_PRESET_CUSTOM_CREATE, serialized(partial)).result, ZT_ERR_INVALID_PARAM);
     EXPECT_TRUE(f.requests("RA").empty());
 }
 
@@ -305,33 +300,28 @@ TEST_F(PresetAnswersTest, CustomCreateSendsTheFirmwareIconAndTheNextTitleNumber)
     f.scriptRemote(17, 1, cameraAnswer(idList({0x20004, 0x20005})));
     f.scriptRemote(17, 2, cameraAnswer(record(20, true, 0x20004, 8, 20, 0)));
     f.scriptRemote(17, 3, cameraAnswer(le32(0x20006)));
-    ZTC_Preset_Custom_Create_Req req;
-    req.set_group_id(1002);
-    req.set_flat_mode(20);
-    req.set_preset_icon(wsdk_commands::WSDK_PRESET_ICON_TIMELAPSE_PHOTO);
-    req.set_preset_name(20);
-    req.set_preset_name_iterator(9);
-    Reply r = f.command(ZTCONTROL_PRESET_CUSTOM_CREATE, serialized(req));
+    const Bytes req = createRequest(1002, 20, wsdk_commands::WSDK_PRESET_ICON_TIMELAPSE_PHOTO, 20, 9);
+    Reply r = f.command(ZTCONTROL_PRESET_CUSTOM_CREATE, req);
     EXPECT_EQ(r.result, ZT_OK);
     auto rsp = parsed<wsdk_commands::WSDK_ResponseCreateCustomPreset>(r);
     EXPECT_EQ(rsp.preset_id(), 0x20006);
     EXPECT_EQ(rsp.result(), RESULT_SUCCESS);
-    ASSERT_EQ(sent(17, 3).size(), 1u);
-    EXPECT_EQ(sent(17, 3)[0], cat(cat(cat(Bytes{2, 20}, le32(17)), cat(le32(20), le32(1))), le32(0)));
+    const Bytes payload = cat(cat(cat(Bytes{2, 20}, le32(17)), cat(le32(20), le32(1))), le32(0));
+    EXPECT_EQ(sent(17, 3), std::vector<Bytes>{payload});
     EXPECT_EQ(sent(17, 23), std::vector<Bytes>{{20}});
     EXPECT_EQ(sent(17, 10).size(), 1u);
 
     // An answer that is no preset id, and a failing flat-mode switch after a good create.
     f.scriptRemote(17, 3, cameraAnswer({1, 2}));
-    EXPECT_EQ(f.command(ZTCONTROL_PRESET_CUSTOM_CREATE, serialized(req)).result, ZT_ERR);
+    EXPECT_EQ(f.command(ZTCONTROL_PRESET_CUSTOM_CREATE, req).result, ZT_ERR);
     f.scriptRemote(17, 3, cameraAnswer(le32(0x20006)));
     f.scriptRemote(17, 23, cameraError(-2));
-    r = f.command(ZTCONTROL_PRESET_CUSTOM_CREATE, serialized(req));
+    r = f.command(ZTCONTROL_PRESET_CUSTOM_CREATE, req);
     EXPECT_EQ(r.result, -2);
     EXPECT_EQ(parsed<wsdk_commands::WSDK_ResponseCreateCustomPreset>(r).preset_id(), 0x20006);
     // No title number can be found when a record cannot be read.
     f.scriptRemote(17, 2, cameraAnswer(Bytes(12, 0)));
-    r = f.command(ZTCONTROL_PRESET_CUSTOM_CREATE, serialized(req));
+    r = f.command(ZTCONTROL_PRESET_CUSTOM_CREATE, req);
     EXPECT_EQ(r.result, ZT_ERR);
     EXPECT_TRUE(f.log().contains("Failed to get preset number", UTIL_LOG_ERROR));
 }

@@ -131,7 +131,7 @@ TEST(PresetRecord, NumbersOutsideTheEnumsStayOnTheWire) {
     EXPECT_EQ(settingsOf(p), (Settings{{122, 3}}));
 }
 
-TEST(PresetIds, PredefinedIdsGroupsAndModels) {
+TEST(PresetIds, PredefinedIdsGroupsModelsAndIcons) {
     const uint32_t predefined[] = {0, 3, 0x10000, 0x10003, 0x20000, 0x20002, 0x30000, 0x40000, 0x50000, 0x50001};
     const uint32_t custom[] = {4, 0x10004, 0x20003, 0x30001, 0x40001, 0x50002, 0x60000, 0x1000000};
     for (uint32_t id : predefined) EXPECT_TRUE(isPredefinedPresetId(id)) << std::hex << id;
@@ -141,11 +141,8 @@ TEST(PresetIds, PredefinedIdsGroupsAndModels) {
     EXPECT_TRUE(isModel50Or55(50));
     EXPECT_TRUE(isModel50Or55(55));
     EXPECT_FALSE(isModel50Or55(51));
-    EXPECT_EQ(mapWsdkTitleToFw(57), 57u);
-}
 
-// 1000 is 17 on model 51 and 8 on 55: pinned by the create and title-icon tests.
-TEST(PresetIds, IconMappingFollowsTheModel) {
+    // Icon 1000 is 17 on model 51 and 8 on 55: pinned by the create and title-icon tests.
     g_modelNumber = 55;
     EXPECT_EQ(MapWSDKIconToFW(1001), 9u);
     EXPECT_EQ(MapWSDKIconToFW(33), 33u);

@@ -123,10 +123,7 @@ TEST_F(CameraStateTest, PresetEditStoreSkipsSettingsOutsidePresets) {
 }
 
 TEST_F(CameraStateTest, PresetEditTimeoutStoresTheEditOnceAndClosesIt) {
-    {
-        ZtcontrolCommandServer::Lock lock(s->presetEditTimer.mutex());
-        s->presetEditOpen = true;
-    }
+    s->presetEditOpen = true;  // before the timer runs: arming orders it before the call
     for (int i = 0; i < 3; ++i) s->presetEditTimer.arm(100, presetEditTimeout, s);
     ASSERT_TRUE(waitUntil([&] { return opsNamed(d.sim(), "remote 17/10").size() == 1; }));
     bool open;

@@ -11,11 +11,34 @@
 
 namespace {
 
-TEST(ServerLifecycle, StartOpensSubscribesAndStopClosesEverything) {
+// Sets the camera's orientation before the daemon opens its own link.
+void setOrientation(uint8_t orientation) {
+    PrivateCameraLink link;
+    ASSERT_TRUE(link.open());
+    ASSERT_EQ(ztc_setup_set_orientation(link.context(), orientation), 0);
+}
+
+TEST(ServerLifecycle, StartReadsTheCameraStateOpensSubscribesAndStopClosesEverything) {
     InProcessDaemon d;
     ASSERT_TRUE(d.startSimulator());
+    d.sim().setLens(1, 2);
+    d.sim().setStatus(19, 1, 4);        // photo group
+    d.sim().setStatus(11, 0x10003, 4);  // its current preset
+    setOrientation(5);                  // not locked: kept
     ASSERT_EQ(d.startServer(), 0);
+    ASSERT_TRUE(d.sync());
+    ZtcontrolCommandServer* s = d.server();
+    EXPECT_EQ(s->lensMode, 1);
+    EXPECT_EQ(s->lens, 2);
+    EXPECT_FALSE(s->needLenses);
+    EXPECT_EQ(s->activePreset, 0x10003);
+    EXPECT_FALSE(s->presetRefreshPending);
+    EXPECT_EQ(s->orientation, 5);
+    EXPECT_FALSE(s->bossCache.empty());
     LogCapture& log = d.log();
+    EXPECT_TRUE(log.contains("Getting active preset back", UTIL_LOG_DEBUG));
+    EXPECT_TRUE(log.contains("Preset after get 65539\n", UTIL_LOG_DEBUG));
+    EXPECT_EQ(log.countContaining("was already locked"), 0u);
     EXPECT_TRUE(log.contains("CSI subscribe for Transcode event messages", UTIL_LOG_INFO));
     EXPECT_TRUE(log.contains("Subscribed for messages", UTIL_LOG_INFO));
     EXPECT_TRUE(log.contains("Interface Opened", UTIL_LOG_INFO));
@@ -104,46 +127,15 @@ TEST(ServerLifecycle, UnreadableModelDefersTheAdapterUntilItIsRead) {
 }
 
 TEST(ServerLifecycle, LockedOrientationAtStartIsReplacedByAll) {
-    for (uint8_t orientation : {1, 5}) {
-        InProcessDaemon d;
-        ASSERT_TRUE(d.startSimulator());
-        {
-            PrivateCameraLink link;
-            ASSERT_TRUE(link.open());
-            ASSERT_EQ(ztc_setup_set_orientation(link.context(), orientation), 0);
-        }
-        ASSERT_EQ(d.startServer(), 0);
-        ASSERT_TRUE(d.sync());
-        const std::string line = "Orientation[1] was already locked, default orientation will be all";
-        if (orientation == 1) {
-            EXPECT_TRUE(d.log().contains(line, UTIL_LOG_ERROR));
-            EXPECT_EQ(d.server()->orientation, 0);
-        } else {
-            EXPECT_EQ(d.log().countContaining("was already locked"), 0u);
-            EXPECT_EQ(d.server()->orientation, 5);
-        }
-        // Only the cache changes: the camera keeps its orientation.
-        EXPECT_EQ(d.sim().state().orientation, orientation);
-    }
-}
-
-TEST(ServerLifecycle, WorkerStartReadsLensDataAndTheActivePreset) {
     InProcessDaemon d;
     ASSERT_TRUE(d.startSimulator());
-    d.sim().setLens(1, 2);
-    d.sim().setStatus(19, 1, 4);        // photo group
-    d.sim().setStatus(11, 0x10003, 4);  // its current preset
+    setOrientation(1);
     ASSERT_EQ(d.startServer(), 0);
     ASSERT_TRUE(d.sync());
-    ZtcontrolCommandServer* s = d.server();
-    EXPECT_EQ(s->lensMode, 1);
-    EXPECT_EQ(s->lens, 2);
-    EXPECT_FALSE(s->needLenses);
-    EXPECT_EQ(s->activePreset, 0x10003);
-    EXPECT_FALSE(s->presetRefreshPending);
-    EXPECT_TRUE(d.log().contains("Getting active preset back", UTIL_LOG_DEBUG));
-    EXPECT_TRUE(d.log().contains("Preset after get 65539\n", UTIL_LOG_DEBUG));
-    EXPECT_FALSE(s->bossCache.empty());
+    const std::string line = "Orientation[1] was already locked, default orientation will be all";
+    EXPECT_TRUE(d.log().contains(line, UTIL_LOG_ERROR));
+    EXPECT_EQ(d.server()->orientation, 0);
+    EXPECT_EQ(d.sim().state().orientation, 1);  // only the cache changes
 }
 
 }  // namespace

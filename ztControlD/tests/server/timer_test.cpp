@@ -46,22 +46,19 @@ bool waitForCalls(const Probe& probe, int calls, int timeoutMs) {
 }
 
 TEST(ZeltoTimerDeadline, CarriesNanosecondsIntoSeconds) {
-    const timespec nearlyNext = {10, 999999999};
-    timespec d = ZeltoTimer::deadlineAfter(nearlyNext, 200);
-    EXPECT_EQ(d.tv_sec, 11);
-    EXPECT_EQ(d.tv_nsec, 199999999);
-
-    d = ZeltoTimer::deadlineAfter(nearlyNext, 1500);
-    EXPECT_EQ(d.tv_sec, 12);
-    EXPECT_EQ(d.tv_nsec, 499999999);
-
-    d = ZeltoTimer::deadlineAfter({7, 0}, 999);
-    EXPECT_EQ(d.tv_sec, 7);
-    EXPECT_EQ(d.tv_nsec, 999000000);
-
-    d = ZeltoTimer::deadlineAfter({7, 1000000}, 999);
-    EXPECT_EQ(d.tv_sec, 8);
-    EXPECT_EQ(d.tv_nsec, 0);
+    struct Case {
+        timespec from;
+        int ms;
+        timespec deadline;
+    };
+    const Case cases[] = {{{10, 999999999}, 200, {11, 199999999}}, {{10, 999999999}, 1500, {12, 499999999}},
+                          {{7, 0}, 999, {7, 999000000}},           {{7, 1000000}, 999, {8, 0}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.from.tv_sec << "." << c.from.tv_nsec << " + " << c.ms << " ms");
+        const timespec d = ZeltoTimer::deadlineAfter(c.from, c.ms);
+        EXPECT_EQ(d.tv_sec, c.deadline.tv_sec);
+        EXPECT_EQ(d.tv_nsec, c.deadline.tv_nsec);
+    }
 }
 
 TEST(ZeltoTimer, OneArmingGivesOneCallWithTheMutexHeldAndArmingAgainAnother) {

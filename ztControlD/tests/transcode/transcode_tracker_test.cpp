@@ -71,50 +71,43 @@ TEST_F(TranscodeTrackerTest, TextsThatDoNotUpdateTheJob) {
     }
 }
 
-TEST_F(TranscodeTrackerTest, ProgressThenDoneWithTheOutputNameThenFrozen) {
-    f.server()->transcodeJobs.push_back(job(42));
-    ASSERT_TRUE(notify("42:1:37"));
-    EXPECT_EQ(newest().status, 1u);
-    EXPECT_EQ(newest().progress, 37u);
+// Each text updates the newest job (running, output "OLD.MP4") and nothing else; after a final
+// status the job is frozen. Only status 2 carries an output name, cut to 256 characters.
+TEST_F(TranscodeTrackerTest, UpdatesOfTheNewestJobUntilItsFinalStatus) {
+    struct Case {
+        uint64_t id;
+        std::string text;
+        uint32_t status, progress;
+        std::string filename;
+    };
+    const char* done = "42:2:100:DCIM\\100ZTCAM\\ZTTC0001.MP4 trailing:more";
+    const Case cases[] = {
+        {42, "42:1:37", 1, 37, "OLD.MP4"},
+        {42, " 42 : 1x: 50%", 1, 50, "OLD.MP4"},  // blanks before a number, anything after it
+        {42, done, 2, 100, "DCIM/100ZTCAM/ZTTC0001.MP4"},
+        {42, "42:3:80:NEW.MP4", 3, 80, "OLD.MP4"},  // no fourth field read
+        {42, "42:4:80:NEW.MP4", 4, 80, "OLD.MP4"},
+        {18446744073709551615ull, "18446744073709551615:2:100:" + std::string(300, 'o'), 2, 100,
+         std::string(256, 'o')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        f.server()->transcodeJobs.assign(1, job(c.id, 1, "OLD.MP4"));
+        ASSERT_TRUE(notify(c.text));
+        TranscodeJob expected = job(c.id, c.status, c.filename.c_str());
+        expected.progress = c.progress;
+        EXPECT_TRUE(sameRecord(newest(), expected));
+        const size_t unrelated = f.log().count(kUnrelated, UTIL_LOG_WARN);
+        EXPECT_EQ(notify(std::to_string(c.id) + ":1:10"), c.status == 1);
+        EXPECT_EQ(f.log().count(kUnrelated, UTIL_LOG_WARN), unrelated + (c.status == 1 ? 0 : 1));
+    }
     EXPECT_TRUE(f.log().contains("Parsed id 42 from 42:1:37", UTIL_LOG_DEBUG));
     EXPECT_TRUE(f.log().contains("Parsed status 1 from 42:1:37", UTIL_LOG_DEBUG));
     EXPECT_TRUE(f.log().contains("Parsed progress 37 from 42:1:37", UTIL_LOG_DEBUG));
-    TranscodeJob expected = job(42, 1);
-    expected.progress = 37;
-    EXPECT_TRUE(sameRecord(newest(), expected));
-
-    // Blanks before a number and characters after it inside the field are ignored.
-    ASSERT_TRUE(notify(" 42 : 1x: 50%"));
-    EXPECT_EQ(newest().progress, 50u);
-
-    const char* done = "42:2:100:DCIM\\100ZTCAM\\ZTTC0001.MP4 trailing:more";
-    ASSERT_TRUE(notify(done));
-    EXPECT_EQ(newest().status, 2u);
-    EXPECT_EQ(newest().progress, 100u);
-    EXPECT_STREQ(newest().filename, "DCIM/100ZTCAM/ZTTC0001.MP4");
-    for (size_t i = strlen(newest().filename); i < sizeof(newest().filename); ++i) ASSERT_EQ(newest().filename[i], 0);
     EXPECT_TRUE(f.log().contains(std::string("Parsed filename DCIM\\100ZTCAM\\ZTTC0001.MP4 from ") + done,
                                  UTIL_LOG_DEBUG));
     EXPECT_TRUE(f.log().contains("Updating status for Id:42", UTIL_LOG_DEBUG));
-
-    const TranscodeJob frozen = newest();
-    f.log().clear();
-    EXPECT_FALSE(notify("42:1:10"));
-    EXPECT_TRUE(f.log().contains(kUnrelated, UTIL_LOG_WARN));
-    EXPECT_TRUE(sameRecord(newest(), frozen));
-}
-
-TEST_F(TranscodeTrackerTest, FinalStatusesWithoutANameReadNoFourthField) {
-    for (uint32_t status : {3u, 4u}) {
-        f.server()->transcodeJobs.clear();
-        f.server()->transcodeJobs.push_back(job(42, 1, "OLD.MP4"));
-        const std::string text = "42:" + std::to_string(status) + ":80:NEW.MP4";
-        ASSERT_TRUE(notify(text));
-        EXPECT_EQ(newest().status, status);
-        EXPECT_EQ(newest().progress, 80u);
-        EXPECT_STREQ(newest().filename, "OLD.MP4");
-        EXPECT_FALSE(notify("42:1:90"));
-    }
+    EXPECT_TRUE(f.log().contains("Updating status for Id:-1", UTIL_LOG_DEBUG));
 }
 
 TEST_F(TranscodeTrackerTest, OnlyTheNewestJobIsMatched) {
@@ -128,13 +121,6 @@ TEST_F(TranscodeTrackerTest, OnlyTheNewestJobIsMatched) {
     EXPECT_EQ(f.server()->transcodeJobs.front().status, 0u);
     EXPECT_FALSE(f.log().contains(kUnrelated));
     EXPECT_TRUE(notify("43:1:37"));
-}
-
-TEST_F(TranscodeTrackerTest, LongOutputNameIsCutTo256Characters) {
-    f.server()->transcodeJobs.push_back(job(18446744073709551615ull));
-    ASSERT_TRUE(notify("18446744073709551615:2:100:" + std::string(300, 'o')));
-    EXPECT_EQ(std::string(newest().filename), std::string(256, 'o'));
-    EXPECT_TRUE(f.log().contains("Updating status for Id:-1", UTIL_LOG_DEBUG));
 }
 
 }  // namespace
