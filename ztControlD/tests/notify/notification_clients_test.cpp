@@ -14,6 +14,7 @@
 #include "notify/push_registry.h"
 #include "server/bounded_send.h"
 #include "server/ztcontrol_if_server.h"
+#include "support/fake_camera_server.h"
 #include "support/log_capture.h"
 #include "support/notification_frames.h"
 #include "ztErrno.h"
@@ -170,18 +171,9 @@ TEST(SocketClientSendTimeout, StalledPeerFailsTheSendWithinTheBound) {
 }
 
 // The registry of a server object that is never started.
-class RegistryTest : public QueueClientTest {
+class RegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        QueueClientTest::SetUp();
-        server = ZtcontrolCommandServer::getInstance();
-    }
-    void TearDown() override {
-        server->stop();  // destroys the clients
-        ZtcontrolCommandServer::destroyInstance();
-        for (int fd : peers) close(fd);
-        QueueClientTest::TearDown();
-    }
+    ~RegistryTest() override { for (int fd : peers) close(fd); }
 
     // A socket client in the registry; its peer end is kept for reading.
     SocketNotificationClient* addSocketClient() {
@@ -214,7 +206,9 @@ protected:
         return n;
     }
 
-    ZtcontrolCommandServer* server = nullptr;
+    FakeCameraServer f;
+    ZtcontrolCommandServer* server = f.server();
+    LogCapture& log = f.log();
     std::vector<int> peers;
 };
 
