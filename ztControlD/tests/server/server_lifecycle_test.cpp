@@ -18,6 +18,8 @@ void setOrientation(uint8_t orientation) {
     ASSERT_EQ(ztc_setup_set_orientation(link.context(), orientation), 0);
 }
 
+// Start reads the camera state, opens and subscribes; stop closes everything and the same server
+// object starts again.
 TEST(ServerLifecycle, StartReadsTheCameraStateOpensSubscribesAndStopClosesEverything) {
     InProcessDaemon d;
     ASSERT_TRUE(d.startSimulator());
@@ -62,7 +64,13 @@ TEST(ServerLifecycle, StartReadsTheCameraStateOpensSubscribesAndStopClosesEveryt
     ASSERT_TRUE(waitUntil([&] { return opsNamed(d.sim(), "PA").size() == 2; }));
     EXPECT_EQ(opsNamed(d.sim(), "MN").size(), 1u);
 
-    d.stopServer();
+    // A second start is refused; the running interface stays.
+    EXPECT_EQ(s->start(), -1);
+    EXPECT_TRUE(log.contains("Interface must be closed before reuse!\n", UTIL_LOG_ERROR));
+    EXPECT_TRUE(log.contains("interfaceOpen failed -1", UTIL_LOG_ERROR));
+    EXPECT_EQ(d.requester().call(ZTCONTROL_DELETE_ALL).result, ZT_OK);
+
+    s->stop();
     EXPECT_FALSE(mailboxExists(ZT_DAEMON_MBOX));
     EXPECT_FALSE(mailboxExists(ZT_REPLY_MBOX));
     EXPECT_TRUE(mailboxExists(ZT_ZTNET_MBOX));  // never unlinked by the daemon
@@ -73,21 +81,10 @@ TEST(ServerLifecycle, StartReadsTheCameraStateOpensSubscribesAndStopClosesEveryt
     EXPECT_EQ(opsNamed(d.sim(), "CR")[1].payload, (std::vector<uint8_t>{0x00, 0x4F}));
     EXPECT_EQ(g_ztcContext.rxMqd, (mqd_t)-1);
     EXPECT_EQ(g_ztcContext.txMqd, (mqd_t)-1);
-}
 
-TEST(ServerLifecycle, SecondStartIsRefusedButAStoppedServerStartsAgain) {
-    InProcessDaemon d;
-    ASSERT_TRUE(d.startSimulator());
-    ASSERT_EQ(d.startServer(), 0);
-    EXPECT_EQ(d.server()->start(), -1);
-    EXPECT_TRUE(d.log().contains("Interface must be closed before reuse!\n", UTIL_LOG_ERROR));
-    EXPECT_TRUE(d.log().contains("interfaceOpen failed -1", UTIL_LOG_ERROR));
-    EXPECT_EQ(d.requester().call(ZTCONTROL_DELETE_ALL).result, ZT_OK) << "the running interface stays";
-
-    d.server()->stop();
-    EXPECT_FALSE(mailboxExists(ZT_DAEMON_MBOX));
-    ASSERT_EQ(d.server()->start(), 0);
-    ASSERT_TRUE(waitUntil([&] { return d.server()->isRunning(); }));
+    // A stopped server starts again.
+    ASSERT_EQ(s->start(), 0);
+    ASSERT_TRUE(waitUntil([&] { return s->isRunning(); }));
     Reply reply = d.requester().call(ZTCONTROL_DELETE_ALL);
     ASSERT_TRUE(reply.received);
     EXPECT_EQ(reply.result, ZT_OK);
