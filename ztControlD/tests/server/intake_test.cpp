@@ -155,8 +155,8 @@ TEST_F(IntakeTest, CsiNotificationsAreHandedToTheTranscodeTracker) {
     EXPECT_TRUE(d.log().waitFor("Got CSI notification string 7:1:50"));
 }
 
-// Subscription answers and malformed events, each with the one line that reports it; nothing
-// malformed reaches the camera state.
+// Subscription answers, malformed events and requests that cannot be handled, each with the one line
+// that reports it; nothing malformed reaches the camera state or is answered.
 TEST_F(IntakeTest, EventsThatAreNotUsedAreLogged) {
     // A CSI notification whose text runs to the very end of the message without a NUL.
     Bytes unterminated(64);
@@ -169,6 +169,7 @@ TEST_F(IntakeTest, EventsThatAreNotUsedAreLogged) {
     truncated.resize(8);
     const Bytes csiText = {1, 0, 0, 0, 0, 'a', 0}, preset = {4, 5, 0, 0, 0};
     const std::optional<Bytes> none;
+    const char* reply = d.requester().replyName().c_str();
     const std::string noArg = "Failed to find TLV_CMDARG in message from ztNet";
     const std::string subscribe = "Unexpected Response type on CSI subscribe response ";
     const std::string notification = "Unexpected Response type on CSI notification ";
@@ -200,6 +201,9 @@ TEST_F(IntakeTest, EventsThatAreNotUsedAreLogged) {
         {buildTlvEvent(16, "", none, TLV_CMDARG), subscribe + "[]"},
         // A peer's control characters cannot break or forge log lines.
         {buildTlvEvent(16, "J\nERROR:x\x1b", none, TLV_CMDARG), subscribe + "[J\\x0AERROR:x\\x1B]"},
+        {buildRequest(ZTCONTROL_DELETE_ALL, none, reply, 21), "Invalid command category received: 21"},
+        {buildRequest(0, none, reply, 20, Bytes{}), "No command specified in message. Skipping"},
+        {buildRequest(0, none, reply, 20, Bytes{12, 0}), "No command specified in message. Skipping"},
     };
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); ++i) {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << rows[i].line);
@@ -207,23 +211,13 @@ TEST_F(IntakeTest, EventsThatAreNotUsedAreLogged) {
         deliver(rows[i].message);
         EXPECT_EQ(d.log().count(rows[i].line, rows[i].level), before + 1);
     }
+    // Only the sync round trips were answered.
+    EXPECT_TRUE(opsNamed(d.sim(), "remote 9/10").empty());
+    EXPECT_FALSE(d.requester().waitReply(200).received);
     EXPECT_EQ(d.log().countContaining("Got CSI notification string"), 0u);
     EXPECT_FALSE(d.sim().state().hasCsiItem7);
     EXPECT_FALSE(d.server()->needLenses);
     EXPECT_TRUE(d.server()->transcodeSubscribed);
-}
-
-TEST_F(IntakeTest, RequestsThatCannotBeHandledAreDroppedWithoutAResponse) {
-    d.log().clear();
-    const char* reply = d.requester().replyName().c_str();
-    deliver(buildRequest(ZTCONTROL_DELETE_ALL, std::nullopt, reply, 21));
-    EXPECT_TRUE(d.log().contains("Invalid command category received: 21", UTIL_LOG_ERROR));
-    deliver(buildRequest(0, std::nullopt, reply, 20, Bytes{}));
-    deliver(buildRequest(0, std::nullopt, reply, 20, Bytes{12, 0}));
-    EXPECT_EQ(d.log().count("No command specified in message. Skipping", UTIL_LOG_ERROR), 2u);
-    // Only the sync round trips were answered.
-    EXPECT_TRUE(opsNamed(d.sim(), "remote 9/10").empty());
-    EXPECT_FALSE(d.requester().waitReply(200).received);
 }
 
 TEST_F(IntakeTest, GarbageNeverStopsTheWorker) {

@@ -10,7 +10,7 @@
 
 namespace {
 
-TEST(ReceivedTlv, FindsElementsInsideTheReceivedBytes) {
+TEST(ReceivedTlv, FindsOnlyElementsInsideTheReceivedBytes) {
     Bytes msg = buildTlvEvent(10, "PU", Bytes{4, 5, 0, 0, 0}, TLV_CMDARG);
     ReceivedTlv rx = {msg.data(), msg.size()};
     TlvValue cmd = findReceivedElement(rx, TLV_CMD);
@@ -22,19 +22,10 @@ TEST(ReceivedTlv, FindsElementsInsideTheReceivedBytes) {
     ASSERT_NE(arg.data, nullptr);
     EXPECT_EQ(arg.length, 5);
     EXPECT_EQ(findReceivedElement(rx, TLV_RSPARG).data, nullptr);
-    // A value shorter than the code is not that code.
-    msg = buildTlvEvent(16, "J", std::nullopt, TLV_CMDARG);
-    rx = {msg.data(), msg.size()};
-    cmd = findReceivedElement(rx, TLV_CMD);
-    ASSERT_NE(cmd.data, nullptr);
-    EXPECT_FALSE(valueStartsWith(cmd, "JR"));
-    EXPECT_FALSE(valueStartsWith(TlvValue(), "JR"));
-}
 
-TEST(ReceivedTlv, AnElementRunningPastTheReceivedLengthIsMissing) {
-    Bytes msg = buildTlvEvent(10, "PU", Bytes{4, 5, 0, 0, 0}, TLV_CMDARG);
-    // Received only up to the middle of the argument value (header says more).
-    ReceivedTlv rx = {msg.data(), 4 + 6 + 4 + 2};
+    // An element running past the received length is missing: received only up to the middle of
+    // the argument value (the header says more).
+    rx.length = 4 + 6 + 4 + 2;
     EXPECT_NE(findReceivedElement(rx, TLV_CMD).data, nullptr);
     EXPECT_EQ(findReceivedElement(rx, TLV_CMDARG).data, nullptr);
     // Cut inside the element header.
@@ -43,6 +34,13 @@ TEST(ReceivedTlv, AnElementRunningPastTheReceivedLengthIsMissing) {
     // Too short for a header at all.
     rx.length = 3;
     EXPECT_EQ(findReceivedElement(rx, TLV_CMD).data, nullptr);
+    // A value shorter than the code is not that code.
+    msg = buildTlvEvent(16, "J", std::nullopt, TLV_CMDARG);
+    rx = {msg.data(), msg.size()};
+    cmd = findReceivedElement(rx, TLV_CMD);
+    ASSERT_NE(cmd.data, nullptr);
+    EXPECT_FALSE(valueStartsWith(cmd, "JR"));
+    EXPECT_FALSE(valueStartsWith(TlvValue(), "JR"));
     // An empty value whose header ends exactly at the received length is there.
     msg = buildTlvEvent(10, "PU", Bytes{7}, TLV_CMDARG);
     unsigned char* element = tlv_find(msg.data(), TLV_CMDARG);
