@@ -1,5 +1,6 @@
-// Test-side peers of the simulator: a camera-link requester with its own reply mailbox, a
-// daemon-side mailbox that collects events, unique names, byte helpers and a started simulator.
+// Test-side peers of the simulator: a camera-link requester (the control library's own exchange,
+// over its own reply mailbox), a daemon-side mailbox that collects events, unique names, byte
+// helpers and a started simulator.
 #ifndef CAMSIM_TEST_SUPPORT_H
 #define CAMSIM_TEST_SUPPORT_H
 
@@ -12,7 +13,7 @@
 #include <vector>
 
 #include "camsim/camera_sim.h"
-#include "ztMbox.h"
+#include "support/fake_camera.h"
 
 namespace camsim_test {
 
@@ -21,15 +22,8 @@ std::string uniqueName(const char* what);
 std::string uniqueSocketPath();
 bool mailboxExists(const std::string& name);
 
-// One received message, its elements copied out.
-struct Event {
-    int category = -1;
-    std::string cmd;
-    std::vector<uint8_t> cmdarg;
-    std::vector<uint8_t> rsparg;
-    std::string src;
-    std::string dst;
-};
+using Event = WireMessage;
+using Bytes = std::vector<uint8_t>;
 
 // A mailbox of two messages, like the daemon's; removed again on destruction.
 class EventBox {
@@ -37,17 +31,14 @@ public:
     explicit EventBox(const std::string& name);
     ~EventBox();
     bool next(Event* e, int timeoutMs);
-    const std::string& name() const { return name_; }
 
 private:
     std::string name_;
-    ztMboxAttr box_{};
+    mqd_t mqd_;
 };
 
 struct Reply {
-    bool got = false;
-    std::string code;
-    uint32_t seq = 0;
+    bool got = false;  // false when no reply came in time
     int32_t result = 0;
     int8_t nak = 0;
     std::vector<uint8_t> answer;
@@ -55,10 +46,9 @@ struct Reply {
 
 class Requester {
 public:
-    Requester(const std::string& cameraMbox, const std::string& replyMbox) : camera_(cameraMbox), rx_(replyMbox) {}
+    Requester(const std::string& cameraMbox, const std::string& replyMbox) : link_(cameraMbox, 3000, replyMbox) {}
 
-    // Sends one request with the next sequence number and waits for its reply; replies for other
-    // sequence numbers are discarded on the way.
+    // One request and its reply; replies of earlier requests are discarded on the way.
     Reply call(const char* code, const std::vector<uint8_t>& args, int timeoutMs = 3000);
     Reply remote(uint8_t category, uint8_t op, const std::vector<uint8_t>& payload = {});
     Reply satchel(const char* code, const std::vector<uint8_t>& payload = {});
@@ -66,22 +56,27 @@ public:
     Reply directBytes(uint16_t op, const std::vector<uint8_t>& args);
     Reply setValue(int32_t id, uint32_t block, uint32_t offset, int32_t value, uint32_t width);
 
-    // Sends a request without waiting; returns its sequence number (0 on failure).
-    uint32_t send(const char* code, const std::vector<uint8_t>& args);
-    // The next reply of any sequence number.
-    Reply receive(int timeoutMs);
-    bool sendRaw(const uint8_t* msg, int len);
-    const std::string& replyName() const { return rx_.name(); }
+    std::string replyName() const { return link_.ctx.rxName; }
+    long queuedReplies() const { return link_.queuedReplies(); }
 
 private:
-    std::string camera_;
-    EventBox rx_;
-    uint32_t seq_ = 0;
+    LinkContext link_;
 };
 
-// Builds a complete TLV message (CMD, CMDARG, SRC, DST, END); returns its length.
-int buildMessage(uint8_t* buf, int category, const char* cmd, const std::vector<uint8_t>& arg, const std::string& src,
-                 const std::string& dst);
+// The arguments of a direct operation: its number, then the values big-endian.
+std::vector<uint8_t> directArgs(uint16_t op, std::initializer_list<int32_t> ints = {});
+
+// One request and the result it must get.
+struct ResultRow {
+    const char* what;
+    const char* code;
+    std::vector<uint8_t> args;
+    int32_t result;
+};
+void expectResults(Requester& req, const std::vector<ResultRow>& rows);
+
+// Puts a complete message into the mailbox.
+bool post(const std::string& mbox, const std::vector<uint8_t>& msg);
 
 std::vector<uint8_t> le32(uint32_t v);
 std::vector<uint8_t> be32(uint32_t v);
