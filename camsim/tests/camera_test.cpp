@@ -93,7 +93,7 @@ TEST_F(SimTest, RefusalsAtTheEdges) {
     const char* const dc = CAMLINK_OP_DIRECT;
     const char* const rm = CAMLINK_OP_REMOTE;
     sim->setStatus(ST_MEDIA_COUNT, 0, 4);
-    expectResults(*req, {
+    const std::vector<ResultRow> rows = {
         {"zoom past 100", dc, directArgs(CAMLINK_SET_DIGITAL_ZOOM, {101}), -3},
         {"orientation past 5", dc, directArgs(CAMLINK_SET_ORIENTATION, {6}), -3},
         {"band past 1", rm, {6, 19, 2}, -3},
@@ -110,7 +110,8 @@ TEST_F(SimTest, RefusalsAtTheEdges) {
         {"factory reset without its byte", rm, {8, 4}, -3},
         {"no such mode", dc, directArgs(CAMLINK_SET_MODE, {200}), -3},
         {"mode without argument", dc, directArgs(CAMLINK_SET_MODE), -3},
-    });
+    };
+    expectResults(*req, rows);
     EXPECT_EQ(0, sim->state().status[ST_LIVEVIEW_EXPOSURE]) << "not set by the refusal";
     ASSERT_EQ(0, req->direct(CAMLINK_SET_MODE, {4}).result);
     EXPECT_EQ(-101, req->direct(CAMLINK_SHUTTER, {1}).result) << "no capture in playback";

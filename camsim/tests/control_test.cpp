@@ -32,8 +32,9 @@ TEST_F(ControlTest, StateAndOpsDocumentsShowTheCamera) {
     req->remote(7, 27, {3, 5});
     req->direct(CAMLINK_RUSHLAPSE_SPEED_RAMP, {4});
     std::string state = run("state");
-    for (const char* member : {"\"recording\": true", "\"csi_item7\": 50331651", "\"op\": \"direct 1 shutter\"",
-                               "\"settings_payload\": \"0305\"", "\"rushlapse_speed_ramp\": 4"})
+    for (const char* member :
+         {"\"recording\": true", "\"csi_item7\": 50331651", "\"op\": \"direct 1 shutter\"",
+          "\"settings_payload\": \"0305\"", "\"rushlapse_speed_ramp\": 4"})
         EXPECT_NE(std::string::npos, state.find(member)) << member;
     std::string ops = run("ops 1");
     JsonValue doc;
@@ -53,8 +54,14 @@ TEST_F(ControlTest, CommandsSetFaultsAndState) {
         {"power off", [&] { return req->remote(8, 11).answer == Bytes{2}; }},
         {"power on", [&] { return req->remote(8, 11).answer.size() == 384; }},
         {"fault 8/11 ZT_ERR_NAK", [&] { return req->remote(8, 11).result == -101; }},
-        {"fault AP -7", [&] { return req->satchel("AP", {1, 0}).result == -7; }},
-        {"nak -9 all", [&] { return req->satchel("AP", {1, 0}).nak == -9; }},
+        {"fault AP -7",
+         [&] {
+             return req->satchel("AP", {1, 0}).result == -7;
+         }},
+        {"nak -9 all",
+         [&] {
+             return req->satchel("AP", {1, 0}).nak == -9;
+         }},
         {"fault clear", [&] { return req->remote(8, 11).result == 0; }},
         {"noreply MN", [&] { return !req->call(CAMLINK_OP_MODEL, {}, 300).got; }},
         {"noreply off", [&] { return req->call(CAMLINK_OP_MODEL, {}).got; }},
@@ -78,14 +85,31 @@ TEST_F(ControlTest, CommandsSetFaultsAndState) {
 }
 
 TEST_F(ControlTest, BadCommandsAnswerErrors) {
-    for (const char* bad : {"", "bogus", "power maybe", "fault 8/11 5", "fault 8/11", "fault x/y -1", "nak 300",
-                            "noreply ABC", "delay MN -1", "cut 8/11", "cut 8/11 -1", "set status 384 1", "set settings 1 1 3", "set other 1 1",
-                            "ops x", "ops 0", "lens", "event", "event preset-update 6", "event transcode",
+    for (const char* bad : {"",
+                            "bogus",
+                            "power maybe",
+                            "fault 8/11 5",
+                            "fault 8/11",
+                            "fault x/y -1",
+                            "nak 300",
+                            "noreply ABC",
+                            "delay MN -1",
+                            "cut 8/11",
+                            "cut 8/11 -1",
+                            "set status 384 1",
+                            "set settings 1 1 3",
+                            "set other 1 1",
+                            "ops x",
+                            "ops 0",
+                            "lens",
+                            "event",
+                            "event preset-update 6",
+                            "event transcode",
                             "model-unreadable yes"})
         EXPECT_TRUE(startsWith(run(bad), "error")) << "'" << bad << "'";
     std::string help = run("help");
-    for (const char* cmd : {"state", "ops", "power", "fault", "nak", "noreply", "delay", "cut", "model-unreadable",
-                            "event transcode", "set status"})
+    for (const char* cmd : {"state", "ops", "power", "fault", "nak", "noreply", "delay", "cut",
+                            "model-unreadable", "event transcode", "set status"})
         EXPECT_NE(std::string::npos, help.find(cmd)) << cmd;
 }
 
@@ -165,7 +189,7 @@ TEST_F(ControlTest, OverlongLineIsRefusedAndTheConnectionClosed) {
 
 TEST_F(ControlTest, SecondSimulatorIsRefused) {
     camsim::Options same = opt;
-    same.cameraMbox = uniqueName("cam2");
+    same.cameraMbox = uniqueMboxName("cam2");
     camsim::CameraSim other(same);
     EXPECT_EQ(-1, other.start());
     EXPECT_NE(std::string::npos, other.lastError().find("in use")) << other.lastError();
@@ -187,14 +211,14 @@ TEST(ControlClient, ReportsAMissingSimulator) {
 TEST(SimOptions, StartRefusesBadOptions) {
     camsim::Options o;
     o.verbosity = 0;
-    o.cameraMbox = uniqueName("cam");
-    o.daemonMbox = uniqueName("dmn");
+    o.cameraMbox = uniqueMboxName("cam");
+    o.daemonMbox = uniqueMboxName("dmn");
     o.model = 52;
     EXPECT_EQ(-1, camsim::CameraSim(o).start());
     o.model = 51;
     o.cameraMbox = "no_slash";
     EXPECT_EQ(-1, camsim::CameraSim(o).start());
-    o.cameraMbox = uniqueName("cam");
+    o.cameraMbox = uniqueMboxName("cam");
     o.timeScale = 0;
     EXPECT_EQ(-1, camsim::CameraSim(o).start());
     o.timeScale = 1;

@@ -87,7 +87,7 @@ TEST_F(SimTest, CustomPresetIsCreatedStoredMovedAndRemoved) {
 // Icon and title as the daemon reads them back, and loading a preset, are pinned by its preset tests.
 TEST_F(SimTest, PresetRefusalsAndFullGroups) {
     const char* const rm = CAMLINK_OP_REMOTE;
-    expectResults(*req, {
+    const std::vector<ResultRow> rows = {
         {"group past 5", rm, {17, 1, 6}, -3},
         {"group list without group", rm, {17, 1}, -3},
         {"record of no preset", rm, Bytes{17, 2} + le32(0x20003), -3},
@@ -102,8 +102,10 @@ TEST_F(SimTest, PresetRefusalsAndFullGroups) {
         {"load no preset", rm, Bytes{17, 12} + le32(0x60000), -3},
         {"switch to no flat mode", rm, {17, 23, 4}, -3},
         {"unknown preset operation", rm, {17, 99}, -104},
-    });
-    for (int i = 0; i < 10; ++i) ASSERT_EQ(0, req->remote(17, 3, createArgs(2, 13, 20, 30, uint32_t(i))).result);
+    };
+    expectResults(*req, rows);
+    for (int i = 0; i < 10; ++i)
+        ASSERT_EQ(0, req->remote(17, 3, createArgs(2, 13, 20, 30, uint32_t(i))).result);
     EXPECT_EQ(-101, req->remote(17, 3, createArgs(2, 13, 20, 30, 10)).result);
     EXPECT_EQ(13u, groupList(*req, 2).size());
 }

@@ -8,7 +8,6 @@
 #include <atomic>
 
 #include "camlink_client.h"
-#include "queue_cleanup.h"
 #include "ztErrno.h"
 
 namespace camsim_test {
@@ -29,10 +28,6 @@ uint32_t readWord(const std::vector<uint8_t>& b, size_t at, bool bigEndian) {
 
 }  // namespace
 
-std::string uniqueName(const char* what) {
-    return zt_cleanup::removeAtCrash("/camsim_" + std::to_string(getpid()) + "_" + std::to_string(++g_counter) + "_" + what);
-}
-
 std::string uniqueSocketPath() {
     return "/tmp/camsim_" + std::to_string(getpid()) + "_" + std::to_string(++g_counter) + ".sock";
 }
@@ -42,15 +37,6 @@ bool mailboxExists(const std::string& name) {
     if (q == mqd_t(-1)) return errno != ENOENT;
     mq_close(q);
     return true;
-}
-
-bool post(const std::string& mbox, const std::vector<uint8_t>& msg) {
-    const mqd_t q = mq_open(mbox.c_str(), O_WRONLY);
-    if (q == mqd_t(-1)) return false;
-    const timespec until = realtimeIn(1000);
-    const int r = mq_timedsend(q, reinterpret_cast<const char*>(msg.data()), msg.size(), 0, &until);
-    mq_close(q);
-    return r == 0;
 }
 
 EventBox::EventBox(const std::string& name) : name_(name), mqd_(createMailbox(name)) {
@@ -113,11 +99,16 @@ void expectResults(Requester& req, const std::vector<ResultRow>& rows) {
 }
 
 Reply Requester::setValue(int32_t id, uint32_t block, uint32_t offset, int32_t value, uint32_t width) {
-    return call(CAMLINK_OP_SET_VALUE, be32(uint32_t(id)) + be32(block) + be32(offset) + be32(uint32_t(value)) + be32(width));
+    return call(CAMLINK_OP_SET_VALUE,
+                be32(uint32_t(id)) + be32(block) + be32(offset) + be32(uint32_t(value)) + be32(width));
 }
 
-std::vector<uint8_t> le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
-std::vector<uint8_t> be32(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
+std::vector<uint8_t> le32(uint32_t v) {
+    return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+}
+std::vector<uint8_t> be32(uint32_t v) {
+    return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+}
 uint32_t readLe32(const std::vector<uint8_t>& b, size_t at) { return readWord(b, at, false); }
 uint32_t readBe32(const std::vector<uint8_t>& b, size_t at) { return readWord(b, at, true); }
 
@@ -127,15 +118,15 @@ std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t
 }
 
 void SimTest::SetUp() {
-    opt.cameraMbox = uniqueName("cam");
-    opt.daemonMbox = uniqueName("dmn");
+    opt.cameraMbox = uniqueMboxName("cam");
+    opt.daemonMbox = uniqueMboxName("dmn");
     opt.verbosity = 0;
     opt.timeScale = 20;
     adjust(opt);
     daemon.reset(new EventBox(opt.daemonMbox));
     sim.reset(new camsim::CameraSim(opt));
     ASSERT_EQ(0, sim->start()) << sim->lastError();
-    req.reset(new Requester(opt.cameraMbox, uniqueName("rep")));
+    req.reset(new Requester(opt.cameraMbox, uniqueMboxName("rep")));
 }
 
 void SimTest::TearDown() {
@@ -157,7 +148,8 @@ Event SimTest::expectEvent(int category, const char* cmd) {
 }
 
 void SimTest::sendSubscription(uint8_t on) {
-    ASSERT_TRUE(post(opt.cameraMbox, buildWireMessage({16, "CR", {on, 0x4F}, {}, opt.daemonMbox, opt.cameraMbox})));
+    ASSERT_TRUE(postMessage(opt.cameraMbox,
+                            buildWireMessage({16, "CR", {on, 0x4F}, {}, opt.daemonMbox, opt.cameraMbox})));
 }
 
 void SimTest::subscribe(uint8_t on) {

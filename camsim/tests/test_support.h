@@ -17,8 +17,6 @@
 
 namespace camsim_test {
 
-// "/camsim_<pid>_<n>_<what>": unique per process and call.
-std::string uniqueName(const char* what);
 std::string uniqueSocketPath();
 bool mailboxExists(const std::string& name);
 
@@ -27,12 +25,12 @@ using Bytes = std::vector<uint8_t>;
 
 // A mailbox of two messages, like the daemon's; removed again on destruction.
 class EventBox {
-public:
+  public:
     explicit EventBox(const std::string& name);
     ~EventBox();
     bool next(Event* e, int timeoutMs);
 
-private:
+  private:
     std::string name_;
     mqd_t mqd_;
 };
@@ -45,8 +43,9 @@ struct Reply {
 };
 
 class Requester {
-public:
-    Requester(const std::string& cameraMbox, const std::string& replyMbox) : link_(cameraMbox, 3000, replyMbox) {}
+  public:
+    Requester(const std::string& cameraMbox, const std::string& replyMbox)
+        : link_(cameraMbox, 3000, replyMbox) {}
 
     // One request and its reply; replies of earlier requests are discarded on the way.
     Reply call(const char* code, const std::vector<uint8_t>& args, int timeoutMs = 3000);
@@ -59,7 +58,7 @@ public:
     std::string replyName() const { return link_.ctx.rxName; }
     long queuedReplies() const { return link_.queuedReplies(); }
 
-private:
+  private:
     LinkContext link_;
 };
 
@@ -75,9 +74,6 @@ struct ResultRow {
 };
 void expectResults(Requester& req, const std::vector<ResultRow>& rows);
 
-// Puts a complete message into the mailbox.
-bool post(const std::string& mbox, const std::vector<uint8_t>& msg);
-
 std::vector<uint8_t> le32(uint32_t v);
 std::vector<uint8_t> be32(uint32_t v);
 uint32_t readLe32(const std::vector<uint8_t>& b, size_t at);
@@ -86,7 +82,7 @@ std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t
 
 // A started simulator with its own mailbox names, a requester and a daemon-side event box.
 class SimTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
     // Options of the simulator to start; tests adjust them in their own SetUp before calling this.

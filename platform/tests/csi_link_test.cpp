@@ -38,7 +38,8 @@ TEST_F(SettingsLink, SetValueSendsTheRowWordsAndValueWhenTheyFitTheBlock) {
     EXPECT_EQ(camera.last().op, CAMLINK_OP_SET_VALUE);
     EXPECT_EQ(camera.last().args, (Bytes{0, 0, 0, 144, 0, 0, 0, 0, 0, 0, 0, 25, 0, 0, 0, 13, 0, 0, 0, 1}));
     ASSERT_EQ(camera_if_settings_set_value_int(&link.ctx, 32, 0, 10, -1, 2, nullptr), 0);
-    EXPECT_EQ(camera.last().args, (Bytes{0, 0, 0, 32, 0, 0, 0, 0, 0, 0, 0, 10, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 2}));
+    EXPECT_EQ(camera.last().args,
+              (Bytes{0, 0, 0, 32, 0, 0, 0, 0, 0, 0, 0, 10, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 2}));
     auto set = [&](uint32_t block, uint32_t offset, int value, uint32_t width) {
         return camera_if_settings_set_value_int(&link.ctx, 1, block, offset, value, width, nullptr);
     };

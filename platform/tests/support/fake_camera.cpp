@@ -8,8 +8,8 @@
 #include <chrono>
 
 #include "camlink_protocol.h"
-#include "ztTlv.h"
 #include "queue_cleanup.h"
+#include "ztTlv.h"
 
 namespace {
 
@@ -55,7 +55,8 @@ mqd_t createMailbox(const std::string& name) {
 }
 
 bool parseWireMessage(const uint8_t* msg, size_t length, WireMessage* out) {
-    if (length < 4 || static_cast<size_t>(sntlv_msg_len(msg)) != length || tlv_validate(msg) != 0) return false;
+    if (length < 4 || static_cast<size_t>(sntlv_msg_len(msg)) != length || tlv_validate(msg) != 0)
+        return false;
     *out = WireMessage();
     out->category = msg[3];
     element(msg, length, TLV_CMDARG, &out->cmdarg);
@@ -79,6 +80,15 @@ std::vector<uint8_t> buildWireMessage(const WireMessage& m) {
     len += sntlv_add_dat(buf, ZTMSG_MAX, TLV_END, 0, 0);
     msg.resize(static_cast<size_t>(len));
     return msg;
+}
+
+bool postMessage(const std::string& mbox, const std::vector<uint8_t>& msg) {
+    const mqd_t q = mq_open(mbox.c_str(), O_WRONLY);
+    if (q == static_cast<mqd_t>(-1)) return false;
+    const timespec until = realtimeIn(1000);
+    const int r = mq_timedsend(q, reinterpret_cast<const char*>(msg.data()), msg.size(), 0, &until);
+    mq_close(q);
+    return r == 0;
 }
 
 std::string uniqueMboxName(const char* tag) {
@@ -135,12 +145,13 @@ void FakeCamera::serve() {
         const timespec until = realtimeIn(kPollMs);
         const ssize_t n = mq_timedreceive(mqd_, reinterpret_cast<char*>(buf), sizeof buf, nullptr, &until);
         WireMessage m;
-        if (n < 0 || !parseWireMessage(buf, static_cast<size_t>(n), &m) || m.category != CAMLINK_CAT_REQUEST ||
-            m.cmd.size() != 2 || m.cmdarg.size() < 4)
+        if (n < 0 || !parseWireMessage(buf, static_cast<size_t>(n), &m) ||
+            m.category != CAMLINK_CAT_REQUEST || m.cmd.size() != 2 || m.cmdarg.size() < 4)
             continue;
         CamRequest request;
         request.op = m.cmd;
-        request.sequence = (static_cast<uint32_t>(m.cmdarg[0]) << 24) | (static_cast<uint32_t>(m.cmdarg[1]) << 16) |
+        request.sequence = (static_cast<uint32_t>(m.cmdarg[0]) << 24) |
+                           (static_cast<uint32_t>(m.cmdarg[1]) << 16) |
                            (static_cast<uint32_t>(m.cmdarg[2]) << 8) | m.cmdarg[3];
         request.args.assign(m.cmdarg.begin() + 4, m.cmdarg.end());
         request.replyTo = m.src;
@@ -158,12 +169,7 @@ void FakeCamera::answer(const CamRequest& request) {
     for (int waited = 0; waited < reply.delayMs && !stop_; waited += 5)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     if (stop_) return;
-    const std::vector<uint8_t> msg = buildCamReply(request.op, request.sequence, reply);
-    const mqd_t out = mq_open(request.replyTo.c_str(), O_WRONLY);
-    if (out == static_cast<mqd_t>(-1)) return;
-    const timespec until = realtimeIn(1000);
-    mq_timedsend(out, reinterpret_cast<const char*>(msg.data()), msg.size(), 0, &until);
-    mq_close(out);
+    postMessage(request.replyTo, buildCamReply(request.op, request.sequence, reply));
 }
 
 LinkContext::LinkContext(const std::string& cameraName, int replyTimeoutMs, const std::string& rxName) {

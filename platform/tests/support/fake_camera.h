@@ -45,6 +45,9 @@ struct WireMessage {
 bool parseWireMessage(const uint8_t* msg, size_t length, WireMessage* out);
 std::vector<uint8_t> buildWireMessage(const WireMessage& m);
 
+// Puts a complete message into the mailbox, waiting at most a second for room.
+bool postMessage(const std::string& mbox, const std::vector<uint8_t>& msg);
+
 // A unique mailbox name for this process ("/zt_pt_<tag>_<pid>_<n>").
 std::string uniqueMboxName(const char* tag);
 // A mailbox of two messages, like the daemon's and the camera's.
@@ -84,7 +87,8 @@ class FakeCamera {
 class LinkContext {
   public:
     // The reply mailbox gets a fresh unique name when rxName is empty.
-    explicit LinkContext(const std::string& cameraName, int replyTimeoutMs = 300, const std::string& rxName = "");
+    explicit LinkContext(const std::string& cameraName, int replyTimeoutMs = 300,
+                         const std::string& rxName = "");
     ~LinkContext();  // closes both descriptors, unlinks the reply mailbox
 
     ztc_msg_q_context_t ctx{};
