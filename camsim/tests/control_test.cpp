@@ -54,14 +54,8 @@ TEST_F(ControlTest, CommandsSetFaultsAndState) {
         {"power off", [&] { return req->remote(8, 11).answer == Bytes{2}; }},
         {"power on", [&] { return req->remote(8, 11).answer.size() == 384; }},
         {"fault 8/11 ZT_ERR_NAK", [&] { return req->remote(8, 11).result == -101; }},
-        {"fault AP -7",
-         [&] {
-             return req->satchel("AP", {1, 0}).result == -7;
-         }},
-        {"nak -9 all",
-         [&] {
-             return req->satchel("AP", {1, 0}).nak == -9;
-         }},
+        {"fault AP -7", [&] { return req->satchel("AP", {1, 0}).result == -7; }},
+        {"nak -9 all", [&] { return req->satchel("AP", {1, 0}).nak == -9; }},
         {"fault clear", [&] { return req->remote(8, 11).result == 0; }},
         {"noreply MN", [&] { return !req->call(CAMLINK_OP_MODEL, {}, 300).got; }},
         {"noreply off", [&] { return req->call(CAMLINK_OP_MODEL, {}).got; }},
@@ -85,27 +79,10 @@ TEST_F(ControlTest, CommandsSetFaultsAndState) {
 }
 
 TEST_F(ControlTest, BadCommandsAnswerErrors) {
-    for (const char* bad : {"",
-                            "bogus",
-                            "power maybe",
-                            "fault 8/11 5",
-                            "fault 8/11",
-                            "fault x/y -1",
-                            "nak 300",
-                            "noreply ABC",
-                            "delay MN -1",
-                            "cut 8/11",
-                            "cut 8/11 -1",
-                            "set status 384 1",
-                            "set settings 1 1 3",
-                            "set other 1 1",
-                            "ops x",
-                            "ops 0",
-                            "lens",
-                            "event",
-                            "event preset-update 6",
-                            "event transcode",
-                            "model-unreadable yes"})
+    for (const char* bad : {"", "bogus", "power maybe", "fault 8/11 5", "fault 8/11", "fault x/y -1", "nak 300",
+                            "noreply ABC", "delay MN -1", "cut 8/11", "cut 8/11 -1", "set status 384 1",
+                            "set settings 1 1 3", "set other 1 1", "ops x", "ops 0", "lens", "event",
+                            "event preset-update 6", "event transcode", "model-unreadable yes"})
         EXPECT_TRUE(startsWith(run(bad), "error")) << "'" << bad << "'";
     std::string help = run("help");
     for (const char* cmd : {"state", "ops", "power", "fault", "nak", "noreply", "delay", "cut",
