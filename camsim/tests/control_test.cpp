@@ -4,6 +4,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include "camera_layout.h"
 #include "camlink_protocol.h"
 #include "camsim/control_client.h"
@@ -23,82 +25,68 @@ protected:
     static bool startsWith(const std::string& s, const char* p) { return s.compare(0, strlen(p), p) == 0; }
 };
 
-TEST_F(ControlTest, StateIsValidJsonWithTheCameraInIt) {
+// The daemon's end-to-end tests parse the state document; here the members only the simulator shows.
+TEST_F(ControlTest, StateAndOpsDocumentsShowTheCamera) {
     req->direct(CAMLINK_SHUTTER, {1});
     req->call(CAMLINK_OP_CSI_SET, be32(7) + le32(0x03000003));
     req->remote(7, 27, {3, 5});
     req->direct(CAMLINK_RUSHLAPSE_SPEED_RAMP, {4});
     std::string state = run("state");
-    JsonValue doc;
-    ASSERT_TRUE(parseJson(state, doc)) << state;
-    for (const char* member : {"\"model\": 55", "\"recording\": true", "\"csi_item7\": 50331651", "\"mode_group\": 0",
-                               "\"op\": \"direct 1 shutter\"", "\"payload\": \"00000001\"", "\"transcode_jobs\": []",
-                               "\"current_presets\"", "\"subscribed\": false", "\"settings_payload\": \"0305\"",
-                               "\"rushlapse_speed_ramp\": 4", "\"last_button\": -1"})
+    for (const char* member :
+         {"\"recording\": true", "\"csi_item7\": 50331651", "\"op\": \"direct 1 shutter\"",
+          "\"settings_payload\": \"0305\"", "\"rushlapse_speed_ramp\": 4"})
         EXPECT_NE(std::string::npos, state.find(member)) << member;
-    EXPECT_TRUE(parseJson(sim->stateJson(), doc));
-}
-
-TEST_F(ControlTest, OpsDocumentListsTheRecentOperations) {
-    req->remote(8, 13, {1});
-    req->call(CAMLINK_OP_MODEL, {});
     std::string ops = run("ops 1");
     JsonValue doc;
     ASSERT_TRUE(parseJson(ops, doc)) << ops;
-    EXPECT_NE(std::string::npos, ops.find("\"op\": \"MN\""));
-    EXPECT_EQ(std::string::npos, ops.find("8/13"));
-    EXPECT_NE(std::string::npos, run("ops").find("\"payload\": \"01\""));
-    EXPECT_TRUE(startsWith(run("ops 0"), "error"));
+    ASSERT_EQ(1u, doc.items.size());
+    EXPECT_NE(nullptr, doc.items[0].find("payload"));
     EXPECT_EQ("ok", run("clear-ops"));
     EXPECT_EQ("[]", run("ops"));
 }
 
+// Each command reaches the fault or state it names; what the faults do is faults_test's.
 TEST_F(ControlTest, CommandsSetFaultsAndState) {
-    EXPECT_EQ("ok power off", run("power off"));
-    EXPECT_EQ(std::vector<uint8_t>{2}, req->remote(8, 11).answer);
-    EXPECT_EQ("ok power on", run("power on"));
-    EXPECT_TRUE(startsWith(run("fault 8/11 ZT_ERR_NAK"), "ok"));
-    EXPECT_EQ(-101, req->remote(8, 11).result);
-    EXPECT_TRUE(startsWith(run("fault AP -5"), "ok"));
-    EXPECT_EQ(-5, req->satchel("AP", {1, 0}).result);
-    EXPECT_TRUE(startsWith(run("nak -9 all"), "ok"));
-    EXPECT_EQ(-9, req->satchel("AP", {1, 0}).nak);
-    EXPECT_TRUE(startsWith(run("fault clear"), "ok"));
-    EXPECT_EQ(0, req->remote(8, 11).result);
-    EXPECT_TRUE(startsWith(run("noreply MN"), "ok"));
-    EXPECT_FALSE(req->call(CAMLINK_OP_MODEL, {}, 300).got);
-    EXPECT_TRUE(startsWith(run("noreply off"), "ok"));
-    EXPECT_EQ("ok", run("model-unreadable on"));
-    Reply model = req->call(CAMLINK_OP_MODEL, {});
-    EXPECT_EQ(-1, model.result);
-    EXPECT_TRUE(model.answer.empty());
-    EXPECT_TRUE(sim->state().modelUnreadable);
-    sim->setModelUnreadable(false);  // the method and the command set the same fault
-    EXPECT_EQ(std::vector<uint8_t>{55}, req->call(CAMLINK_OP_MODEL, {}).answer);
-    EXPECT_EQ("ok", run("delay 7/30 200"));
-    EXPECT_NE(std::string::npos, run("state").find("\"ms\": 200"));
-    EXPECT_EQ("ok", run("cut 8/11 8"));
-    EXPECT_EQ(8u, req->remote(8, 11).answer.size());
-    EXPECT_EQ("ok", run("cut 8/11 off"));
-    EXPECT_EQ(384u, req->remote(8, 11).answer.size());
-    EXPECT_EQ("ok", run("set status 19 2 4"));
-    EXPECT_EQ(2u, sim->state().modeGroup());
-    EXPECT_EQ("ok", run("set settings 25 17"));
-    EXPECT_EQ(17, sim->state().flatMode());
-    EXPECT_EQ("ok", run("lens 1 2"));
-    EXPECT_EQ(1, sim->state().lensMode);
-    EXPECT_EQ(2, sim->state().lens);
+    const struct {
+        const char* line;
+        std::function<bool()> holds;
+    } rows[] = {
+        {"power off", [&] { return req->remote(8, 11).answer == Bytes{2}; }},
+        {"power on", [&] { return req->remote(8, 11).answer.size() == 384; }},
+        {"fault 8/11 ZT_ERR_NAK", [&] { return req->remote(8, 11).result == -101; }},
+        {"fault AP -7", [&] { return req->satchel("AP", {1, 0}).result == -7; }},
+        {"nak -9 all", [&] { return req->satchel("AP", {1, 0}).nak == -9; }},
+        {"fault clear", [&] { return req->remote(8, 11).result == 0; }},
+        {"noreply MN", [&] { return !req->call(CAMLINK_OP_MODEL, {}, 300).got; }},
+        {"noreply off", [&] { return req->call(CAMLINK_OP_MODEL, {}).got; }},
+        {"model-unreadable on",
+         [&] {
+             const Reply r = req->call(CAMLINK_OP_MODEL, {});
+             return r.result == -1 && r.answer.empty();
+         }},
+        {"model-unreadable off", [&] { return req->call(CAMLINK_OP_MODEL, {}).answer == Bytes{55}; }},
+        {"delay 7/30 200", [&] { return run("state").find("\"ms\": 200") != std::string::npos; }},
+        {"cut 8/11 8", [&] { return req->remote(8, 11).answer.size() == 8; }},
+        {"cut 8/11 off", [&] { return req->remote(8, 11).answer.size() == 384; }},
+        {"set status 19 2 4", [&] { return sim->state().modeGroup() == 2; }},
+        {"set settings 25 17", [&] { return sim->state().flatMode() == 17; }},
+        {"lens 1 2", [&] { return sim->state().lensMode == 1 && sim->state().lens == 2; }},
+    };
+    for (const auto& row : rows) {
+        EXPECT_TRUE(startsWith(run(row.line), "ok")) << row.line;
+        EXPECT_TRUE(row.holds()) << row.line;
+    }
 }
 
 TEST_F(ControlTest, BadCommandsAnswerErrors) {
     for (const char* bad : {"", "bogus", "power maybe", "fault 8/11 5", "fault 8/11", "fault x/y -1", "nak 300",
-                            "noreply ABC", "delay MN -1", "cut 8/11", "cut 8/11 -1", "set status 384 1", "set settings 1 1 3", "set other 1 1",
-                            "ops x", "lens", "event", "event preset-update 6", "event transcode",
-                            "model-unreadable yes"})
+                            "noreply ABC", "delay MN -1", "cut 8/11", "cut 8/11 -1", "set status 384 1",
+                            "set settings 1 1 3", "set other 1 1", "ops x", "ops 0", "lens", "event",
+                            "event preset-update 6", "event transcode", "model-unreadable yes"})
         EXPECT_TRUE(startsWith(run(bad), "error")) << "'" << bad << "'";
     std::string help = run("help");
-    for (const char* cmd : {"state", "ops", "power", "fault", "nak", "noreply", "delay", "cut", "model-unreadable",
-                            "event transcode", "set status"})
+    for (const char* cmd : {"state", "ops", "power", "fault", "nak", "noreply", "delay", "cut",
+                            "model-unreadable", "event transcode", "set status"})
         EXPECT_NE(std::string::npos, help.find(cmd)) << cmd;
 }
 
@@ -178,7 +166,7 @@ TEST_F(ControlTest, OverlongLineIsRefusedAndTheConnectionClosed) {
 
 TEST_F(ControlTest, SecondSimulatorIsRefused) {
     camsim::Options same = opt;
-    same.cameraMbox = uniqueName("cam2");
+    same.cameraMbox = uniqueMboxName("cam2");
     camsim::CameraSim other(same);
     EXPECT_EQ(-1, other.start());
     EXPECT_NE(std::string::npos, other.lastError().find("in use")) << other.lastError();
@@ -200,14 +188,14 @@ TEST(ControlClient, ReportsAMissingSimulator) {
 TEST(SimOptions, StartRefusesBadOptions) {
     camsim::Options o;
     o.verbosity = 0;
-    o.cameraMbox = uniqueName("cam");
-    o.daemonMbox = uniqueName("dmn");
+    o.cameraMbox = uniqueMboxName("cam");
+    o.daemonMbox = uniqueMboxName("dmn");
     o.model = 52;
     EXPECT_EQ(-1, camsim::CameraSim(o).start());
     o.model = 51;
     o.cameraMbox = "no_slash";
     EXPECT_EQ(-1, camsim::CameraSim(o).start());
-    o.cameraMbox = uniqueName("cam");
+    o.cameraMbox = uniqueMboxName("cam");
     o.timeScale = 0;
     EXPECT_EQ(-1, camsim::CameraSim(o).start());
     o.timeScale = 1;

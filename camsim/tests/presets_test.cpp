@@ -1,5 +1,6 @@
 // Presets: groups, predefined records, custom presets and the preset edit.
 #include "camera_layout.h"
+#include "camlink_protocol.h"
 #include "test_support.h"
 
 using namespace camsim_test;
@@ -29,8 +30,6 @@ TEST_F(SimTest, GroupsHoldThePredefinedPresets) {
         {0x30000},    {0x40000},                            {0x50000, 0x50001},
     };
     for (uint8_t g = 0; g < 6; ++g) EXPECT_EQ(expected[g], groupList(*req, g)) << "group " << int(g);
-    EXPECT_EQ(-3, req->remote(17, 1, {6}).result);
-    EXPECT_EQ(-3, req->remote(17, 1).result);
 }
 
 TEST_F(SimTest, PredefinedRecordsAre80BytesWithTheirIdsAndFlatModes) {
@@ -51,8 +50,6 @@ TEST_F(SimTest, PredefinedRecordsAre80BytesWithTheirIdsAndFlatModes) {
     Reply rec = req->remote(17, 2, le32(0));
     Reply settings = req->remote(7, 30);
     for (int i = 0; i < 54; ++i) EXPECT_EQ(settings.answer[size_t(i)], rec.answer[size_t(25 + i)]) << i;
-    EXPECT_EQ(-3, req->remote(17, 2, le32(0x20003)).result);
-    EXPECT_EQ(-3, req->remote(17, 2, {1, 0}).result);
 }
 
 TEST_F(SimTest, CustomPresetIsCreatedStoredMovedAndRemoved) {
@@ -76,26 +73,39 @@ TEST_F(SimTest, CustomPresetIsCreatedStoredMovedAndRemoved) {
     EXPECT_EQ(1, rec.answer[79]) << "edited";
     EXPECT_FALSE(sim->state().editOpen);
 
-    // Icon and title as the daemon reads them back are pinned by its preset tests.
-    EXPECT_EQ(-3, req->remote(17, 15, le32(0x777) + le32(1) + le32(1) + le32(1) + le32(0)).result);
-
     ASSERT_EQ(0, req->remote(17, 5, le32(id) + le32(0)).result);
     EXPECT_EQ((std::vector<uint32_t>{id, 0, 1, 2, 3}), groupList(*req, 0));
     ASSERT_EQ(0, req->remote(17, 5, le32(id) + le32(99)).result);
     EXPECT_EQ(id, groupList(*req, 0).back()) << "positions past the end clamp";
 
-    EXPECT_EQ(-101, req->remote(17, 4, le32(1)).result) << "predefined presets stay";
     ASSERT_EQ(0, req->remote(17, 4, le32(id)).result);
     EXPECT_EQ((std::vector<uint32_t>{0, 1, 2, 3}), groupList(*req, 0));
     EXPECT_EQ(0u, sim->state().activePreset()) << "the group's first preset takes over";
     EXPECT_EQ(-3, req->remote(17, 4, le32(id)).result);
 }
 
-TEST_F(SimTest, CreationRefusesBadArgumentsAndFullGroups) {
-    EXPECT_EQ(-3, req->remote(17, 3, createArgs(6, 12, 20, 30, 0)).result);
-    EXPECT_EQ(-3, req->remote(17, 3, createArgs(0, 4, 20, 30, 0)).result);
-    EXPECT_EQ(-3, req->remote(17, 3, {0, 12, 1}).result);
-    for (int i = 0; i < 10; ++i) ASSERT_EQ(0, req->remote(17, 3, createArgs(2, 13, 20, 30, uint32_t(i))).result);
+// Icon and title as the daemon reads them back, and loading a preset, are pinned by its preset tests.
+TEST_F(SimTest, PresetRefusalsAndFullGroups) {
+    const char* const rm = CAMLINK_OP_REMOTE;
+    const std::vector<ResultRow> rows = {
+        {"group past 5", rm, {17, 1, 6}, -3},
+        {"group list without group", rm, {17, 1}, -3},
+        {"record of no preset", rm, Bytes{17, 2} + le32(0x20003), -3},
+        {"record with a short id", rm, {17, 2, 1, 0}, -3},
+        {"title of no preset", rm, Bytes{17, 15} + le32(0x777) + le32(1) + le32(1) + le32(1) + le32(0), -3},
+        {"create in group 6", rm, Bytes{17, 3} + createArgs(6, 12, 20, 30, 0), -3},
+        {"create with a flat mode of no group", rm, Bytes{17, 3} + createArgs(0, 4, 20, 30, 0), -3},
+        {"create with short arguments", rm, {17, 3, 0, 12, 1}, -3},
+        {"remove a predefined preset", rm, Bytes{17, 4} + le32(1), -101},
+        {"edit no preset", rm, Bytes{17, 8} + le32(0x99), -3},
+        {"factory reset of no preset", rm, Bytes{17, 13} + le32(0x99), -3},
+        {"load no preset", rm, Bytes{17, 12} + le32(0x60000), -3},
+        {"switch to no flat mode", rm, {17, 23, 4}, -3},
+        {"unknown preset operation", rm, {17, 99}, -104},
+    };
+    expectResults(*req, rows);
+    for (int i = 0; i < 10; ++i)
+        ASSERT_EQ(0, req->remote(17, 3, createArgs(2, 13, 20, 30, uint32_t(i))).result);
     EXPECT_EQ(-101, req->remote(17, 3, createArgs(2, 13, 20, 30, 10)).result);
     EXPECT_EQ(13u, groupList(*req, 2).size());
 }
@@ -127,22 +137,4 @@ TEST_F(SimTest, EditStoreKeepsChangesAndCancelDiscardsThem) {
     EXPECT_EQ(0, rec.answer[79]);
     EXPECT_NE(9, rec.answer[25 + 2]);
     EXPECT_EQ(rec.answer[25 + 2], sim->state().settings[2]) << "the active preset is reloaded";
-    EXPECT_EQ(-3, req->remote(17, 8, le32(0x99)).result);
-    EXPECT_EQ(-3, req->remote(17, 13, le32(0x99)).result);
-}
-
-TEST_F(SimTest, LoadSwitchesGroupCurrentPresetAndFlatMode) {
-    ASSERT_EQ(0, req->remote(17, 12, le32(0x10002)).result);
-    camsim::SimState s = sim->state();
-    EXPECT_EQ(1u, s.modeGroup());
-    EXPECT_EQ(0x10002u, s.statusWord(ST_PHOTO_PRESET));
-    EXPECT_EQ(19, s.flatMode());
-    EXPECT_EQ(std::vector<uint8_t>{1}, req->remote(7, 10).answer);
-    ASSERT_EQ(0, req->remote(17, 12, le32(0x30000)).result);
-    s = sim->state();
-    EXPECT_EQ(3u, s.modeGroup());
-    EXPECT_EQ(0x30000u, s.statusWord(ST_VIDEO_PRESET));
-    EXPECT_EQ(-3, req->remote(17, 12, le32(0x60000)).result);
-    EXPECT_EQ(-3, req->remote(17, 23, {4}).result);
-    EXPECT_EQ(-104, req->remote(17, 99).result);
 }

@@ -44,7 +44,7 @@ int waitExit(pid_t pid, int timeoutMs) {
 }  // namespace
 
 TEST(Program, ServesUntilSigtermThenRemovesItsMailboxAndSocket) {
-    std::string cam = uniqueName("cam"), dmn = uniqueName("dmn"), sock = uniqueSocketPath();
+    std::string cam = uniqueMboxName("cam"), dmn = uniqueMboxName("dmn"), sock = uniqueSocketPath();
     pid_t pid = launch({"--model", "51", "--camera-mbox", cam, "--daemon-mbox", dmn, "--control", sock, "--quiet"});
     ASSERT_GT(pid, 0);
     std::string reply;
@@ -53,7 +53,7 @@ TEST(Program, ServesUntilSigtermThenRemovesItsMailboxAndSocket) {
     ASSERT_EQ("ok", reply);
     EXPECT_TRUE(mailboxExists(cam));
     {
-        Requester req(cam, uniqueName("rep"));
+        Requester req(cam, uniqueMboxName("rep"));
         EXPECT_EQ(std::vector<uint8_t>{51}, req.call(CAMLINK_OP_MODEL, {}).answer);
     }
     ASSERT_EQ(0, kill(pid, SIGTERM));
@@ -76,7 +76,7 @@ TEST(Program, HelpDocumentsOptionsAndControlCommands) {
 }
 
 TEST(Program, BadArgumentsExitWithOne) {
-    EXPECT_EQ(1, waitExit(launch({"--model", "99", "--camera-mbox", uniqueName("cam"), "--control", ""}), 10000));
+    EXPECT_EQ(1, waitExit(launch({"--model", "99", "--camera-mbox", uniqueMboxName("cam"), "--control", ""}), 10000));
     EXPECT_EQ(1, waitExit(launch({"--no-such-option"}), 10000));
     EXPECT_EQ(1, waitExit(launch({"stray"}), 10000));
 }

@@ -19,23 +19,24 @@ TEST_F(SimTest, SubscriptionIsAnsweredWithCategory17ToItsSource) {
     }
 }
 
+// Each names a mailbox of its own as the reply mailbox; the simulator serves in order, so an answer
+// to any of them would be there before the reply to the request that follows.
 TEST_F(SimTest, MalformedMessagesAreRecordedAndNotAnswered) {
-    const uint8_t garbage[] = {0, 10, 0, 0x30, 1, 2, 3, 4, 5, 6};
-    EXPECT_TRUE(req->sendRaw(garbage, sizeof garbage));
-    uint8_t msg[ZTMSG_MAX];
-    // A request whose argument is too short to hold a sequence number.
-    int len = buildMessage(msg, CAMLINK_CAT_REQUEST, "MN", {1, 2}, req->replyName(), opt.cameraMbox);
-    EXPECT_TRUE(req->sendRaw(msg, len));
-    // A valid message of a category the camera does not serve.
-    len = buildMessage(msg, 0x40, "MN", {0, 0, 0, 1}, req->replyName(), opt.cameraMbox);
-    EXPECT_TRUE(req->sendRaw(msg, len));
-    // A header length that disagrees with the received length.
-    len = buildMessage(msg, CAMLINK_CAT_REQUEST, "MN", {0, 0, 0, 1}, req->replyName(), opt.cameraMbox);
-    msg[1] = uint8_t(msg[1] + 1);
-    EXPECT_TRUE(req->sendRaw(msg, len));
-    EXPECT_FALSE(req->receive(300).got);
-    Reply ok = req->call(CAMLINK_OP_MODEL, {});
-    EXPECT_TRUE(ok.got);
+    const std::string to = opt.cameraMbox, from = uniqueMboxName("spy");
+    EventBox spy(from);
+    std::vector<uint8_t> badLength =
+        buildWireMessage({CAMLINK_CAT_REQUEST, "MN", {0, 0, 0, 1}, {}, from, to});
+    ++badLength[1];
+    const std::vector<std::vector<uint8_t>> bad = {
+        {0, 10, 0, 0x30, 1, 2, 3, 4, 5, 6},                                   // garbage
+        buildWireMessage({CAMLINK_CAT_REQUEST, "MN", {1, 2}, {}, from, to}),  // no room for a sequence number
+        buildWireMessage({0x40, "MN", {0, 0, 0, 1}, {}, from, to}),           // a category not served
+        badLength,  // header disagrees with the length
+    };
+    for (const auto& msg : bad) ASSERT_TRUE(postMessage(to, msg));
+    EXPECT_TRUE(req->call(CAMLINK_OP_MODEL, {}).got);
+    Event e;
+    EXPECT_FALSE(spy.next(&e, 0));
     auto ops = sim->ops();
     ASSERT_EQ(5u, ops.size());
     for (int i = 0; i < 4; ++i) EXPECT_EQ(OpOutcome::Malformed, ops[size_t(i)].outcome) << i;
@@ -79,7 +80,7 @@ TEST_F(SimTest, RepliesReachARecreatedOrDifferentReplyMailbox) {
     EXPECT_FALSE(mailboxExists(name));
     req.reset(new Requester(opt.cameraMbox, name));
     EXPECT_TRUE(req->call(CAMLINK_OP_MODEL, {}, 1000).got);
-    Requester other(opt.cameraMbox, uniqueName("other"));
+    Requester other(opt.cameraMbox, uniqueMboxName("other"));
     EXPECT_TRUE(other.call(CAMLINK_OP_MODEL, {}, 1000).got);
     EXPECT_TRUE(req->call(CAMLINK_OP_MODEL, {}, 1000).got);
 }

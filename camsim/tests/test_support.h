@@ -1,5 +1,6 @@
-// Test-side peers of the simulator: a camera-link requester with its own reply mailbox, a
-// daemon-side mailbox that collects events, unique names, byte helpers and a started simulator.
+// Test-side peers of the simulator: a camera-link requester (the control library's own exchange,
+// over its own reply mailbox), a daemon-side mailbox that collects events, unique names, byte
+// helpers and a started simulator.
 #ifndef CAMSIM_TEST_SUPPORT_H
 #define CAMSIM_TEST_SUPPORT_H
 
@@ -12,53 +13,41 @@
 #include <vector>
 
 #include "camsim/camera_sim.h"
-#include "ztMbox.h"
+#include "support/fake_camera.h"
 
 namespace camsim_test {
 
-// "/camsim_<pid>_<n>_<what>": unique per process and call.
-std::string uniqueName(const char* what);
 std::string uniqueSocketPath();
 bool mailboxExists(const std::string& name);
 
-// One received message, its elements copied out.
-struct Event {
-    int category = -1;
-    std::string cmd;
-    std::vector<uint8_t> cmdarg;
-    std::vector<uint8_t> rsparg;
-    std::string src;
-    std::string dst;
-};
+using Event = WireMessage;
+using Bytes = std::vector<uint8_t>;
 
 // A mailbox of two messages, like the daemon's; removed again on destruction.
 class EventBox {
-public:
+  public:
     explicit EventBox(const std::string& name);
     ~EventBox();
     bool next(Event* e, int timeoutMs);
-    const std::string& name() const { return name_; }
 
-private:
+  private:
     std::string name_;
-    ztMboxAttr box_{};
+    mqd_t mqd_;
 };
 
 struct Reply {
-    bool got = false;
-    std::string code;
-    uint32_t seq = 0;
+    bool got = false;  // false when no reply came in time
     int32_t result = 0;
     int8_t nak = 0;
     std::vector<uint8_t> answer;
 };
 
 class Requester {
-public:
-    Requester(const std::string& cameraMbox, const std::string& replyMbox) : camera_(cameraMbox), rx_(replyMbox) {}
+  public:
+    Requester(const std::string& cameraMbox, const std::string& replyMbox)
+        : link_(cameraMbox, 3000, replyMbox) {}
 
-    // Sends one request with the next sequence number and waits for its reply; replies for other
-    // sequence numbers are discarded on the way.
+    // One request and its reply; replies of earlier requests are discarded on the way.
     Reply call(const char* code, const std::vector<uint8_t>& args, int timeoutMs = 3000);
     Reply remote(uint8_t category, uint8_t op, const std::vector<uint8_t>& payload = {});
     Reply satchel(const char* code, const std::vector<uint8_t>& payload = {});
@@ -66,22 +55,24 @@ public:
     Reply directBytes(uint16_t op, const std::vector<uint8_t>& args);
     Reply setValue(int32_t id, uint32_t block, uint32_t offset, int32_t value, uint32_t width);
 
-    // Sends a request without waiting; returns its sequence number (0 on failure).
-    uint32_t send(const char* code, const std::vector<uint8_t>& args);
-    // The next reply of any sequence number.
-    Reply receive(int timeoutMs);
-    bool sendRaw(const uint8_t* msg, int len);
-    const std::string& replyName() const { return rx_.name(); }
+    std::string replyName() const { return link_.ctx.rxName; }
+    long queuedReplies() const { return link_.queuedReplies(); }
 
-private:
-    std::string camera_;
-    EventBox rx_;
-    uint32_t seq_ = 0;
+  private:
+    LinkContext link_;
 };
 
-// Builds a complete TLV message (CMD, CMDARG, SRC, DST, END); returns its length.
-int buildMessage(uint8_t* buf, int category, const char* cmd, const std::vector<uint8_t>& arg, const std::string& src,
-                 const std::string& dst);
+// The arguments of a direct operation: its number, then the values big-endian.
+std::vector<uint8_t> directArgs(uint16_t op, std::initializer_list<int32_t> ints = {});
+
+// One request and the result it must get.
+struct ResultRow {
+    const char* what;
+    const char* code;
+    std::vector<uint8_t> args;
+    int32_t result;
+};
+void expectResults(Requester& req, const std::vector<ResultRow>& rows);
 
 std::vector<uint8_t> le32(uint32_t v);
 std::vector<uint8_t> be32(uint32_t v);
@@ -91,7 +82,7 @@ std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t
 
 // A started simulator with its own mailbox names, a requester and a daemon-side event box.
 class SimTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
     // Options of the simulator to start; tests adjust them in their own SetUp before calling this.

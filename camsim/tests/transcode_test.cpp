@@ -73,10 +73,9 @@ TEST_F(TranscodeTest, ProgressReachesTheDaemonOnlyWhileSubscribed) {
     int lastProgress = -1;
     std::string final;
     for (int i = 0; i < 20 && final.empty(); ++i) {
-        ASSERT_TRUE(daemon->next(&e, 3000));
-        EXPECT_EQ(18, e.category);
-        EXPECT_EQ("CN", e.cmd);
-        EXPECT_EQ(1, e.cmdarg.at(0));
+        e = expectEvent(18, "CN");
+        ASSERT_FALSE(e.cmdarg.empty());
+        EXPECT_EQ(1, e.cmdarg[0]);
         std::string text = notificationText(e);
         unsigned long long gotId = 0;
         int status = -1, progress = -1;

@@ -15,15 +15,6 @@ class SettingsLink : public ::testing::Test {
   protected:
     FakeCamera camera{[](const CamRequest&) { return CamReply(); }};
     LinkContext link{camera.name()};
-
-    Bytes lastArgs() const {
-        const auto all = camera.requests();
-        return all.empty() ? Bytes() : all.back().args;
-    }
-    std::string lastOp() const {
-        const auto all = camera.requests();
-        return all.empty() ? "" : all.back().op;
-    }
 };
 
 TEST_F(SettingsLink, CsiSetUsesTheContextOfTheControlLibrary) {
@@ -34,20 +25,21 @@ TEST_F(SettingsLink, CsiSetUsesTheContextOfTheControlLibrary) {
 
     ASSERT_EQ(ztc_fwupdate_download_cancel(&link.ctx), 0);  // the daemon's first call attaches
     ASSERT_EQ(csi_set(CSI_ITEM_PRESET_STATE, &state, 4), 0);
-    EXPECT_EQ(lastOp(), CAMLINK_OP_CSI_SET);
+    EXPECT_EQ(camera.last().op, CAMLINK_OP_CSI_SET);
     Bytes expected = {0, 0, 0, 7, 0, 0, 0, 0};
     memcpy(expected.data() + 4, &state, 4);  // item data travels unchanged
-    EXPECT_EQ(lastArgs(), expected);
+    EXPECT_EQ(camera.last().args, expected);
     EXPECT_EQ(csi_set(7, nullptr, 4), ZT_ERR_INVALID_PARAM);
 }
 
 TEST_F(SettingsLink, SetValueSendsTheRowWordsAndValueWhenTheyFitTheBlock) {
     uint8_t blocks[CSI_STATUS_BLOCK_SIZE + CSI_SETTINGS_BLOCK_SIZE] = {};
     ASSERT_EQ(camera_if_settings_set_value_int(&link.ctx, 144, 0, 25, 13, 1, blocks), 0);
-    EXPECT_EQ(lastOp(), CAMLINK_OP_SET_VALUE);
-    EXPECT_EQ(lastArgs(), (Bytes{0, 0, 0, 144, 0, 0, 0, 0, 0, 0, 0, 25, 0, 0, 0, 13, 0, 0, 0, 1}));
+    EXPECT_EQ(camera.last().op, CAMLINK_OP_SET_VALUE);
+    EXPECT_EQ(camera.last().args, (Bytes{0, 0, 0, 144, 0, 0, 0, 0, 0, 0, 0, 25, 0, 0, 0, 13, 0, 0, 0, 1}));
     ASSERT_EQ(camera_if_settings_set_value_int(&link.ctx, 32, 0, 10, -1, 2, nullptr), 0);
-    EXPECT_EQ(lastArgs(), (Bytes{0, 0, 0, 32, 0, 0, 0, 0, 0, 0, 0, 10, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 2}));
+    EXPECT_EQ(camera.last().args,
+              (Bytes{0, 0, 0, 32, 0, 0, 0, 0, 0, 0, 0, 10, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 2}));
     auto set = [&](uint32_t block, uint32_t offset, int value, uint32_t width) {
         return camera_if_settings_set_value_int(&link.ctx, 1, block, offset, value, width, nullptr);
     };

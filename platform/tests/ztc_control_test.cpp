@@ -31,17 +31,6 @@ Bytes be32(int32_t v) {
             static_cast<uint8_t>(u)};
 }
 
-Bytes operator+(Bytes a, const Bytes& b) {
-    for (uint8_t x : b) a.push_back(x);
-    return a;
-}
-
-Bytes direct(uint16_t op, std::initializer_list<int32_t> args = {}) {
-    Bytes b = {static_cast<uint8_t>(op >> 8), static_cast<uint8_t>(op)};
-    for (int32_t a : args) b = b + be32(a);
-    return b;
-}
-
 class ControlLink : public ::testing::Test {
   protected:
     FakeCamera camera{[](const CamRequest&) { return CamReply(); }};
@@ -54,10 +43,7 @@ class ControlLink : public ::testing::Test {
     void replyWith(const Bytes& bytes, int32_t result = 0) {
         reply([=](const CamRequest&) { return answer(bytes, result); });
     }
-    CamRequest last() const {
-        const auto all = camera.requests();
-        return all.empty() ? CamRequest() : all.back();
-    }
+    CamRequest last() const { return camera.last(); }
     Bytes got() const { return Bytes(rsp, rsp + len); }
 };
 
@@ -74,9 +60,6 @@ TEST_F(ControlLink, RemoteAndSatchelOperationsCarryTheirPayloadAndAnswerUnchange
     replyWith(status);
     ASSERT_EQ(ztc_send_remote_api_for_response(ctx, 8, 11, &rsp, &len), 0);
     EXPECT_EQ(got(), status);
-    replyWith({2});  // the camera-off answer is handed out like any other
-    ASSERT_EQ(ztc_send_remote_api_for_response(ctx, 8, 11, &rsp, &len), 0);
-    EXPECT_EQ(got(), Bytes{2});
     replyWith({});
     ASSERT_EQ(ztc_send_remote_api_for_response(ctx, 8, 21, &rsp, &len), 0);
     EXPECT_EQ(rsp, nullptr);
@@ -128,28 +111,12 @@ TEST_F(ControlLink, ModelNumberAndProtocolAdapter) {
     EXPECT_EQ(model, 7);
 }
 
-// One operation of each argument shape; the daemon's command tests pin every operation's code and
-// payload in the simulator's log.
-TEST_F(ControlLink, DirectOperationsEncodeTheirArguments) {
-    auto check = [&](int result, const Bytes& expected) {
-        const uint16_t op = static_cast<uint16_t>((expected[0] << 8) | expected[1]);
-        EXPECT_EQ(result, 0) << "direct op " << op;
-        EXPECT_EQ(last().op, CAMLINK_OP_DIRECT) << "direct op " << op;
-        EXPECT_EQ(last().args, expected) << "direct op " << op;
-    };
-    check(ztc_fwupdate_download_start(ctx), direct(CAMLINK_FW_DOWNLOAD_START));
-    check(ztc_photo_ultrex_iso_min_set(ctx, -7), direct(CAMLINK_PHOTO_ISO_MIN_SET, {-7}));
-    check(ztc_audio_set_mic_option(ctx, 201), direct(CAMLINK_SET_MIC_OPTION, {201}));
-    check(ztc_system_set_button(ctx, 3, -1), direct(CAMLINK_SET_BUTTON, {3, -1}));
-    check(ztc_fwupdate_download_done(ctx, true), direct(CAMLINK_FW_DOWNLOAD_DONE, {1}));
-    check(ztc_fwupdate_download_done(ctx, false), direct(CAMLINK_FW_DOWNLOAD_DONE, {0}));
-
-    const std::string file = "100GOPRO/GX010042.MP4";
-    const Bytes name = Bytes{0, static_cast<uint8_t>(file.size())} + Bytes(file.begin(), file.end());
-    check(ztc_storage_tag_file(ctx, file.data(), int(file.size()), 264, 0x80000001u),
-          direct(CAMLINK_STORAGE_TAG_FILE) + name + be32(264) + be32(int32_t(0x80000001u)));
-    check(ztc_storage_delete_group(ctx, file.data(), int(file.size())),
-          direct(CAMLINK_STORAGE_DELETE_GROUP) + name);
+// The daemon's command tests pin the other operations' codes and payloads in the simulator's log;
+// the microphone option is set there only while the audio accessory does not own it.
+TEST_F(ControlLink, MicOptionIsOneDirectWord) {
+    ASSERT_EQ(ztc_audio_set_mic_option(ctx, 201), 0);
+    EXPECT_EQ(last().op, CAMLINK_OP_DIRECT);
+    EXPECT_EQ(last().args, (Bytes{0, static_cast<uint8_t>(CAMLINK_SET_MIC_OPTION), 0, 0, 0, 201}));
 }
 
 TEST_F(ControlLink, GettersDecodeWholeAnswersOnly) {
@@ -157,9 +124,9 @@ TEST_F(ControlLink, GettersDecodeWholeAnswersOnly) {
     int8_t lens = 9;
     ASSERT_EQ(ztc_system_get_lens_mode(ctx, &lens), 0);
     EXPECT_EQ(lens, -1);
-    EXPECT_EQ(last().args, direct(CAMLINK_GET_LENS_MODE));
+    EXPECT_EQ(last().args, (Bytes{0, static_cast<uint8_t>(CAMLINK_GET_LENS_MODE)}));
 
-    replyWith(be32(12) + be32(24));
+    replyWith({0, 0, 0, 12, 0, 0, 0, 24});
     int mode = -1, flat = -1;
     ASSERT_EQ(ztc_app_get_mode_flat_mode(ctx, &mode, &flat), 0);
     EXPECT_EQ(mode, 12);
@@ -217,23 +184,19 @@ TEST_F(ControlLink, LateReplyFailsWithinTheBoundAndIsDroppedByTheNextCall) {
 // Replies of earlier requests, damaged ones and ones with another code are dropped, whether they wait
 // in the mailbox when the request starts or arrive while its reply is awaited.
 TEST_F(ControlLink, StaleDamagedAndMismatchedRepliesAreDropped) {
-    auto post = [](const std::string& mbox, const Bytes& msg) {  // into a mailbox with room
-        const mqd_t mqd = mq_open(mbox.c_str(), O_WRONLY | O_NONBLOCK);
-        EXPECT_EQ(mq_send(mqd, reinterpret_cast<const char*>(msg.data()), msg.size(), 0), 0);
-        mq_close(mqd);
-    };
     reply(echo);
     ASSERT_EQ(ztc_fwupdate_download_start(ctx), 0);
-    post(link.ctx.rxName, buildCamReply(CAMLINK_OP_REMOTE, link.ctx.sequence, answer({0xEE})));
-    post(link.ctx.rxName, {0, 9, 0, 0x31, 1, 2, 3, 4, 5});  // damaged
+    EXPECT_TRUE(
+        postMessage(link.ctx.rxName, buildCamReply(CAMLINK_OP_REMOTE, link.ctx.sequence, answer({0xEE}))));
+    EXPECT_TRUE(postMessage(link.ctx.rxName, {0, 9, 0, 0x31, 1, 2, 3, 4, 5}));  // damaged
     ASSERT_EQ(ztc_send_remote_api_for_response(ctx, 3, 4, &rsp, &len), 0);
     EXPECT_EQ(got(), (Bytes{3, 4}));
 
     reply([&](const CamRequest& r) {  // posted by the camera just before its reply
-        post(r.replyTo, buildCamReply(CAMLINK_OP_SATCHEL, r.sequence, answer({0xEE})));
+        EXPECT_TRUE(postMessage(r.replyTo, buildCamReply(CAMLINK_OP_SATCHEL, r.sequence, answer({0xEE}))));
         Bytes request = buildCamReply(CAMLINK_OP_REMOTE, r.sequence, answer({0xEE}));
         request[3] = CAMLINK_CAT_REQUEST;
-        post(r.replyTo, request);
+        EXPECT_TRUE(postMessage(r.replyTo, request));
         return echo(r);
     });
     ASSERT_EQ(ztc_send_remote_api_for_response(ctx, 3, 5, &rsp, &len), 0);

@@ -8,12 +8,35 @@
 #include <chrono>
 
 #include "camlink_protocol.h"
-#include "ztTlv.h"
 #include "queue_cleanup.h"
+#include "ztTlv.h"
 
 namespace {
 
 constexpr int kPollMs = 20;
+
+// The element's value; false when it is missing or runs past the message.
+bool element(const uint8_t* msg, size_t length, int type, std::vector<uint8_t>* out) {
+    const uint8_t* e = tlv_find(msg, type);
+    if (e == nullptr) return false;
+    const size_t at = static_cast<size_t>(e - msg) + 4;
+    const size_t n = static_cast<size_t>((e[1] << 8) | e[2]);
+    if (at + n > length) return false;
+    out->assign(e + 4, e + 4 + n);
+    return true;
+}
+
+std::string elementText(const uint8_t* msg, size_t length, int type) {
+    std::vector<uint8_t> v;
+    element(msg, length, type, &v);
+    return std::string(v.begin(), v.end());
+}
+
+void putBigEndian32(std::vector<uint8_t>& v, uint32_t x) {
+    for (int shift = 24; shift >= 0; shift -= 8) v.push_back(static_cast<uint8_t>(x >> shift));
+}
+
+}  // namespace
 
 timespec realtimeIn(int ms) {
     timespec ts;
@@ -31,19 +54,42 @@ mqd_t createMailbox(const std::string& name) {
     return mq_open(name.c_str(), O_RDONLY | O_CREAT, 0600, &attr);
 }
 
-bool elementValue(const uint8_t* msg, int type, std::vector<uint8_t>& out) {
-    const uint8_t* e = tlv_find(msg, type);
-    if (e == nullptr) return false;
-    const uint16_t n = static_cast<uint16_t>((e[1] << 8) | e[2]);
-    out.assign(e + 4, e + 4 + n);
-    return true;
+bool parseWireMessage(const uint8_t* msg, size_t length, WireMessage* out) {
+    if (length < 4 || static_cast<size_t>(sntlv_msg_len(msg)) != length || tlv_validate(msg) != 0)
+        return false;
+    *out = WireMessage();
+    out->category = msg[3];
+    element(msg, length, TLV_CMDARG, &out->cmdarg);
+    element(msg, length, TLV_RSPARG, &out->rsparg);
+    out->src = elementText(msg, length, TLV_SRC);
+    out->dst = elementText(msg, length, TLV_DST);
+    out->cmd = elementText(msg, length, TLV_CMD);
+    return !out->cmd.empty();
 }
 
-void putBigEndian32(std::vector<uint8_t>& v, uint32_t x) {
-    for (int shift = 24; shift >= 0; shift -= 8) v.push_back(static_cast<uint8_t>(x >> shift));
+std::vector<uint8_t> buildWireMessage(const WireMessage& m) {
+    std::vector<uint8_t> msg(ZTMSG_MAX);
+    uint8_t* buf = msg.data();
+    int len = sntlv_msg_init(buf, ZTMSG_MAX, m.category);
+    len += sntlv_add_bin(buf, ZTMSG_MAX, TLV_CMD, static_cast<int>(m.cmd.size()), m.cmd.data());
+    len += sntlv_add_bin(buf, ZTMSG_MAX, TLV_CMDARG, static_cast<int>(m.cmdarg.size()), m.cmdarg.data());
+    if (!m.rsparg.empty())
+        len += sntlv_add_bin(buf, ZTMSG_MAX, TLV_RSPARG, static_cast<int>(m.rsparg.size()), m.rsparg.data());
+    len += sntlv_add_bin(buf, ZTMSG_MAX, TLV_SRC, static_cast<int>(m.src.size()), m.src.data());
+    len += sntlv_add_bin(buf, ZTMSG_MAX, TLV_DST, static_cast<int>(m.dst.size()), m.dst.data());
+    len += sntlv_add_dat(buf, ZTMSG_MAX, TLV_END, 0, 0);
+    msg.resize(static_cast<size_t>(len));
+    return msg;
 }
 
-}  // namespace
+bool postMessage(const std::string& mbox, const std::vector<uint8_t>& msg) {
+    const mqd_t q = mq_open(mbox.c_str(), O_WRONLY);
+    if (q == static_cast<mqd_t>(-1)) return false;
+    const timespec until = realtimeIn(1000);
+    const int r = mq_timedsend(q, reinterpret_cast<const char*>(msg.data()), msg.size(), 0, &until);
+    mq_close(q);
+    return r == 0;
+}
 
 std::string uniqueMboxName(const char* tag) {
     static std::atomic<int> counter{0};
@@ -52,25 +98,16 @@ std::string uniqueMboxName(const char* tag) {
 }
 
 std::vector<uint8_t> buildCamReply(const std::string& op, uint32_t sequence, const CamReply& reply) {
-    std::vector<uint8_t> seq;
-    putBigEndian32(seq, sequence);
-    std::vector<uint8_t> rsp;
-    putBigEndian32(rsp, static_cast<uint32_t>(reply.result));
-    rsp.push_back(static_cast<uint8_t>(reply.nakReason));
-    rsp.insert(rsp.end(), reply.answer.begin(), reply.answer.end());
-
-    std::vector<uint8_t> msg(ZTMSG_MAX);
-    const char src[] = "/fake_camera";
-    const char dst[] = "/fake_client";
-    int len = sntlv_msg_init(msg.data(), ZTMSG_MAX, CAMLINK_CAT_REPLY);
-    len += sntlv_add_bin(msg.data(), ZTMSG_MAX, TLV_CMD, 2, op.data());
-    len += sntlv_add_bin(msg.data(), ZTMSG_MAX, TLV_CMDARG, 4, seq.data());
-    len += sntlv_add_bin(msg.data(), ZTMSG_MAX, TLV_RSPARG, static_cast<int>(rsp.size()), rsp.data());
-    len += sntlv_add_bin(msg.data(), ZTMSG_MAX, TLV_SRC, sizeof src - 1, src);
-    len += sntlv_add_bin(msg.data(), ZTMSG_MAX, TLV_DST, sizeof dst - 1, dst);
-    len += sntlv_add_dat(msg.data(), ZTMSG_MAX, TLV_END, 0, 0);
-    msg.resize(static_cast<size_t>(len));
-    return msg;
+    WireMessage m;
+    m.category = CAMLINK_CAT_REPLY;
+    m.cmd = op;
+    putBigEndian32(m.cmdarg, sequence);
+    putBigEndian32(m.rsparg, static_cast<uint32_t>(reply.result));
+    m.rsparg.push_back(static_cast<uint8_t>(reply.nakReason));
+    m.rsparg.insert(m.rsparg.end(), reply.answer.begin(), reply.answer.end());
+    m.src = "/fake_camera";
+    m.dst = "/fake_client";
+    return buildWireMessage(m);
 }
 
 FakeCamera::FakeCamera(Handler handler, std::string name)
@@ -92,6 +129,11 @@ std::vector<CamRequest> FakeCamera::requests() const {
     return requests_;
 }
 
+CamRequest FakeCamera::last() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requests_.empty() ? CamRequest() : requests_.back();
+}
+
 void FakeCamera::setHandler(Handler handler) {
     std::lock_guard<std::mutex> lock(mutex_);
     handler_ = std::move(handler);
@@ -102,18 +144,17 @@ void FakeCamera::serve() {
     while (!stop_) {
         const timespec until = realtimeIn(kPollMs);
         const ssize_t n = mq_timedreceive(mqd_, reinterpret_cast<char*>(buf), sizeof buf, nullptr, &until);
-        if (n < 18 || sntlv_msg_len(buf) != n || tlv_validate(buf) != 0 || buf[3] != CAMLINK_CAT_REQUEST)
+        WireMessage m;
+        if (n < 0 || !parseWireMessage(buf, static_cast<size_t>(n), &m) ||
+            m.category != CAMLINK_CAT_REQUEST || m.cmd.size() != 2 || m.cmdarg.size() < 4)
             continue;
         CamRequest request;
-        std::vector<uint8_t> code, arg, src;
-        if (!elementValue(buf, TLV_CMD, code) || code.size() != 2 || !elementValue(buf, TLV_CMDARG, arg) ||
-            arg.size() < 4 || !elementValue(buf, TLV_SRC, src))
-            continue;
-        request.op.assign(code.begin(), code.end());
-        request.sequence = (static_cast<uint32_t>(arg[0]) << 24) | (static_cast<uint32_t>(arg[1]) << 16) |
-                           (static_cast<uint32_t>(arg[2]) << 8) | arg[3];
-        request.args.assign(arg.begin() + 4, arg.end());
-        request.replyTo.assign(src.begin(), src.end());
+        request.op = m.cmd;
+        request.sequence = (static_cast<uint32_t>(m.cmdarg[0]) << 24) |
+                           (static_cast<uint32_t>(m.cmdarg[1]) << 16) |
+                           (static_cast<uint32_t>(m.cmdarg[2]) << 8) | m.cmdarg[3];
+        request.args.assign(m.cmdarg.begin() + 4, m.cmdarg.end());
+        request.replyTo = m.src;
         answer(request);
     }
 }
@@ -128,19 +169,14 @@ void FakeCamera::answer(const CamRequest& request) {
     for (int waited = 0; waited < reply.delayMs && !stop_; waited += 5)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     if (stop_) return;
-    const std::vector<uint8_t> msg = buildCamReply(request.op, request.sequence, reply);
-    const mqd_t out = mq_open(request.replyTo.c_str(), O_WRONLY);
-    if (out == static_cast<mqd_t>(-1)) return;
-    const timespec until = realtimeIn(1000);
-    mq_timedsend(out, reinterpret_cast<const char*>(msg.data()), msg.size(), 0, &until);
-    mq_close(out);
+    postMessage(request.replyTo, buildCamReply(request.op, request.sequence, reply));
 }
 
-LinkContext::LinkContext(const std::string& cameraName, int replyTimeoutMs) {
-    const std::string rxName = uniqueMboxName("rx");
-    snprintf(ctx.rxName, sizeof ctx.rxName, "%s", rxName.c_str());
+LinkContext::LinkContext(const std::string& cameraName, int replyTimeoutMs, const std::string& rxName) {
+    const std::string rx = rxName.empty() ? uniqueMboxName("rx") : rxName;
+    snprintf(ctx.rxName, sizeof ctx.rxName, "%s", rx.c_str());
     snprintf(ctx.cameraMboxName, sizeof ctx.cameraMboxName, "%s", cameraName.c_str());
-    ctx.rxMqd = createMailbox(rxName);
+    ctx.rxMqd = createMailbox(rx);
     ctx.txMqd = mq_open(cameraName.c_str(), O_WRONLY);
     ctx.replyTimeoutMs = replyTimeoutMs;
 }

@@ -5,6 +5,7 @@
 
 #include <mqueue.h>
 #include <stdint.h>
+#include <time.h>
 
 #include <atomic>
 #include <functional>
@@ -29,8 +30,29 @@ struct CamReply {
     int delayMs = 0;  // wait before replying (the next request waits too)
 };
 
+// One camera-link message, its elements copied out.
+struct WireMessage {
+    int category = -1;
+    std::string cmd;
+    std::vector<uint8_t> cmdarg;
+    std::vector<uint8_t> rsparg;  // left out of a built message when empty
+    std::string src;
+    std::string dst;
+};
+
+// The elements of a received message of `length` bytes; false unless it is one whole valid message
+// with a command element.
+bool parseWireMessage(const uint8_t* msg, size_t length, WireMessage* out);
+std::vector<uint8_t> buildWireMessage(const WireMessage& m);
+
+// Puts a complete message into the mailbox, waiting at most a second for room.
+bool postMessage(const std::string& mbox, const std::vector<uint8_t>& msg);
+
 // A unique mailbox name for this process ("/zt_pt_<tag>_<pid>_<n>").
 std::string uniqueMboxName(const char* tag);
+// A mailbox of two messages, like the daemon's and the camera's.
+mqd_t createMailbox(const std::string& name);
+timespec realtimeIn(int ms);
 
 // A complete reply message as the simulator would send it.
 std::vector<uint8_t> buildCamReply(const std::string& op, uint32_t sequence, const CamReply& reply);
@@ -45,6 +67,7 @@ class FakeCamera {
 
     const std::string& name() const { return name_; }
     std::vector<CamRequest> requests() const;
+    CamRequest last() const;  // the latest request, or an empty one
     void setHandler(Handler handler);
 
   private:
@@ -63,7 +86,9 @@ class FakeCamera {
 // A context wired to a fresh private reply mailbox and to the camera's mailbox.
 class LinkContext {
   public:
-    explicit LinkContext(const std::string& cameraName, int replyTimeoutMs = 300);
+    // The reply mailbox gets a fresh unique name when rxName is empty.
+    explicit LinkContext(const std::string& cameraName, int replyTimeoutMs = 300,
+                         const std::string& rxName = "");
     ~LinkContext();  // closes both descriptors, unlinks the reply mailbox
 
     ztc_msg_q_context_t ctx{};
