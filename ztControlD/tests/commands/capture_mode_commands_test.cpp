@@ -27,7 +27,8 @@ TEST_F(CaptureModeTest, OneOperationCommands) {
         std::string trace;
     };
     const Row rows[] = {
-        {ZTCONTROL_COMMAND_SHUTTER, u8Arg(1), "direct 1 shutter", be32(1), "ZTCONTROL_COMMAND_SHUTTER: value:1"},
+        {ZTCONTROL_COMMAND_SHUTTER, u8Arg(1), "direct 1 shutter", be32(1),
+         "ZTCONTROL_COMMAND_SHUTTER: value:1"},
         {ZTCONTROL_GLINT_TAG_RECORDING, std::nullopt, "remote 9/12", {}, "ZTCONTROL_GLINT_TAG_RECORDING:"},
         {ZTCONTROL_VOICE_VIDEO_STOP, std::nullopt, "remote 15/2", {}, "Voice Video Stop:"},
         {ZTCONTROL_VOICE_PHOTO_TAKE, std::nullopt, "remote 15/0", {}, "Voice Photo Take:"},
@@ -38,7 +39,8 @@ TEST_F(CaptureModeTest, OneOperationCommands) {
         {ZTCONTROL_VOICE_TAG, std::nullopt, "remote 15/6", {}, "Voice Tag:"},
         {ZTCONTROL_VOICE_EDIT_MY_STORY, std::nullopt, "remote 15/10", {}, "Voice Edit My Story:"},
         {ZTCONTROL_VOICE_MODE, u8Arg(2), "remote 15/9", Bytes{2}, "Voice Mode:"},
-        {ZTCONTROL_COMMAND_SHUTTER, u8Arg(0), "direct 1 shutter", be32(0), "ZTCONTROL_COMMAND_SHUTTER: value:0"},
+        {ZTCONTROL_COMMAND_SHUTTER, u8Arg(0), "direct 1 shutter", be32(0),
+         "ZTCONTROL_COMMAND_SHUTTER: value:0"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.trace);
@@ -182,9 +184,7 @@ TEST_F(CaptureModeTest, CaptureDelayIsSetInsideAPresetEdit) {
 
     // In playback no edit can be opened: nothing is changed.
     d.sim().setSettings(25, 4);
-    reply = call(ZTCONTROL_CAPTURE_DELAY, u32Arg(3));
-    EXPECT_EQ(reply.result, ZT_ERR);
-    EXPECT_TRUE(d.log().contains("Failed to start preset edit!", UTIL_LOG_ERROR));
+    expectFailed(call(ZTCONTROL_CAPTURE_DELAY, u32Arg(3)), ZT_ERR, "Failed to start preset edit!");
     EXPECT_EQ(opNames(), Names{"direct 12 get_mode_flat_mode"});
 }
 
@@ -223,8 +223,7 @@ TEST_F(CaptureModeTest, ZoomInFlatMode23OpensNoEditAndPlaybackRefuses) {
     EXPECT_EQ(state().zoom(), 50);
 
     d.sim().setSettings(25, 4);
-    EXPECT_EQ(call(ZTCONTROL_DIGITAL_ZOOM, u32Arg(60)).result, ZT_ERR);
-    EXPECT_TRUE(d.log().contains("Failed to start preset edit!", UTIL_LOG_ERROR));
+    expectFailed(call(ZTCONTROL_DIGITAL_ZOOM, u32Arg(60)), ZT_ERR, "Failed to start preset edit!");
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     EXPECT_EQ(opNames(), (Names{"direct 12 get_mode_flat_mode", "direct 12 get_mode_flat_mode"}));
 }
@@ -283,17 +282,16 @@ TEST_F(CaptureModeTest, MultiCameraModeLoadsTheCurrentPresetOfAFamily) {
     EXPECT_EQ(opNames(), (Names{"remote 8/11", "remote 7/10", "remote 17/12"}));
     EXPECT_EQ(payloadOf("remote 17/12"), le32(0x20000));
 
-    EXPECT_EQ(call(ZTCONTROL_SYSTEM_BUTTON_SET, pairArg(17, 4)).result, ZT_ERR_INVALID_PARAM);
-    EXPECT_TRUE(d.log().contains("Invalid mode:4 button type:17", UTIL_LOG_ERROR));
+    expectFailed(call(ZTCONTROL_SYSTEM_BUTTON_SET, pairArg(17, 4)), ZT_ERR_INVALID_PARAM,
+                 "Invalid mode:4 button type:17");
     EXPECT_EQ(opNames(), Names{"remote 8/11"});
 
     // Mix with a group the camera does not know, status failure and the camera off.
     ASSERT_EQ(d.sim().setStatus(19, 7, 4), 0);
-    EXPECT_EQ(call(ZTCONTROL_SYSTEM_BUTTON_SET, pairArg(17, 3)).result, ZT_ERR_INVALID_PARAM);
-    EXPECT_TRUE(d.log().contains("Group_id[7] was not found for Multi-Cam Mix", UTIL_LOG_ERROR));
+    expectFailed(call(ZTCONTROL_SYSTEM_BUTTON_SET, pairArg(17, 3)), ZT_ERR_INVALID_PARAM,
+                 "Group_id[7] was not found for Multi-Cam Mix");
     d.sim().injectFault(camsim::OpMatch::remote(8, 11), ZT_ERR_NAK);
-    EXPECT_EQ(call(ZTCONTROL_SYSTEM_BUTTON_SET, pairArg(17, 0)).result, ZT_ERR);
-    EXPECT_TRUE(d.log().contains("Could not get status, -101\n", UTIL_LOG_ERROR));
+    expectFailed(call(ZTCONTROL_SYSTEM_BUTTON_SET, pairArg(17, 0)), ZT_ERR, "Could not get status, -101\n");
     d.sim().clearFaults();
     d.sim().setPower(false);
     reply = call(ZTCONTROL_SYSTEM_BUTTON_SET, pairArg(17, 0));

@@ -119,8 +119,8 @@ TEST_F(PresetCommandsTest, AnEditIsOpenedOnlyWhereOneIsNeeded) {
     d.sim().injectFault(camsim::OpMatch::remote(17, 8), -5);
     ZTC_Preset_Switch_Flatmode_Req sw;
     sw.set_flat_mode(15);
-    EXPECT_EQ(d.requester().call(ZTCONTROL_PRESET_SWITCH_FLATMODE, serialized(sw)).result, ZT_ERR);
-    EXPECT_TRUE(d.log().contains("Failed to start preset edit!", UTIL_LOG_ERROR));
+    expectFailed(d.requester().call(ZTCONTROL_PRESET_SWITCH_FLATMODE, serialized(sw)), ZT_ERR,
+                 "Failed to start preset edit!");
     EXPECT_EQ(opsNamed(d.sim(), "remote 17/23").size(), 1u);  // the one of the create only
 }
 

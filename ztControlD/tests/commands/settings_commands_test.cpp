@@ -40,12 +40,6 @@ protected:
         if (b.size() < at + 4) return 0;
         return (uint32_t)b[at] << 24 | (uint32_t)b[at + 1] << 16 | (uint32_t)b[at + 2] << 8 | b[at + 3];
     }
-
-    // Whether the command ended by storing the preset edit (its last operation is 17/10).
-    bool storedLast() {
-        Names names = opNames();
-        return !names.empty() && names.back() == "remote 17/10";
-    }
 };
 
 TEST_F(SettingsTest, BlocksAreAnsweredRaw) {
@@ -163,7 +157,8 @@ TEST_F(SettingsTest, SetSettingRewritesAndFollowUps) {
             EXPECT_EQ(payloadOf(row.followUp[0]), row.followUpPayload);
         }
     }
-    EXPECT_TRUE(d.log().contains("ZTCONTROL_SET_SETTING_ID: id:" + std::to_string(count) + " value:1", UTIL_LOG_DEBUG));
+    EXPECT_TRUE(d.log().contains("ZTCONTROL_SET_SETTING_ID: id:" + std::to_string(count) + " value:1",
+                                 UTIL_LOG_DEBUG));
     // Without the accessory the audio and microphone options follow the setting.
     ASSERT_EQ(d.sim().setStatus(250, 0), 0);
     EXPECT_EQ(setSetting(149, 2).result, ZT_OK);
@@ -174,34 +169,26 @@ TEST_F(SettingsTest, SetSettingRewritesAndFollowUps) {
 
 TEST_F(SettingsTest, SetSettingRefusals) {
     // Flat mode of a factory preset (the simulator starts on preset 0): no edit is opened.
-    Reply reply = setSetting(144, 13);
-    EXPECT_EQ(reply.result, ZT_ERR);
-    EXPECT_TRUE(d.log().contains("Cant set flat mode for factory preset", UTIL_LOG_ERROR));
+    expectFailed(setSetting(144, 13), ZT_ERR, "Cant set flat mode for factory preset");
     EXPECT_TRUE(opNames().empty());  // the active preset is cached
     // Playback: no edit can be opened.
     d.sim().setSettings(25, 4);
-    reply = setSetting(2, 1);
-    EXPECT_EQ(reply.result, ZT_ERR);
-    EXPECT_TRUE(d.log().contains("Failed to start preset edit!", UTIL_LOG_ERROR));
+    expectFailed(setSetting(2, 1), ZT_ERR, "Failed to start preset edit!");
     EXPECT_EQ(opNames(), Names{"direct 12 get_mode_flat_mode"});
     d.sim().setSettings(25, 12);
     // A failed settings read still sets the value, from a zero block.
     d.sim().injectFault(camsim::OpMatch::remote(7, 30), ZT_ERR_NAK);
     EXPECT_EQ(setSetting(91, 1).result, ZT_OK);
-    EXPECT_TRUE(d.log().contains("ztc_send_remote_api_for_response error, -101\n", UTIL_LOG_ERROR));
     EXPECT_EQ(valuesSet(), (std::vector<std::pair<int, int>>{{91, 1}}));
     // The model cannot be read.
     d.sim().clearFaults();
     pretendModel(0);
     d.sim().setModelUnreadable(true);
-    reply = setSetting(2, 1);
-    EXPECT_EQ(reply.result, -1);
-    EXPECT_TRUE(d.log().contains("Couldn't get model_number - not able to set setting ID", UTIL_LOG_ERROR));
+    expectFailed(setSetting(2, 1), -1, "Couldn't get model_number - not able to set setting ID");
     EXPECT_EQ(opNames(), Names{"MN"});
     // A model without a settings table.
     pretendModel(99);
-    EXPECT_EQ(setSetting(2, 1).result, ZT_ERR);
-    EXPECT_TRUE(d.log().contains("Couldn't get settings_id_table_count", UTIL_LOG_ERROR));
+    expectFailed(setSetting(2, 1), ZT_ERR, "Couldn't get settings_id_table_count");
     EXPECT_TRUE(opNames().empty());
 }
 
@@ -300,7 +287,7 @@ TEST_F(SettingsTest, ResetsRunInsideAPresetEdit) {
     // A failed reset is still bracketed and answered.
     d.sim().injectFault(camsim::OpMatch::directOp(14), ZT_ERR_NAK);
     EXPECT_EQ(call(ZTCONTROL_ONSCREEN_SHORTCUTS_RESET).result, ZT_ERR_NAK);
-    EXPECT_TRUE(storedLast());
+    EXPECT_EQ(opNames(), joined(presetEditStart(), {"direct 14 onscreen_shortcuts_reset", "remote 17/10"}));
     EXPECT_TRUE(
         d.log().contains("ZTCONTROL_ONSCREEN_SHORTCUTS_RESET ztc_send_simple_remote_api error, -101\n"));
     // Without the settings block the flat mode is unknown: the query's result is answered.
@@ -364,14 +351,11 @@ TEST_F(SettingsTest, LiveviewOnASingleLensModel) {
     EXPECT_EQ(liveview(2, 100, 0).result, ZT_OK);
     EXPECT_EQ(payloadOf("remote 13/0"), (Bytes{1, 0, 100, 255}));
 
-    EXPECT_EQ(liveview(1, 101, 5).result, ZT_ERR);
-    EXPECT_TRUE(d.log().contains("Invalid coords x:101 y:5", UTIL_LOG_ERROR));
-    EXPECT_EQ(liveview(3, 5, 5, 1).result, ZT_ERR_INVALID_PARAM);
-    EXPECT_TRUE(d.log().contains("Invalid exposure mode 3 in lens_mode[0]", UTIL_LOG_ERROR));
+    expectFailed(liveview(1, 101, 5), ZT_ERR, "Invalid coords x:101 y:5");
+    expectFailed(liveview(3, 5, 5, 1), ZT_ERR_INVALID_PARAM, "Invalid exposure mode 3 in lens_mode[0]");
     EXPECT_TRUE(opsNamed(d.sim(), "remote 13/0").empty());
     d.sim().injectFault(camsim::OpMatch::remote(10, 14), ZT_ERR_NAK);
-    EXPECT_EQ(liveview(1, 30, 70).result, ZT_OK);
-    EXPECT_TRUE(d.log().contains("Failed to get stream orientation vis REMOTE_API", UTIL_LOG_ERROR));
+    expectFailed(liveview(1, 30, 70), ZT_OK, "Failed to get stream orientation vis REMOTE_API");
     EXPECT_EQ(payloadOf("remote 13/0"), (Bytes{0, 30, 70, 255}));
 }
 
@@ -392,9 +376,8 @@ TEST_F(DualLensSettingsTest, LensExposureAndShortcutSlots) {
     Reply reply = call(ZTCONTROL_LIVEVIEW_MODE_SET, cat(pairArg(3, 40), pairArg(60, 0x107)));
     EXPECT_EQ(reply.result, ZT_OK);
     EXPECT_EQ(payloadOf("remote 13/0"), (Bytes{3, 40, 60, 7}));
-    reply = call(ZTCONTROL_LIVEVIEW_MODE_SET, cat(pairArg(1, 40), pairArg(60, 0)));
-    EXPECT_EQ(reply.result, ZT_ERR_INVALID_PARAM);
-    EXPECT_TRUE(d.log().contains("Invalid exposure mode 1 in lens_mode[1]", UTIL_LOG_ERROR));
+    expectFailed(call(ZTCONTROL_LIVEVIEW_MODE_SET, cat(pairArg(1, 40), pairArg(60, 0))), ZT_ERR_INVALID_PARAM,
+                 "Invalid exposure mode 1 in lens_mode[1]");
 
     d.sim().setLens(0, 2);
     ASSERT_TRUE(d.sendEvent(buildTlvEvent(16, "JS", std::nullopt, TLV_CMDARG)));  // lens data read again

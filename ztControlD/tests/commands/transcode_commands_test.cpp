@@ -77,8 +77,9 @@ CamReply refused(int8_t reason) {
     return reply;
 }
 
-const std::vector<uint32_t> kElevenWords = {0x11111101, 0x22222202, 0x33333303, 0x44444404, 0x55555505, 0x66666606,
-                                            0x77777707, 0x88888808, 0x99999909, 0xAAAAAA0A, 0xBBBBBB0B};
+const std::vector<uint32_t> kElevenWords = {0x11111101, 0x22222202, 0x33333303, 0x44444404,
+                                            0x55555505, 0x66666606, 0x77777707, 0x88888808,
+                                            0x99999909, 0xAAAAAA0A, 0xBBBBBB0B};
 
 class TranscodeCommandsTest : public ::testing::Test {
 protected:
@@ -94,8 +95,9 @@ TEST_F(TranscodeCommandsTest, RequestPayloadsPlaceTheWordsByTheTable) {
     const std::string name = "DCIM/A.MP4";
     const Bytes nameAndNul = join({chars(name), Bytes{0}});
     // Low bytes of words 264, 268, 260, 272, 276, then words 280..300 big-endian.
-    const Bytes video = join({nameAndNul, Bytes{0x02, 0x03, 0x01, 0x04, 0x05}, be(0x66666606, 4), be(0x77777707, 4),
-                              be(0x88888808, 4), be(0x99999909, 4), be(0xAAAAAA0A, 4), be(0xBBBBBB0B, 4)});
+    const Bytes video =
+        join({nameAndNul, Bytes{0x02, 0x03, 0x01, 0x04, 0x05}, be(0x66666606, 4), be(0x77777707, 4),
+              be(0x88888808, 4), be(0x99999909, 4), be(0xAAAAAA0A, 4), be(0xBBBBBB0B, 4)});
     struct Case {
         uint32_t id;
         uint8_t op;
@@ -107,7 +109,8 @@ TEST_F(TranscodeCommandsTest, RequestPayloadsPlaceTheWordsByTheTable) {
     const Case cases[] = {
         {ZTCONTROL_TRANSCODE_VIDEO_REQUEST, 5, 11, video, "ZTCONTROL_TRANSCODE_VIDEO_REQUEST:",
          "Transcode started, id=1001, completion estimation:30 seconds."},
-        {ZTCONTROL_TRANSCODE_PHOTO_TO_VIDEO_REQUEST, 6, 3, join({nameAndNul, Bytes{0x01}, be(0x22222202, 4), Bytes{0x03}}),
+        {ZTCONTROL_TRANSCODE_PHOTO_TO_VIDEO_REQUEST, 6, 3,
+         join({nameAndNul, Bytes{0x01}, be(0x22222202, 4), Bytes{0x03}}),
          "ZTCONTROL_TRANSCODE_PHOTO_TO_VIDEO_REQUEST:",
          "Transcode photo_to_video started, id=1001, completion estimation:30 seconds."},
         {ZTCONTROL_TRANSCODE_TO_PHOTO_REQUEST, 6, 3, join({nameAndNul, Bytes{0x01, 0x02}, be(0x33333303, 4)}),
@@ -191,7 +194,8 @@ TEST_F(TranscodeCommandsTest, RefusedRequestAnswersAFailedRecordAndKeepsNothing)
             EXPECT_EQ(r.result, ZT_ERR_NAK);
             EXPECT_EQ(r.payload, record("DCIM/B.MP4", 0, 0, TRANSCODE_STATUS_FAILED, c.reason));
             EXPECT_TRUE(f.log().contains("Got a NAK on transcode request", UTIL_LOG_ERROR));
-            const std::string failed = "Transcode on DCIM/B.MP4 FAILED. Failure reason:" + std::to_string(c.reason);
+            const std::string failed =
+                "Transcode on DCIM/B.MP4 FAILED. Failure reason:" + std::to_string(c.reason);
             EXPECT_EQ(f.log().contains(failed, UTIL_LOG_ERROR), id == ZTCONTROL_TRANSCODE_VIDEO_REQUEST);
         }
     }
@@ -217,9 +221,10 @@ TEST_F(TranscodeCommandsTest, AnswerOfAnotherSizeStartsAJobWithIdZero) {
         CamReply reply;
         const char* sizeLine;  // null: none
     };
-    const Case cases[] = {{cameraAnswer(be(7001, 8)), "Invalid response size 8 expected 12"},
-                          {cameraAnswer(join({started(7001, 5).answer, Bytes{0}})), "Invalid response size 13 expected 12"},
-                          {cameraAnswer({}), nullptr}};
+    const Case cases[] = {
+        {cameraAnswer(be(7001, 8)), "Invalid response size 8 expected 12"},
+        {cameraAnswer(join({started(7001, 5).answer, Bytes{0}})), "Invalid response size 13 expected 12"},
+        {cameraAnswer({}), nullptr}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reply.answer.size());
         f.log().clear();
@@ -232,7 +237,8 @@ TEST_F(TranscodeCommandsTest, AnswerOfAnotherSizeStartsAJobWithIdZero) {
             EXPECT_TRUE(f.log().contains(c.sizeLine, UTIL_LOG_ERROR));
         }
         EXPECT_EQ(f.log().countContaining("Invalid response size"), c.sizeLine ? 1u : 0u);
-        EXPECT_TRUE(f.log().contains("Transcode started, id=0, completion estimation:0 seconds.", UTIL_LOG_DEBUG));
+        EXPECT_TRUE(
+            f.log().contains("Transcode started, id=0, completion estimation:0 seconds.", UTIL_LOG_DEBUG));
     }
 }
 

@@ -25,7 +25,8 @@ struct Network {
 };
 
 // The camera's answer to "al": 0, scan id, 0, 0, count, total, 0, then 96-byte entries.
-std::vector<uint8_t> scanAnswer(uint8_t scanId, uint8_t count, uint8_t total, const std::vector<Network>& entries) {
+std::vector<uint8_t> scanAnswer(uint8_t scanId, uint8_t count, uint8_t total,
+                                const std::vector<Network>& entries) {
     std::vector<uint8_t> a = {0, scanId, 0, 0, count, total, 0};
     for (const Network& n : entries) {
         std::vector<uint8_t> e(96, 0);
@@ -52,7 +53,8 @@ std::vector<Network> networks(size_t n) {
 }
 
 // Packed argument: name field at 0, password from 33, a 32-bit word at wordOffset.
-Bytes packed(size_t size, const std::string& name, const std::string& password, size_t wordOffset, uint32_t word) {
+Bytes packed(size_t size, const std::string& name, const std::string& password, size_t wordOffset,
+             uint32_t word) {
     Bytes arg(size, 0);
     memcpy(arg.data(), name.data(), name.size());
     memcpy(arg.data() + 33, password.data(), password.size());
@@ -102,9 +104,12 @@ TEST_F(WirelessAnswersTest, CommandsSendTheirRequestByteForByte) {
         Bytes sent;
     };
     const Row rows[] = {
-        {"ZTCONTROL_WIFI_AP_CONTROL: action:0", ZTCONTROL_WIFI_AP_CONTROL, u32Arg(0), "SA", satchel("AP", {3, 0})},
-        {"ZTCONTROL_WIFI_AP_CONTROL: action:1", ZTCONTROL_WIFI_AP_CONTROL, u32Arg(1), "SA", satchel("AP", {1, 0})},
-        {"ZTCONTROL_WIFI_AP_CONTROL: action:2", ZTCONTROL_WIFI_AP_CONTROL, u32Arg(2), "SA", satchel("AP", {6, 0})},
+        {"ZTCONTROL_WIFI_AP_CONTROL: action:0", ZTCONTROL_WIFI_AP_CONTROL, u32Arg(0), "SA",
+         satchel("AP", {3, 0})},
+        {"ZTCONTROL_WIFI_AP_CONTROL: action:1", ZTCONTROL_WIFI_AP_CONTROL, u32Arg(1), "SA",
+         satchel("AP", {1, 0})},
+        {"ZTCONTROL_WIFI_AP_CONTROL: action:2", ZTCONTROL_WIFI_AP_CONTROL, u32Arg(2), "SA",
+         satchel("AP", {6, 0})},
         {"ZTCONTROL_BLE_CONTROL", ZTCONTROL_BLE_CONTROL, u8Arg(0), "SA", satchel("AP", {36, 0})},  // not read
         {"ZTCONTROL_BLE_CONTROL", ZTCONTROL_BLE_CONTROL, std::nullopt, "SA", satchel("AP", {36, 0})},
         {"ZTCONTROL_WIFI_BAND_SELECT: band:1", ZTCONTROL_WIFI_BAND_SELECT, u32Arg(1), "RA", {6, 19, 1}},
@@ -114,17 +119,21 @@ TEST_F(WirelessAnswersTest, CommandsSendTheirRequestByteForByte) {
          apArgument("ZT-Cam-55", "secret123", 0), "SA",
          satchel("AP", cat(cat(Bytes{6, 1, 9}, chars("secret123")), cat(Bytes{9}, chars("ZT-Cam-55"))))},
         // Flag word 1 sends a first byte of 0.
-        {"ZTCONTROL_WIFI_AP_SSID_CONFIG: ssid[" + n32 + "] password[" + p70 + "]", ZTCONTROL_WIFI_AP_SSID_CONFIG, apArgument(n32, p70, 1),
-         "SA", satchel("AP", cat(cat(Bytes{0, 1, 70}, chars(p70)), cat(Bytes{32}, chars(n32))))},
+        {"ZTCONTROL_WIFI_AP_SSID_CONFIG: ssid[" + n32 + "] password[" + p70 + "]",
+         ZTCONTROL_WIFI_AP_SSID_CONFIG, apArgument(n32, p70, 1), "SA",
+         satchel("AP", cat(cat(Bytes{0, 1, 70}, chars(p70)), cat(Bytes{32}, chars(n32))))},
         {"ZTCONTROL_WIFI_SSID_SAVE: ssid[Home] password[pw123456]", ZTCONTROL_WIFI_SSID_SAVE,
          networkArgument("Home", "pw123456"), "SA", satchel("CQ", cat(textArg("Home"), textArg("pw123456")))},
-        {"ZTCONTROL_WIFI_SSID_SAVE: ssid[" + o32 + "] password[]", ZTCONTROL_WIFI_SSID_SAVE, networkArgument(o32, ""),
-         "SA", satchel("CQ", textArg(o32))},
+        {"ZTCONTROL_WIFI_SSID_SAVE: ssid[" + o32 + "] password[]", ZTCONTROL_WIFI_SSID_SAVE,
+         networkArgument(o32, ""), "SA", satchel("CQ", textArg(o32))},
         {"ZTCONTROL_WIFI_SSID_SELECT: ssid[Home] password[pw123456] auth_type:1", ZTCONTROL_WIFI_SSID_SELECT,
-         networkArgument("Home", "pw123456", 1), "SA", satchel("CT", networkPayload(1, 1, "Home", "pw123456"))},
+         networkArgument("Home", "pw123456", 1), "SA",
+         satchel("CT", networkPayload(1, 1, "Home", "pw123456"))},
         {"ZTCONTROL_WIFI_SSID_SELECT: ssid[" + o32 + "] password[] auth_type:255", ZTCONTROL_WIFI_SSID_SELECT,
-         networkArgument(o32, "", 255), "SA", satchel("CL", networkPayload(1, 255, std::string(31, 'o'), ""))},
-        {"ZTCONTROL_WIFI_SSID_SELECT: ssid[" + std::string(33, 'C') + "] password[" + std::string(67, 'p') + "] auth_type:0",
+         networkArgument(o32, "", 255), "SA",
+         satchel("CL", networkPayload(1, 255, std::string(31, 'o'), ""))},
+        {"ZTCONTROL_WIFI_SSID_SELECT: ssid[" + std::string(33, 'C') + "] password[" + std::string(67, 'p') +
+             "] auth_type:0",
          ZTCONTROL_WIFI_SSID_SELECT, fullFields, "SA",
          satchel("CT", networkPayload(1, 0, std::string(31, 'C'), std::string(31, 'p')))},
         {"ZTCONTROL_WIFI_SSID_DELETE: ssid[Home]", ZTCONTROL_WIFI_SSID_DELETE, textArg("Home"), "SA",
@@ -167,7 +176,8 @@ TEST_F(WirelessAnswersTest, CameraAnswersDecideTheResult) {
         {ZTCONTROL_WIFI_AP_CONTROL, u32Arg(1), satchel("AP", {1, 0}), cameraError(-17), -17},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.sent.begin(), c.sent.begin() + 2) + " answering " + std::to_string(c.result));
+        SCOPED_TRACE(std::string(c.sent.begin(), c.sent.begin() + 2) + " answering " +
+                     std::to_string(c.result));
         f.clearRequests();
         f.scriptSatchel(std::string(c.sent.begin(), c.sent.begin() + 2), c.reply);
         EXPECT_EQ(f.command(c.id, c.arg).result, c.result);
@@ -232,7 +242,8 @@ TEST_F(WirelessAnswersTest, RefusedOrFailedScanAnswersGiveAnEmptyPage) {
     };
     std::vector<uint8_t> refused = scanAnswer(1, 2, 2, networks(2));
     refused[0] = 1;
-    const Case cases[] = {{cameraAnswer(refused), ZT_ERR}, {cameraError(ZT_ERR_NAK), ZT_ERR_NAK}, {cameraAnswer({}), ZT_OK}};
+    const Case cases[] = {
+        {cameraAnswer(refused), ZT_ERR}, {cameraError(ZT_ERR_NAK), ZT_ERR_NAK}, {cameraAnswer({}), ZT_OK}};
     for (const Case& c : cases) {
         f.scriptSatchel("al", c.reply);
         Reply r = list(0);
@@ -315,8 +326,9 @@ TEST_F(WirelessAnswersTest, RefusedArgumentsSendNothing) {
     EXPECT_TRUE(f.requests("RA").empty());
     EXPECT_TRUE(f.server()->pushClients.empty());
     // The trace line shows the field, bounded.
-    EXPECT_TRUE(f.log().contains("ZTCONTROL_WIFI_AP_SSID_CONFIG: ssid[" + std::string(33, 'A') + "] password[secret]",
-                                 UTIL_LOG_DEBUG));
+    EXPECT_TRUE(
+        f.log().contains("ZTCONTROL_WIFI_AP_SSID_CONFIG: ssid[" + std::string(33, 'A') + "] password[secret]",
+                         UTIL_LOG_DEBUG));
 }
 
 }  // namespace
