@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <string>
+
 #include "server/ztcontrol_if_server.h"
 
 namespace {
-
-constexpr int kSettings = CSI_STATUS_BLOCK_SIZE;  // settings part offset in the record
 
 class FixupTest : public ::testing::Test {
 protected:
@@ -31,97 +31,88 @@ protected:
     }
     void setStatusWord(int offset, uint32_t v) { memcpy(record.status.bytes + offset, &v, 4); }
 
-    // Zoom value after the fix-up for a flat mode and lens setting (and setting 158, which night
-    // lapse video copies into the lens setting).
-    uint8_t zoomAfter(uint8_t flatMode, uint8_t lensSetting, uint8_t zoom, uint8_t setting158 = 0) {
+    // A zeroed record with the flat mode and the lens settings (42, and night lapse's 158) set.
+    void setModes(uint8_t flatMode, uint8_t lens, uint8_t nightLens) {
         memset(&record, 0, sizeof(record));
         settings(25) = flatMode;
-        settings(42) = lensSetting;
-        settings(158) = setting158;
-        status(5) = zoom;
-        server->fixupStatusRecord(&record);
-        return status(5);
+        settings(42) = lens;
+        settings(158) = nightLens;
     }
 
     ZtcontrolCommandServer* server = nullptr;
     all_status_settings_t record;
 };
 
-TEST_F(FixupTest, NightLapseCopiesLensSettingsRushLapseSetsSubModeFourOthersKeepTheirBytes) {
-    settings(25) = 26;
-    settings(42) = 9;
-    settings(44) = 9;
-    settings(158) = 4;
-    settings(160) = 11;
-    server->fixupStatusRecord(&record);
-    EXPECT_EQ(settings(42), 4);
-    EXPECT_EQ(settings(44), 11);
-    EXPECT_EQ(status(0), 26);
-    EXPECT_EQ(status(1), 0);
-
-    // Rush lapse sets sub mode 4 and keeps the lens setting; other modes keep their bytes.
-    memset(&record, 0, sizeof(record));
-    settings(25) = 24;
-    settings(158) = 4;
-    settings(42) = 9;
-    server->fixupStatusRecord(&record);
-    EXPECT_EQ(status(0), 24);
-    EXPECT_EQ(status(1), 4);
-    EXPECT_EQ(settings(42), 9);
-
-    memset(&record, 0, sizeof(record));
-    settings(25) = 12;
-    status(1) = 2;
-    server->fixupStatusRecord(&record);
-    EXPECT_EQ(status(0), 12);
-    EXPECT_EQ(status(1), 2);
-}
-
-TEST_F(FixupTest, LensDataAndDualLensGroupsAreFolded) {
-    for (uint32_t group : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u}) {
-        memset(&record, 0, sizeof(record));
-        setStatusWord(19, group);
+// Night lapse video copies its lens settings, rush lapse sets sub mode 4, others keep their bytes.
+TEST_F(FixupTest, FlatModeSubModeAndLensSettings) {
+    struct Row {
+        uint8_t flatMode, subMode, lens, lens2;  // afterwards
+    };
+    const Row rows[] = {{26, 2, 4, 11}, {24, 4, 9, 9}, {12, 2, 9, 9}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(int(row.flatMode));
+        setModes(row.flatMode, 9, 4);
+        settings(44) = 9;
+        settings(160) = 11;
+        status(1) = 2;
         server->fixupStatusRecord(&record);
-        EXPECT_EQ(statusWord(19), group >= 3 && group <= 5 ? group - 3 : group) << "group " << group;
-        EXPECT_EQ(status(215), 3);
-        EXPECT_EQ(record.system.lensMode, 3);
-        EXPECT_EQ(record.system.lens, 7);
+        EXPECT_EQ(status(0), row.flatMode);
+        EXPECT_EQ(status(1), row.subMode);
+        EXPECT_EQ(settings(42), row.lens);
+        EXPECT_EQ(settings(44), row.lens2);
     }
 }
 
+// The zoom is scaled to a byte (x 2.5) for some flat modes and lens settings, from 0 to 102.
+// Night lapse video tests the lens setting copied from 158.
 TEST_F(FixupTest, ZoomIsScaledToAByteForQualifyingModesAndLensSettings) {
-    EXPECT_EQ(zoomAfter(12, 1, 40), 100);
-    EXPECT_EQ(zoomAfter(12, 1, 102), 255);
-    EXPECT_EQ(zoomAfter(12, 1, 103), 103);
-    EXPECT_EQ(zoomAfter(12, 1, 1), 2);
-    EXPECT_EQ(zoomAfter(12, 1, 0), 0);
-    EXPECT_EQ(zoomAfter(12, 1, 0xF0), 0xF0);  // negative as a signed byte
-    for (uint8_t mode : {12, 13, 15, 24, 25, 27}) EXPECT_EQ(zoomAfter(mode, 24, 40), 100) << "mode " << int(mode);
-    for (uint8_t lensSetting : {1, 4, 6, 18, 24}) EXPECT_EQ(zoomAfter(13, lensSetting, 40), 100);
-    EXPECT_EQ(zoomAfter(14, 1, 40), 40);
-    EXPECT_EQ(zoomAfter(16, 1, 40), 40);
-    EXPECT_EQ(zoomAfter(12, 2, 40), 40);
-    EXPECT_EQ(zoomAfter(12, 0, 40), 40);
-    // Night lapse video tests the lens setting copied from 158.
-    EXPECT_EQ(zoomAfter(26, 2, 40, 18), 100);
-    EXPECT_EQ(zoomAfter(26, 18, 40, 2), 40);
+    struct Row {
+        uint8_t flatMode, lens, nightLens, zoom, expected;
+    };
+    const Row rows[] = {
+        {12, 1, 0, 40, 100},  {12, 1, 0, 102, 255}, {12, 1, 0, 103, 103}, {12, 1, 0, 1, 2},
+        {12, 1, 0, 0, 0},     {12, 1, 0, 0xF0, 0xF0},  // negative as a signed byte
+        {13, 24, 0, 40, 100}, {15, 24, 0, 40, 100}, {24, 24, 0, 40, 100}, {25, 24, 0, 40, 100},
+        {27, 24, 0, 40, 100}, {13, 4, 0, 40, 100},  {13, 6, 0, 40, 100},  {13, 18, 0, 40, 100},
+        {14, 1, 0, 40, 40},   {16, 1, 0, 40, 40},   {12, 2, 0, 40, 40},   {12, 0, 0, 40, 40},
+        {26, 2, 18, 40, 100}, {26, 18, 2, 40, 40},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.flatMode) + "/" + std::to_string(row.lens) + " zoom " +
+                     std::to_string(row.zoom));
+        setModes(row.flatMode, row.lens, row.nightLens);
+        status(5) = row.zoom;
+        server->fixupStatusRecord(&record);
+        EXPECT_EQ(status(5), row.expected);
+    }
 }
 
-TEST_F(FixupTest, PresetStateByteComparesTheEditedPresetWithTheActiveOne) {
-    struct Case {
+// The dual-lens mode groups 3 to 5 fold onto 0 to 2; the preset state byte says whether the preset
+// being edited is the active one; lens mode and lens come from the cache.
+TEST_F(FixupTest, ModeGroupPresetStateAndLensData) {
+    struct Row {
+        uint32_t group;
         uint8_t state;
         uint32_t edited;
-        uint8_t expected;
+        uint32_t expectedGroup;
+        uint8_t expectedState;
     };
-    const Case cases[] = {{1, 0x10002, 1}, {3, 0x10002, 1}, {1, 0x10003, 0}, {3, 5, 0},
-                          {0, 0x10002, 0}, {2, 0x10002, 0}, {4, 0x10002, 0}, {0xFF, 0x10002, 0}};
-    for (const Case& c : cases) {
+    const Row rows[] = {{0, 1, 0x10002, 0, 1}, {1, 3, 0x10002, 1, 1}, {2, 1, 0x10003, 2, 0},
+                        {3, 3, 5, 0, 0},       {4, 0, 0x10002, 1, 0}, {5, 2, 0x10002, 2, 0},
+                        {6, 4, 0x10002, 6, 0}, {7, 0xFF, 0x10002, 7, 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE("group " + std::to_string(row.group) + " state " + std::to_string(row.state));
         memset(&record, 0, sizeof(record));
-        status(33) = c.state;
-        setStatusWord(27, c.edited);
+        setStatusWord(19, row.group);
+        status(33) = row.state;
+        setStatusWord(27, row.edited);
         server->fixupStatusRecord(&record);
-        EXPECT_EQ(status(33), c.expected) << "state " << int(c.state) << " edited " << c.edited;
+        EXPECT_EQ(statusWord(19), row.expectedGroup);
+        EXPECT_EQ(status(33), row.expectedState);
     }
+    EXPECT_EQ(status(215), 3);
+    EXPECT_EQ(record.system.lensMode, 3);
+    EXPECT_EQ(record.system.lens, 7);
 }
 
 }  // namespace

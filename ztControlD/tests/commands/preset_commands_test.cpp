@@ -7,8 +7,7 @@
 
 #include "presets/preset_loader.h"
 #include "server/ztcontrol_if_server.h"
-#include "support/daemon_harness.h"
-#include "support/sim_ops.h"
+#include "support/command_test_support.h"
 #include "wsdkCommands/WSDK_RequestCreateCustomPreset.pb.h"
 #include "ztControlCommands/ztControl_presets.pb.h"
 #include "ztErrno.h"
@@ -24,10 +23,8 @@ Bytes serialized(const google::protobuf::MessageLite& m) {
     return Bytes(s.begin(), s.end());
 }
 
-class PresetCommandsTest : public ::testing::Test {
+class PresetCommandsTest : public CommandTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(d.startClean()); }
-
     // A custom video preset of the title; its id. Returns once the daemon has followed the
     // camera's switch to it.
     uint32_t create(uint32_t title) {
@@ -49,14 +46,14 @@ protected:
         return (uint32_t)rsp.preset_id();
     }
 
-    uint32_t titleNumber(uint32_t id) {
-        const camsim::SimState state = d.sim().state();
-        const camsim::PresetInfo* p = state.preset(id);
-        EXPECT_NE(p, nullptr);
-        return p ? p->titleNumber : 0;
+    // The preset as the camera keeps it: title, title number and icon.
+    camsim::PresetInfo preset(uint32_t id) {
+        const camsim::SimState s = state();
+        const camsim::PresetInfo* p = s.preset(id);
+        EXPECT_NE(p, nullptr) << id;
+        return p ? *p : camsim::PresetInfo{};
     }
-
-    InProcessDaemon d;
+    uint32_t titleNumber(uint32_t id) { return preset(id).titleNumber; }
 };
 
 TEST_F(PresetCommandsTest, NewPresetsTakeTheFirstFreeTitleNumber) {
@@ -74,48 +71,34 @@ TEST_F(PresetCommandsTest, NewPresetsTakeTheFirstFreeTitleNumber) {
     EXPECT_TRUE(d.log().contains("returning 3\n", UTIL_LOG_DEBUG));
 }
 
+// The time-lapse photo icon is the firmware's time-lapse icon (8) on model 55.
 TEST_F(PresetCommandsTest, TitleOrIconAloneKeepsTheOtherStoredFields) {
     create(22);
     const uint32_t id = create(22);  // title number 1
-    ZTC_Preset_Set_Title_Icon_Req req;
-    req.set_preset_icon(1000);  // the time-lapse photo icon is the firmware's time-lapse icon on model 55
-    EXPECT_EQ(d.requester().call(ZTCONTROL_PRESET_SET_TITLE_ICON, serialized(req)).result, ZT_OK);
-    camsim::SimState state = d.sim().state();
-    const camsim::PresetInfo* p = state.preset(id);
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(p->icon, 8u);
-    EXPECT_EQ(p->title, 22u);
-    EXPECT_EQ(p->titleNumber, 1u);
-
-    req.Clear();
-    req.set_preset_name(30);
-    EXPECT_EQ(d.requester().call(ZTCONTROL_PRESET_SET_TITLE_ICON, serialized(req)).result, ZT_OK);
-    state = d.sim().state();
-    p = state.preset(id);
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(p->icon, 8u);
-    EXPECT_EQ(p->title, 30u);
-    EXPECT_EQ(p->titleNumber, 1u);
-    // Both edits were made inside an edit of that preset.
-    std::vector<camsim::OpRecord> starts = opsNamed(d.sim(), "remote 17/8");
-    ASSERT_GE(starts.size(), 2u);
-    EXPECT_EQ(starts.back().payload, (Bytes{(uint8_t)id, (uint8_t)(id >> 8), 0, 0}));
+    ZTC_Preset_Set_Title_Icon_Req icon, title;
+    icon.set_preset_icon(1000);
+    title.set_preset_name(30);
+    for (const auto& step : {std::make_pair(icon, 22u), std::make_pair(title, 30u)}) {
+        SCOPED_TRACE(step.second);
+        EXPECT_EQ(call(ZTCONTROL_PRESET_SET_TITLE_ICON, serialized(step.first)).result, ZT_OK);
+        const camsim::PresetInfo p = preset(id);
+        EXPECT_EQ(p.icon, 8u);
+        EXPECT_EQ(p.title, step.second);
+        EXPECT_EQ(p.titleNumber, 1u);
+        // Made inside an edit of that preset.
+        EXPECT_EQ(payloadOf("remote 17/8"), le32(id));
+    }
 }
 
 TEST_F(PresetCommandsTest, AnEditIsOpenedOnlyWhereOneIsNeeded) {
     ASSERT_TRUE(d.sync());
     d.sim().clearOps();
-    d.sim().setSettings(25, 4);  // playback
-    EXPECT_EQ(beginPresetEdit(-1), 0);
-    EXPECT_TRUE(opsNamed(d.sim(), "remote 17/8").empty());
-    d.sim().setSettings(25, 12);
     EXPECT_EQ(beginPresetEdit(91), 1);  // a setting outside presets
     EXPECT_TRUE(opsNamed(d.sim(), "remote 17/10").empty());
     EXPECT_TRUE(opsNamed(d.sim(), "remote 17/8").empty());
     EXPECT_EQ(beginPresetEdit(-1), 1);
     EXPECT_EQ(opsNamed(d.sim(), "remote 17/10").size(), 1u);
     EXPECT_EQ(opsNamed(d.sim(), "remote 17/8").size(), 1u);
-    EXPECT_TRUE(d.sim().state().editOpen);
 
     // A failing store before the start is logged and the edit still starts; a failing start is not an edit.
     d.sim().injectFault(camsim::OpMatch::remote(17, 10), ZT_ERR_NAK);
@@ -124,16 +107,6 @@ TEST_F(PresetCommandsTest, AnEditIsOpenedOnlyWhereOneIsNeeded) {
     d.sim().injectFault(camsim::OpMatch::remote(17, 8), -5);
     EXPECT_EQ(beginPresetEdit(2), 0);
     EXPECT_TRUE(d.log().contains("ztc_send_remote_api_payload error, -5\n", UTIL_LOG_ERROR));
-
-    // A command whose edit cannot start answers -1 and changes nothing.
-    d.sim().clearFaults();
-    create(23);
-    d.sim().injectFault(camsim::OpMatch::remote(17, 8), -5);
-    ZTC_Preset_Switch_Flatmode_Req sw;
-    sw.set_flat_mode(15);
-    EXPECT_EQ(d.requester().call(ZTCONTROL_PRESET_SWITCH_FLATMODE, serialized(sw)).result, ZT_ERR);
-    EXPECT_TRUE(d.log().contains("Failed to start preset edit!", UTIL_LOG_ERROR));
-    EXPECT_EQ(opsNamed(d.sim(), "remote 17/23").size(), 1u);  // the one of the create only
 }
 
 }  // namespace

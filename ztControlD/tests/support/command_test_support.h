@@ -11,6 +11,7 @@
 #include "server/ztcontrol_if_server.h"
 #include "support/daemon_harness.h"
 #include "support/sim_ops.h"
+#include "ztLog.h"
 
 inline Bytes le32(uint32_t v) {
     Bytes b(4);
@@ -42,6 +43,12 @@ protected:
         Reply reply = d.requester().call(id, arg);
         EXPECT_TRUE(reply.received) << "no response to " << id;
         return reply;
+    }
+
+    // A call answered with that result, its failure logged with that line.
+    void expectFailed(const Reply& reply, int32_t result, const std::string& line) {
+        EXPECT_EQ(reply.result, result) << line;
+        EXPECT_TRUE(d.log().contains(line, UTIL_LOG_ERROR)) << line;
     }
 
     // Names of the operations received since the last call ("remote 8/11", "direct 1 shutter").
