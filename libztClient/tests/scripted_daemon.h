@@ -10,9 +10,11 @@
 
 #include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "queue_cleanup.h"
+#include "ztClient.h"
 #include "zt_msg_classes.h"
 
 using Bytes = std::vector<uint8_t>;
@@ -48,7 +50,33 @@ inline std::string frame(const std::string& json) {
 class ScriptedDaemon {
 public:
     explicit ScriptedDaemon(long maxMessages = 4) : name_(uniqueName()) { create(maxMessages); }
-    ~ScriptedDaemon() { remove(); }
+    // Serves the answers at once (see serve).
+    explicit ScriptedDaemon(std::vector<Bytes> answers) : ScriptedDaemon() { serve(std::move(answers)); }
+    ~ScriptedDaemon() {
+        served();
+        remove();
+    }
+
+    // Takes one request per answer on a thread and sends the answer to its reply mailbox (an
+    // empty answer: none); stops when no request comes within `seconds`.
+    void serve(std::vector<Bytes> answers, int seconds = 10) {
+        served();
+        server_ = std::thread([this, answers, seconds] {
+            for (const Bytes& answer : answers) {
+                Seen seen = take(seconds);
+                if (seen.id == 0xFFFFFFFFu) return;
+                served_.push_back(seen);
+                if (!answer.empty()) send(seen.reply, answer);
+            }
+        });
+    }
+    // Waits for serve() to end; every request it took, in order.
+    const std::vector<Seen>& served() {
+        if (server_.joinable()) server_.join();
+        return served_;
+    }
+    // The last request served (id 0xFFFFFFFF when none came).
+    Seen last() { return served().empty() ? Seen{0xFFFFFFFFu, false, {}, {}} : served_.back(); }
 
     void create(long maxMessages = 4) {
         mq_attr attr = {};
@@ -89,12 +117,8 @@ public:
         return seen;
     }
 
-    // Answers on the requester's mailbox as the daemon does (opened for the one answer).
-    static bool answer(const std::string& reply, int32_t result, const Bytes& payload = {}) {
-        return send(reply, response(result, payload));
-    }
-
-    // Any bytes as one message on a queue that exists.
+    // Any bytes as one message on a queue that exists (opened for the one message, as the daemon
+    // answers).
     static bool send(const std::string& queue, const Bytes& bytes) {
         mqd_t tx = mq_open(queue.c_str(), O_WRONLY | O_NONBLOCK);
         if (tx == (mqd_t)-1) return false;
@@ -118,6 +142,21 @@ private:
 
     std::string name_;
     mqd_t mqd_ = (mqd_t)-1;
+    std::thread server_;
+    std::vector<Seen> served_;
+};
+
+// A requester on a scripted daemon; its reply mailbox is removed even when the test crashes.
+class ScriptedClient : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(ztClient_open(&client, daemon.name(), "/ztclient_test"), 0);
+        zt_cleanup::removeAtCrash(ztClient_replyMailbox(client));
+    }
+    void TearDown() override { ztClient_close(client); }
+
+    ScriptedDaemon daemon;
+    ztClient* client = nullptr;
 };
 
 inline bool mailboxExists(const std::string& name) {
