@@ -22,8 +22,8 @@ protected:
     int callAnswered(uint32_t id, const Bytes* arg, int32_t answerResult, const Bytes& payload = {},
                      uint8_t* out = nullptr, size_t capacity = 0, size_t* outLen = nullptr) {
         daemon.serve({response(answerResult, payload)});
-        return ztClient_call(client, id, arg ? arg->data() : nullptr, arg ? arg->size() : 0, 3000, &result, out,
-                             capacity, outLen);
+        return ztClient_call(client, id, arg ? arg->data() : nullptr, arg ? arg->size() : 0, 3000, &result,
+                             out, capacity, outLen);
     }
 
     int32_t result = 99;
@@ -128,8 +128,8 @@ TEST(AnswerDecoding, AnythingButAWholeAnswerIsMalformed) {
     EXPECT_EQ(result, -3);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(payload), len), std::string("ab", 3));
     // A byte and its damaged value.
-    const std::pair<size_t, uint8_t> damages[] = {{1, 0x15}, {1, 0x03}, {2, 0x16}, {3, 0x0A}, {6, 0x03}, {13, 0x09},
-                                                  {4, 0x45}};
+    const std::pair<size_t, uint8_t> damages[] = {{1, 0x15}, {1, 0x03},  {2, 0x16}, {3, 0x0A},
+                                                  {6, 0x03}, {13, 0x09}, {4, 0x45}};
     for (const auto& [at, value] : damages) {
         Bytes bad = good;
         bad[at] = value;

@@ -19,8 +19,10 @@
 
 using Bytes = std::vector<uint8_t>;
 
+// A request the daemon took; id kNoRequest when none came.
+constexpr uint32_t kNoRequest = 0xFFFFFFFFu;
 struct Seen {
-    uint32_t id = 0;
+    uint32_t id = kNoRequest;
     bool hasArgument = false;
     Bytes argument;
     std::string reply;
@@ -64,7 +66,7 @@ public:
         server_ = std::thread([this, answers, seconds] {
             for (const Bytes& answer : answers) {
                 Seen seen = take(seconds);
-                if (seen.id == 0xFFFFFFFFu) return;
+                if (seen.id == kNoRequest) return;
                 served_.push_back(seen);
                 if (!answer.empty()) send(seen.reply, answer);
             }
@@ -75,8 +77,8 @@ public:
         if (server_.joinable()) server_.join();
         return served_;
     }
-    // The last request served (id 0xFFFFFFFF when none came).
-    Seen last() { return served().empty() ? Seen{0xFFFFFFFFu, false, {}, {}} : served_.back(); }
+    // The last request served.
+    Seen last() { return served().empty() ? Seen{} : served_.back(); }
 
     void create(long maxMessages = 4) {
         mq_attr attr = {};
@@ -93,10 +95,9 @@ public:
     }
     const char* name() const { return name_.c_str(); }
 
-    // The next request, waiting up to `seconds`; id 0xFFFFFFFF when none came.
+    // The next request, waiting up to `seconds`.
     Seen take(int seconds = 2) {
         Seen seen;
-        seen.id = 0xFFFFFFFFu;
         uint8_t buf[1500];
         timespec deadline;
         clock_gettime(CLOCK_REALTIME, &deadline);

@@ -73,7 +73,8 @@ TEST_F(CardId, CreatedOnceThenKept)
     EXPECT_EQ(ReadFile(kCardI), again);
 
     // The file's content and the id kept from it: an invalid one is replaced, an empty file filled.
-    const std::pair<std::string, const char*> rows[] = {{"4242\n", "4242"}, {"12ab\n", nullptr}, {"", nullptr}};
+    const std::pair<std::string, const char*> rows[] = {
+        {"4242\n", "4242"}, {"12ab\n", nullptr}, {"", nullptr}};
     for (const auto& [content, kept] : rows) {
         std::ofstream(kCardD) << content;
         ASSERT_EQ(getCardIDStr(id), 0) << content;

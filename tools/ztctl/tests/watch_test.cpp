@@ -77,7 +77,8 @@ TEST(Watch, FramesPrintedAndHowTheStreamEnds) {
 TEST(Watch, SubscribesAfterConnectingAndFailsWithoutServerOrDaemon) {
     ScriptedDaemon daemon({response(0)});
     FakeNotifier server({"LENGTH:3\n\n{}"});
-    ToolRun r = runTool({"--mailbox", daemon.name(), "watch", "--port", server.port, "--raw", "--count", "1"});
+    ToolRun r =
+        runTool({"--mailbox", daemon.name(), "watch", "--port", server.port, "--raw", "--count", "1"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(daemon.last().id, 43u);
     const char expected[] = "status=1";
