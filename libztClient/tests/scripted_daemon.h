@@ -54,10 +54,7 @@ public:
     explicit ScriptedDaemon(long maxMessages = 4) : name_(uniqueName()) { create(maxMessages); }
     // Serves the answers at once (see serve).
     explicit ScriptedDaemon(std::vector<Bytes> answers) : ScriptedDaemon() { serve(std::move(answers)); }
-    ~ScriptedDaemon() {
-        served();
-        remove();
-    }
+    ~ScriptedDaemon() { remove(); }
 
     // Takes one request per answer on a thread and sends the answer to its reply mailbox (an
     // empty answer: none); stops when no request comes within `seconds`.
@@ -84,11 +81,13 @@ public:
         mq_attr attr = {};
         attr.mq_maxmsg = maxMessages;
         attr.mq_msgsize = 1500;
-        mq_unlink(name_.c_str());
+        remove();
         mqd_ = mq_open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600, &attr);
         ASSERT_NE(mqd_, (mqd_t)-1);
     }
+    // Waits for serve() to end first.
     void remove() {
+        served();
         if (mqd_ != (mqd_t)-1) mq_close(mqd_);
         mq_unlink(name_.c_str());
         mqd_ = (mqd_t)-1;
