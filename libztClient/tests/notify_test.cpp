@@ -1,7 +1,6 @@
 // Notification readers: frames from a socket in any split, the merge of split and changed texts,
 // and the queue side registered through a scripted daemon.
 #include <gtest/gtest.h>
-#include <mqueue.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -16,11 +15,13 @@ namespace {
 
 class SocketReader : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { attach(); }
+    void TearDown() override { detach(); }
+    void attach() {
         ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
         ASSERT_EQ(ztNotify_attach(&reader, fds[0]), 0);
     }
-    void TearDown() override {
+    void detach() {
         ztNotify_close(reader);
         if (fds[1] >= 0) close(fds[1]);
     }
@@ -68,10 +69,8 @@ TEST_F(SocketReader, MalformedHeadersEndTheReader) {
                          "LENGTH:3\n{}", "length:3\n\n{}"};
     for (const char* header : bad) {
         SCOPED_TRACE(header);
-        ztNotify_close(reader);
-        close(fds[1]);
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-        ASSERT_EQ(ztNotify_attach(&reader, fds[0]), 0);
+        detach();
+        attach();
         put(header);
         next(ZTCLIENT_ERR_MALFORMED);
         put(frame("{}"));
@@ -81,48 +80,30 @@ TEST_F(SocketReader, MalformedHeadersEndTheReader) {
 
 // A turn-on can reach the daemon before it has accepted the connection: while nothing comes it is
 // sent again, however short each wait for a notification is.
-TEST(SocketTurnOn, RepeatedWhileNothingComesAcrossShortWaits) {
-    ScriptedDaemon daemon;
-    ztClient* client = nullptr;
-    ASSERT_EQ(ztClient_open(&client, daemon.name(), "/ztclient_test"), 0);
-    zt_cleanup::removeAtCrash(ztClient_replyMailbox(client));
+using SocketTurnOn = ScriptedClient;
+TEST_F(SocketTurnOn, RepeatedWhileNothingComesAcrossShortWaits) {
     int fds[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-    std::vector<Seen> turnOns;
-    std::thread d([&] {
-        for (Seen s = daemon.take(); s.id != 0xFFFFFFFFu; s = daemon.take(5)) {
-            turnOns.push_back(s);
-            ScriptedDaemon::answer(s.reply, 0);
-            if (turnOns.size() == 2) break;
-        }
-    });
+    daemon.serve({response(0), response(0)}, 5);
     ztNotify* reader = nullptr;
     ASSERT_EQ(ztNotify_attach(&reader, fds[0]), 0);
     EXPECT_EQ(ztNotify_subscribe(reader, client, 2000), 0);
     for (int i = 0; i < 6; ++i) EXPECT_EQ(ztNotify_next(reader, 500, nullptr, nullptr), ZTCLIENT_ERR_TIMEOUT);
-    d.join();
+    const std::vector<Seen>& turnOns = daemon.served();
     ASSERT_EQ(turnOns.size(), 2u);
     EXPECT_EQ(turnOns[1].id, turnOns[0].id);
     EXPECT_EQ(turnOns[1].argument, turnOns[0].argument);
     ztNotify_close(reader);
     close(fds[1]);
-    ztClient_close(client);
 }
 
-TEST(QueueReader, RegistersMergesSplitStateAndUnregisters) {
-    ScriptedDaemon daemon;
-    ztClient* client = nullptr;
-    ASSERT_EQ(ztClient_open(&client, daemon.name(), "/ztclient_test"), 0);
-    zt_cleanup::removeAtCrash(ztClient_replyMailbox(client));
+using QueueReader = ScriptedClient;
+TEST_F(QueueReader, RegistersMergesSplitStateAndUnregisters) {
     const std::string queue = zt_cleanup::removeAtCrash(std::string(ztClient_replyMailbox(client)) + "_n");
-    Seen registration;
-    std::thread d([&] {
-        registration = daemon.take();
-        ScriptedDaemon::answer(registration.reply, 0);
-    });
+    daemon.serve({response(0)});
     ztNotify* reader = nullptr;
     ASSERT_EQ(ztNotify_openQueue(&reader, client, 2000), 0);
-    d.join();
+    const Seen registration = daemon.last();
     EXPECT_EQ(registration.id, 0u);
     Bytes expected = {1, 0, 0, 0};
     expected.insert(expected.end(), queue.begin(), queue.end());
@@ -138,17 +119,13 @@ TEST(QueueReader, RegistersMergesSplitStateAndUnregisters) {
     EXPECT_STREQ(ztNotify_value(reader, "settings", "2"), "4");
     EXPECT_EQ(ztNotify_next(reader, 50, nullptr, nullptr), ZTCLIENT_ERR_TIMEOUT);
 
-    Seen removal;
-    d = std::thread([&] {
-        removal = daemon.take();
-        ScriptedDaemon::answer(removal.reply, 0);
-    });
+    daemon.serve({response(0)});
     ztNotify_close(reader);
-    d.join();
+    const Seen removal = daemon.last();
+    ASSERT_EQ(daemon.served().size(), 2u);
     EXPECT_EQ(removal.id, 0u);
     EXPECT_EQ(removal.argument[0], 0);
     EXPECT_FALSE(mailboxExists(queue));
-    ztClient_close(client);
 }
 
 }  // namespace

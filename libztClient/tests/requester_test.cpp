@@ -7,7 +7,6 @@
 #include <chrono>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "scripted_daemon.h"
@@ -17,29 +16,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class Requester : public ::testing::Test {
+class Requester : public ScriptedClient {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(ztClient_open(&client, daemon.name(), "/ztclient_test"), 0);
-        zt_cleanup::removeAtCrash(ztClient_replyMailbox(client));
-    }
-    void TearDown() override { ztClient_close(client); }
-
-    // A call answered by the scripted daemon from another thread.
-    int callAnswered(uint32_t id, const Bytes* arg, int32_t answerResult, const Bytes& payload, Seen* seen,
-                     uint8_t* out, size_t capacity, size_t* outLen) {
-        std::thread d([&] {
-            *seen = daemon.take();
-            ScriptedDaemon::answer(seen->reply, answerResult, payload);
-        });
-        int r = ztClient_call(client, id, arg ? arg->data() : nullptr, arg ? arg->size() : 0, 3000, &result, out,
-                              capacity, outLen);
-        d.join();
-        return r;
+    // A call answered by the scripted daemon (daemon.last() is the request it took).
+    int callAnswered(uint32_t id, const Bytes* arg, int32_t answerResult, const Bytes& payload = {},
+                     uint8_t* out = nullptr, size_t capacity = 0, size_t* outLen = nullptr) {
+        daemon.serve({response(answerResult, payload)});
+        return ztClient_call(client, id, arg ? arg->data() : nullptr, arg ? arg->size() : 0, 3000, &result,
+                             out, capacity, outLen);
     }
 
-    ScriptedDaemon daemon;
-    ztClient* client = nullptr;
     int32_t result = 99;
 };
 
@@ -48,8 +34,8 @@ TEST_F(Requester, RequestAndAnswerTravelWhole) {
     const Bytes payload(1400, 0xA5);
     uint8_t out[1400];
     size_t outLen = 0;
-    Seen seen;
-    EXPECT_EQ(callAnswered(30, &arg, -3, payload, &seen, out, sizeof out, &outLen), 0);
+    EXPECT_EQ(callAnswered(30, &arg, -3, payload, out, sizeof out, &outLen), 0);
+    Seen seen = daemon.last();
     EXPECT_EQ(seen.id, 30u);
     EXPECT_TRUE(seen.hasArgument);
     EXPECT_EQ(seen.argument, arg);
@@ -58,8 +44,8 @@ TEST_F(Requester, RequestAndAnswerTravelWhole) {
     EXPECT_EQ(Bytes(out, out + outLen), payload);
 
     // No argument at all, and an answer without a payload.
-    EXPECT_EQ(callAnswered(89, nullptr, 0, {}, &seen, out, sizeof out, &outLen), 0);
-    EXPECT_FALSE(seen.hasArgument);
+    EXPECT_EQ(callAnswered(89, nullptr, 0, {}, out, sizeof out, &outLen), 0);
+    EXPECT_FALSE(daemon.last().hasArgument);
     EXPECT_EQ(outLen, 0u);
     EXPECT_EQ(result, 0);
 }
@@ -68,17 +54,16 @@ TEST_F(Requester, SizeLimitsAtTheirEdges) {
     // Header 4, command 7, argument 3 + n, reply name 3 + length + 1: the largest argument fits.
     const size_t fits = 1500 - 4 - 7 - 3 - 3 - (strlen(ztClient_replyMailbox(client)) + 1);
     Bytes arg(fits, 1);
-    Seen seen;
     size_t outLen = 7;
-    EXPECT_EQ(callAnswered(7, &arg, 0, {}, &seen, nullptr, 0, &outLen), 0);
-    EXPECT_EQ(seen.argument.size(), fits);
+    EXPECT_EQ(callAnswered(7, &arg, 0, {}, nullptr, 0, &outLen), 0);
+    EXPECT_EQ(daemon.last().argument.size(), fits);
     arg.push_back(1);
     EXPECT_EQ(ztClient_call(client, 7, arg.data(), arg.size(), 100, &result, nullptr, 0, nullptr),
               ZTCLIENT_ERR_ARG_TOO_LARGE);
 
     // A payload one byte larger than the buffer: the result and the needed length, nothing copied.
     uint8_t out[4] = {9, 9, 9, 9};
-    EXPECT_EQ(callAnswered(33, nullptr, 5, {1, 2, 3, 4, 5}, &seen, out, sizeof out, &outLen),
+    EXPECT_EQ(callAnswered(33, nullptr, 5, {1, 2, 3, 4, 5}, out, sizeof out, &outLen),
               ZTCLIENT_ERR_ANSWER_TOO_LARGE);
     EXPECT_EQ(result, 5);
     EXPECT_EQ(outLen, 5u);
@@ -91,14 +76,13 @@ TEST_F(Requester, LateAnswerIsNeverTakenForTheNextCall) {
     const Seen late = daemon.take();
     ASSERT_EQ(late.id, 1u);
     // The answer of the first call arrives now (or is refused: nobody reads its mailbox any more).
-    ScriptedDaemon::answer(late.reply, 111);
+    ScriptedDaemon::send(late.reply, response(111));
     EXPECT_FALSE(mailboxExists(first));
-    Seen seen;
-    EXPECT_EQ(callAnswered(2, nullptr, 222, {}, &seen, nullptr, 0, nullptr), 0);
+    EXPECT_EQ(callAnswered(2, nullptr, 222), 0);
     EXPECT_EQ(result, 222);
 }
 
-TEST_F(Requester, FullDaemonMailboxEndsAtTheTimeOut) {
+TEST_F(Requester, FullGoneAndRestartedDaemon) {
     daemon.remove();
     daemon.create(1);
     EXPECT_EQ(ztClient_call(client, 1, nullptr, 0, 0, &result, nullptr, 0, nullptr), ZTCLIENT_ERR_TIMEOUT);
@@ -107,17 +91,15 @@ TEST_F(Requester, FullDaemonMailboxEndsAtTheTimeOut) {
     const auto took = Clock::now() - start;
     EXPECT_GE(took, std::chrono::milliseconds(150));
     EXPECT_LT(took, std::chrono::seconds(5));
-}
 
-TEST_F(Requester, DaemonGoneAndRestartedBetweenCalls) {
+    // Gone, then restarted between calls.
     daemon.remove();
     EXPECT_EQ(ztClient_call(client, 1, nullptr, 0, 100, &result, nullptr, 0, nullptr), ZTCLIENT_ERR_NO_DAEMON);
     daemon.create();
-    Seen seen;
-    EXPECT_EQ(callAnswered(3, nullptr, 1, {}, &seen, nullptr, 0, nullptr), 0);
+    EXPECT_EQ(callAnswered(3, nullptr, 1), 0);
     daemon.remove();
     daemon.create();
-    EXPECT_EQ(callAnswered(4, nullptr, 2, {}, &seen, nullptr, 0, nullptr), 0);
+    EXPECT_EQ(callAnswered(4, nullptr, 2), 0);
     EXPECT_EQ(result, 2);
 }
 
@@ -145,16 +127,14 @@ TEST(AnswerDecoding, AnythingButAWholeAnswerIsMalformed) {
     ASSERT_EQ(ztClient_decodeAnswer(good.data(), good.size(), &result, &payload, &len), 0);
     EXPECT_EQ(result, -3);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(payload), len), std::string("ab", 3));
-    struct Damage {
-        size_t at;
-        uint8_t value;
-    };
-    const Damage damages[] = {{1, 0x15}, {1, 0x03}, {2, 0x16}, {3, 0x0A}, {6, 0x03}, {13, 0x09}, {4, 0x45}};
-    for (const Damage& d : damages) {
+    // A byte and its damaged value.
+    const std::pair<size_t, uint8_t> damages[] = {{1, 0x15}, {1, 0x03},  {2, 0x16}, {3, 0x0A},
+                                                  {6, 0x03}, {13, 0x09}, {4, 0x45}};
+    for (const auto& [at, value] : damages) {
         Bytes bad = good;
-        bad[d.at] = d.value;
+        bad[at] = value;
         EXPECT_EQ(ztClient_decodeAnswer(bad.data(), bad.size(), &result, &payload, &len), ZTCLIENT_ERR_MALFORMED)
-            << d.at;
+            << at;
     }
     EXPECT_EQ(ztClient_decodeAnswer(good.data(), 19, &result, &payload, &len), ZTCLIENT_ERR_MALFORMED);
 

@@ -10,15 +10,19 @@
 
 #include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "queue_cleanup.h"
+#include "ztClient.h"
 #include "zt_msg_classes.h"
 
 using Bytes = std::vector<uint8_t>;
 
+// A request the daemon took; id kNoRequest when none came.
+constexpr uint32_t kNoRequest = 0xFFFFFFFFu;
 struct Seen {
-    uint32_t id = 0;
+    uint32_t id = kNoRequest;
     bool hasArgument = false;
     Bytes argument;
     std::string reply;
@@ -48,27 +52,51 @@ inline std::string frame(const std::string& json) {
 class ScriptedDaemon {
 public:
     explicit ScriptedDaemon(long maxMessages = 4) : name_(uniqueName()) { create(maxMessages); }
+    // Serves the answers at once (see serve).
+    explicit ScriptedDaemon(std::vector<Bytes> answers) : ScriptedDaemon() { serve(std::move(answers)); }
     ~ScriptedDaemon() { remove(); }
+
+    // Takes one request per answer on a thread and sends the answer to its reply mailbox (an
+    // empty answer: none); stops when no request comes within `seconds`.
+    void serve(std::vector<Bytes> answers, int seconds = 10) {
+        served();
+        server_ = std::thread([this, answers, seconds] {
+            for (const Bytes& answer : answers) {
+                Seen seen = take(seconds);
+                if (seen.id == kNoRequest) return;
+                served_.push_back(seen);
+                if (!answer.empty()) send(seen.reply, answer);
+            }
+        });
+    }
+    // Waits for serve() to end; every request it took, in order.
+    const std::vector<Seen>& served() {
+        if (server_.joinable()) server_.join();
+        return served_;
+    }
+    // The last request served.
+    Seen last() { return served().empty() ? Seen{} : served_.back(); }
 
     void create(long maxMessages = 4) {
         mq_attr attr = {};
         attr.mq_maxmsg = maxMessages;
         attr.mq_msgsize = 1500;
-        mq_unlink(name_.c_str());
+        remove();
         mqd_ = mq_open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600, &attr);
         ASSERT_NE(mqd_, (mqd_t)-1);
     }
+    // Waits for serve() to end first.
     void remove() {
+        served();
         if (mqd_ != (mqd_t)-1) mq_close(mqd_);
         mq_unlink(name_.c_str());
         mqd_ = (mqd_t)-1;
     }
     const char* name() const { return name_.c_str(); }
 
-    // The next request, waiting up to `seconds`; id 0xFFFFFFFF when none came.
+    // The next request, waiting up to `seconds`.
     Seen take(int seconds = 2) {
         Seen seen;
-        seen.id = 0xFFFFFFFFu;
         uint8_t buf[1500];
         timespec deadline;
         clock_gettime(CLOCK_REALTIME, &deadline);
@@ -89,12 +117,8 @@ public:
         return seen;
     }
 
-    // Answers on the requester's mailbox as the daemon does (opened for the one answer).
-    static bool answer(const std::string& reply, int32_t result, const Bytes& payload = {}) {
-        return send(reply, response(result, payload));
-    }
-
-    // Any bytes as one message on a queue that exists.
+    // Any bytes as one message on a queue that exists (opened for the one message, as the daemon
+    // answers).
     static bool send(const std::string& queue, const Bytes& bytes) {
         mqd_t tx = mq_open(queue.c_str(), O_WRONLY | O_NONBLOCK);
         if (tx == (mqd_t)-1) return false;
@@ -118,6 +142,21 @@ private:
 
     std::string name_;
     mqd_t mqd_ = (mqd_t)-1;
+    std::thread server_;
+    std::vector<Seen> served_;
+};
+
+// A requester on a scripted daemon; its reply mailbox is removed even when the test crashes.
+class ScriptedClient : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(ztClient_open(&client, daemon.name(), "/ztclient_test"), 0);
+        zt_cleanup::removeAtCrash(ztClient_replyMailbox(client));
+    }
+    void TearDown() override { ztClient_close(client); }
+
+    ScriptedDaemon daemon;
+    ztClient* client = nullptr;
 };
 
 inline bool mailboxExists(const std::string& name) {

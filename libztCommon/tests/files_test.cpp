@@ -72,15 +72,14 @@ TEST_F(CardId, CreatedOnceThenKept)
     ASSERT_EQ(getCardIDStrFromCard(again, 1), 0);
     EXPECT_EQ(ReadFile(kCardI), again);
 
-    const struct {
-        std::string content;
-        const char* kept;
-    } rows[] = {{"4242\n", "4242"}, {"12ab\n", nullptr}, {"", nullptr}};  // invalid: replaced; empty: filled
-    for (const auto& row : rows) {
-        std::ofstream(kCardD) << row.content;
-        ASSERT_EQ(getCardIDStr(id), 0) << row.content;
-        EXPECT_THAT(std::string(id), MatchesRegex(row.kept != nullptr ? row.kept : "[0-9]+"));
-        EXPECT_EQ(ReadFile(kCardD), row.kept != nullptr ? row.content : std::string(id));
+    // The file's content and the id kept from it: an invalid one is replaced, an empty file filled.
+    const std::pair<std::string, const char*> rows[] = {
+        {"4242\n", "4242"}, {"12ab\n", nullptr}, {"", nullptr}};
+    for (const auto& [content, kept] : rows) {
+        std::ofstream(kCardD) << content;
+        ASSERT_EQ(getCardIDStr(id), 0) << content;
+        EXPECT_THAT(std::string(id), MatchesRegex(kept != nullptr ? kept : "[0-9]+"));
+        EXPECT_EQ(ReadFile(kCardD), kept != nullptr ? content : std::string(id));
     }
 }
 

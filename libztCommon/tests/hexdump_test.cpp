@@ -88,11 +88,16 @@ TEST_F(Hexdump, BufferDumps)
 
     unsigned char repeats[112] = {};  // 4 zero lines, one of 'A', 2 zero lines
     memset(repeats + 64, 'A', 16);
-    snhexdump0(out, sizeof out, repeats, sizeof repeats, "");
-    Strings heads;
-    for (const std::string& line : zttest::Lines(out))
-        heads.push_back(line.substr(0, 8));
-    EXPECT_EQ(heads, Strings({"00000000", "...", "00000040", "00000050", "..."})) << "also a run at the end";
+    auto heads = [&](unsigned len) {
+        snhexdump0(out, sizeof out, repeats, len, "");
+        Strings found;
+        for (const std::string& line : zttest::Lines(out))
+            found.push_back(line.substr(0, 8));
+        return found;
+    };
+    EXPECT_EQ(heads(sizeof repeats), Strings({"00000000", "...", "00000040", "00000050", "..."}))
+        << "also a run at the end";
+    EXPECT_EQ(heads(40), Strings({"00000000", "...", "00000020"})) << "a partial last line is never folded";
 
     snhexdump0(out, sizeof out, repeats, 0, "p");
     char expected[64];

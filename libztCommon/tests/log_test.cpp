@@ -2,6 +2,7 @@
 // the library trace (thresholds, standard-output and syslog forms, the assertion line).
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 #include "ztTestUtil.h"
 
@@ -40,20 +41,18 @@ TEST_F(LevelLog, LineLayout)
 
     // Name, colon and message take at most 349 characters; the suffix may run up to 440.
     const std::string head = "UTIL_LOG_ERROR:" + std::string(334, 'x'), f86(86, 'f'), f87(87, 'f');
-    const struct {
-        size_t message;
-        std::string file, expected;
-    } rows[] = {
+    // Message length, file name, line.
+    const std::tuple<size_t, std::string, std::string> rows[] = {
         {334, "a.c", head + " @a.c:5"},  // exactly fits
         {335, "a.c", head + " @a.c:5"},
         {500, f86, head + " @" + f86 + ":5"},
         {500, f87, head + " "},  // a suffix of 91 characters does not fit: a blank instead
         {5, std::string(100, 'f'), "UTIL_LOG_ERROR:xxxxx @" + std::string(100, 'f') + ":5"},
     };
-    for (const auto& row : rows) {
+    for (const auto& [message, file, expected] : rows) {
         lines.clear();
-        ztUtilKlogMsgLevel(UTIL_LOG_ERROR, 5, row.file.c_str(), "%s", std::string(row.message, 'x').c_str());
-        EXPECT_EQ(lines.at(0).second, row.expected) << row.message << " " << row.file.size();
+        ztUtilKlogMsgLevel(UTIL_LOG_ERROR, 5, file.c_str(), "%s", std::string(message, 'x').c_str());
+        EXPECT_EQ(lines.at(0).second, expected) << message << " " << file.size();
     }
 }
 

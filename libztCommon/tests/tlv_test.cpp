@@ -1,6 +1,7 @@
 // TLV layout, appends, search, void and remove, the walk over lying lengths, the fatal
 // programming errors, and tlv_validate's every step. Random input is the TLV fuzz target's job.
 #include <cstring>
+#include <tuple>
 
 #include "ztTestUtil.h"
 
@@ -159,11 +160,8 @@ TEST(TlvValidate, EveryStepsResultAndMessage)
 {
     g_debug_level = zttest::kTraceToStdout;
     const TlvMsg cmd = TlvMsg::Command();
-    const struct {
-        TlvMsg m;
-        int rc;
-        std::string text;
-    } rows[] = {
+    // The message, the result and the one trace line ("": none).
+    const std::tuple<TlvMsg, int, std::string> rows[] = {
         {TlvMsg(cmd).SetLen(17), -1, "TLV_ERROR: MSG len is too short (17 < 18)"},
         {TlvMsg(cmd).SetLen(0x8000), -1, "TLV_ERROR: MSG len is too short (-32768 < 18)"},
         // 18 bytes pass step 1.
@@ -192,14 +190,14 @@ TEST(TlvValidate, EveryStepsResultAndMessage)
         {TlvMsg().Add(TLV_CMDARG, "a").Add(TLV_SRC, "/s").Add(TLV_CMD, "Q\xEE"), -3,
          "TLV_ERROR: :Q\xEE MSG needs a DST"},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.text.empty() ? "valid" : row.text);
-        auto exact = row.m.Exact();
+    for (const auto& [m, expectedRc, text] : rows) {
+        SCOPED_TRACE(text.empty() ? "valid" : text);
+        auto exact = m.Exact();
         const auto before = exact;
         int rc = 0;
         auto lines = zttest::StdoutLines([&] { rc = tlv_validate(exact.data()); });
-        EXPECT_EQ(rc, row.rc);
-        EXPECT_EQ(lines, row.text.empty() ? std::vector<std::string>() : std::vector<std::string>{row.text});
+        EXPECT_EQ(rc, expectedRc);
+        EXPECT_EQ(lines, text.empty() ? std::vector<std::string>() : std::vector<std::string>{text});
         EXPECT_EQ(exact, before) << "validation never writes";
     }
 }

@@ -10,27 +10,19 @@
 
 namespace {
 
-TEST(Errno, NamesAndValues)
+TEST(Errno, NamesOfValues)
 {
-#define ROW(code, value) {code, value, #code}
-    const struct {
-        int code, value;
-        const char* name;
-    } rows[] = {
-        ROW(ZT_OK, 0), ROW(ZT_ERR, -1), ROW(ZT_ERR_OUTOFMEM, -2), ROW(ZT_ERR_INVALID_PARAM, -3),
-        ROW(ZT_ERR_INCOMPLETE_CGI_PARAM, -4), ROW(ZT_ERR_MQ_FAIL, -5), ROW(ZT_ERR_NO_SDCARD, -6),
-        ROW(ZT_ERR_SDCARD_FULL, -7), ROW(ZT_ERR_CREATING_MISC_DIR, -8), ROW(ZT_ERR_UPLOADED_FILE, -9),
-        ROW(ZT_ERR_FILE_OPEN, -10), ROW(ZT_ERR_FILE_READ, -11), ROW(ZT_ERR_FILE_WRITE, -12),
-        ROW(ZT_ERR_REMOTE_FILE_OPEN, -14), ROW(ZT_ERR_REMOTE_FILE_READ, -15),
-        ROW(ZT_ERR_REMOTE_FILE_WRITE, -16), ROW(ZT_ERR_ACCESS_DENIED, -17), ROW(ZT_ERR_NAK, -101),
-        ROW(ZT_ERR_RESPONSE_ALREADY_SENT, -102), ROW(ZT_ERR_NAK_OFF, -103), ROW(ZT_ERR_NOT_SUPPORTED, -104),
-        ROW(ZT_ERR_DOWNLOAD_FAILED, -100),
+    const std::pair<int, const char*> rows[] = {
+        {0, "ZT_OK"}, {-1, "ZT_ERR"}, {-2, "ZT_ERR_OUTOFMEM"}, {-3, "ZT_ERR_INVALID_PARAM"},
+        {-4, "ZT_ERR_INCOMPLETE_CGI_PARAM"}, {-5, "ZT_ERR_MQ_FAIL"}, {-6, "ZT_ERR_NO_SDCARD"},
+        {-7, "ZT_ERR_SDCARD_FULL"}, {-8, "ZT_ERR_CREATING_MISC_DIR"}, {-9, "ZT_ERR_UPLOADED_FILE"},
+        {-10, "ZT_ERR_FILE_OPEN"}, {-11, "ZT_ERR_FILE_READ"}, {-12, "ZT_ERR_FILE_WRITE"},
+        {-14, "ZT_ERR_REMOTE_FILE_OPEN"}, {-15, "ZT_ERR_REMOTE_FILE_READ"}, {-16, "ZT_ERR_REMOTE_FILE_WRITE"},
+        {-17, "ZT_ERR_ACCESS_DENIED"}, {-100, "ZT_ERR_DOWNLOAD_FAILED"}, {-101, "ZT_ERR_NAK"},
+        {-102, "ZT_ERR_RESPONSE_ALREADY_SENT"}, {-103, "ZT_ERR_NAK_OFF"}, {-104, "ZT_ERR_NOT_SUPPORTED"},
     };
-#undef ROW
-    for (const auto& row : rows) {
-        EXPECT_EQ(row.code, row.value) << row.name;
-        EXPECT_STREQ(ztErrno2Str(row.value), row.name);
-    }
+    for (const auto& [value, name] : rows)
+        EXPECT_STREQ(ztErrno2Str(value), name) << value;
     for (int code : {-13, 1, -18, -99, -105, -1000})
         EXPECT_STREQ(ztErrno2Str(code), "UNKNOWN") << code;
 }
@@ -45,9 +37,7 @@ TEST(StrUtil, TrimUnescapeCardIdAndModelNames)
     EXPECT_EQ(trim(nullptr), nullptr);
     EXPECT_EQ(trim(newline), newline) << "only spaces and tabs are blanks";
 
-    const struct {
-        std::string in, out;
-    } rows[] = {
+    const std::pair<std::string, std::string> rows[] = {
         {"a%20b%2fc", "a b/c"},
         {"%41%4a%4A+x", "AJJ+x"},  // either case; plus is not a blank
         {"", ""},
@@ -56,13 +46,13 @@ TEST(StrUtil, TrimUnescapeCardIdAndModelNames)
         {"ab%4", "ab%4"},          // fewer than two characters after '%': kept as it is
         {"%", "%"},
     };
-    for (const auto& row : rows) {
-        std::vector<char> buf(row.in.begin(), row.in.end());
+    for (const auto& [in, out] : rows) {
+        std::vector<char> buf(in.begin(), in.end());
         buf.push_back('\0');  // exact heap size: ASan sees a read past the NUL
         unsigned len = 999;
         unescapeUrl(buf.data(), &len);
-        EXPECT_EQ(std::string(buf.data()), row.out) << row.in;
-        EXPECT_EQ(len, row.out.size()) << row.in;
+        EXPECT_EQ(std::string(buf.data()), out) << in;
+        EXPECT_EQ(len, out.size()) << in;
     }
     unsigned len = 7;
     char escaped[] = "%41";

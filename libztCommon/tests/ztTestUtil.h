@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -22,23 +21,12 @@ using Strings = std::vector<std::string>;
 // Trace verbosity 0x20 with copies on standard output (bit 30).
 constexpr unsigned kTraceToStdout = 0x40000020u;
 
-// What f writes on file descriptor fd (1 or 2).
+// What f writes on file descriptor fd (1 or 2), through googletest's stream capture.
 inline std::string Captured(int fd, const std::function<void()>& f)
 {
-    fflush(nullptr);
-    FILE* file = tmpfile();
-    int saved = dup(fd);
-    dup2(fileno(file), fd);
+    fd == 1 ? testing::internal::CaptureStdout() : testing::internal::CaptureStderr();
     f();
-    fflush(nullptr);
-    dup2(saved, fd);
-    close(saved);
-    rewind(file);
-    std::string text;
-    for (int c; (c = fgetc(file)) != EOF;)
-        text += static_cast<char>(c);
-    fclose(file);
-    return text;
+    return fd == 1 ? testing::internal::GetCapturedStdout() : testing::internal::GetCapturedStderr();
 }
 
 // Lines of a text without their newlines; untimed drops the "MonDD HH:MM:SS " trace timestamp.

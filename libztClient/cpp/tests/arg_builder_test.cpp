@@ -3,7 +3,6 @@
 #include "arg_builder.h"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <tuple>
 

@@ -4,8 +4,9 @@
 #include "decoders.h"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <string.h>
+
+#include <tuple>
 
 #include "camera_layout.h"
 #include "json.h"
@@ -31,59 +32,62 @@ std::string decodedJson(uint32_t id, const Bytes& b) {
 
 }  // namespace
 
-TEST(Decoders, IdPayloads) {
-    Bytes p(4);
-    put32(p, 0, 0xff010002);  // bits 24..31 are not part of the group
-    EXPECT_EQ(decodedJson(ZTCONTROL_PRESET_GET_ACTIVE_PRESET, p),
-              "{\"preset_id\":4278255618,\"group\":1,\"number\":2}");
-    EXPECT_EQ(decodedJson(ZTCONTROL_WIFI_SSID_SCAN, p), "{\"scan_id\":4278255618}");
-}
-
-TEST(Decoders, ScanPageEntriesAreBoundedByTheirFieldsAndByTen) {
-    Bytes p(kScanPageSize);
-    p[0] = 10;
-    p[2] = 5;
-    p[4] = 2;
-    p[8] = 12;
-    memcpy(&p[12], "home", 5);
-    put32(p, 12 + 36, 3);
-    put32(p, 12 + 40, 2437);
-    p[12 + 44] = 60;
-    memset(&p[60], 'x', 32);  // the second name fills its field without a NUL
-    EXPECT_EQ(decodedJson(ZTCONTROL_WIFI_SSID_LIST, p),
-              "{\"offset\":10,\"scan_id\":5,\"count\":2,\"total\":12,\"entries\":[{\"ssid\":\"home\",\"auth_"
-              "type\":3,"
-              "\"frequency_mhz\":2437,\"signal\":60},{\"ssid\":\"" +
-                  std::string(32, 'x') + "\",\"auth_type\":0,\"frequency_mhz\":0,\"signal\":0}]}");
-    p[4] = 200;  // a count above the page's room
-    Node n;
-    ASSERT_TRUE(decodeScanPage(p.data(), p.size(), n));
-    EXPECT_EQ(n.items.back().items.size(), 10u);
-}
-
-TEST(Decoders, TranscodeRecordAndHistory) {
-    Bytes p(kTranscodeRecordSize);
-    memset(p.data(), 'S', 257);  // the source name without a NUL inside its field
-    put32(p, 264, 0x2a);
-    p[271] = 1;
-    put32(p, 272, 2);
-    put32(p, 276, (uint32_t)-3);
-    put32(p, 280, 90);
-    put32(p, 284, 100);
-    strcpy((char*)&p[288], "out/x.mp4");
-    const std::string record =
+TEST(Decoders, FixedPayloadsRenderTheirFields) {
+    Bytes id(4);
+    put32(id, 0, 0xff010002);  // bits 24..31 are not part of the group
+    Bytes path(kCalibrationPathSize);
+    strcpy((char*)path.data(), "/tmp/fuse_a/cal/lens0.bin");
+    const char name[] = "analytics\t0001.bin";
+    Bytes scan(kScanPageSize);
+    scan[0] = 10;
+    scan[2] = 5;
+    scan[4] = 2;
+    scan[8] = 12;
+    memcpy(&scan[12], "home", 5);
+    put32(scan, 12 + 36, 3);
+    put32(scan, 12 + 40, 2437);
+    scan[12 + 44] = 60;
+    memset(&scan[60], 'x', 32);  // the second name fills its field without a NUL
+    Bytes record(kTranscodeRecordSize);
+    memset(record.data(), 'S', 257);  // the source name without a NUL inside its field
+    put32(record, 264, 0x2a);
+    record[271] = 1;
+    put32(record, 272, 2);
+    put32(record, 276, (uint32_t)-3);
+    put32(record, 280, 90);
+    put32(record, 284, 100);
+    strcpy((char*)&record[288], "out/x.mp4");
+    Bytes history(kTranscodeHistorySize);  // the second slot stays empty
+    std::copy(record.begin(), record.end(), history.begin());
+    const std::string recordJson =
         "\"source\":\"" + std::string(257, 'S') +
         "\",\"transcode_id\":72057594037927978,\"status\":2,\"status_name\":\"done\","
         "\"failure_reason\":-3,\"estimate_seconds\":90,\"progress\":100,\"filename\":\"out/x.mp4\"}";
-    EXPECT_EQ(decodedJson(ZTCONTROL_TRANSCODE_STATUS, p), "{" + record);
-    Bytes history(kTranscodeHistorySize);  // the second slot stays empty
-    std::copy(p.begin(), p.end(), history.begin());
-    EXPECT_EQ(decodedJson(ZTCONTROL_TRANSCODE_HISTORY, history),
-              "{\"jobs\":[{\"slot\":0," + record + ",{\"slot\":1,\"empty\":true}]}");
+    const std::string text = "{\"text\":\"analytics\\t0001.bin\"}";
+    const std::tuple<uint32_t, Bytes, std::string> rows[] = {
+        {ZTCONTROL_PRESET_GET_ACTIVE_PRESET, id, "{\"preset_id\":4278255618,\"group\":1,\"number\":2}"},
+        {ZTCONTROL_WIFI_SSID_SCAN, id, "{\"scan_id\":4278255618}"},
+        {ZTCONTROL_CAL_FILE_NAME_GET, path, "{\"path\":\"/tmp/fuse_a/cal/lens0.bin\"}"},
+        {ZTCONTROL_ANALYTICS_FILENAME_GET, Bytes(name, name + sizeof name), text},  // with the NUL
+        {ZTCONTROL_ANALYTICS_FILENAME_GET, Bytes(name, name + sizeof name - 1), text},  // without
+        {ZTCONTROL_WIFI_SSID_LIST, scan,
+         "{\"offset\":10,\"scan_id\":5,\"count\":2,\"total\":12,\"entries\":[{\"ssid\":\"home\","
+         "\"auth_type\":3,\"frequency_mhz\":2437,\"signal\":60},{\"ssid\":\"" + std::string(32, 'x') +
+             "\",\"auth_type\":0,\"frequency_mhz\":0,\"signal\":0}]}"},
+        {ZTCONTROL_TRANSCODE_STATUS, record, "{" + recordJson},
+        {ZTCONTROL_TRANSCODE_HISTORY, history,
+         "{\"jobs\":[{\"slot\":0," + recordJson + ",{\"slot\":1,\"empty\":true}]}"},
+    };
+    for (const auto& [command, bytes, json] : rows) EXPECT_EQ(decodedJson(command, bytes), json);
+
+    scan[4] = 200;  // a count above the page's room
+    Node n;
+    ASSERT_TRUE(decodeScanPage(scan.data(), scan.size(), n));
+    EXPECT_EQ(n.items.back().items.size(), 10u);
 }
 
 // Named fields of the record: signed bytes, flags, unaligned words, the settings part, the lens.
-TEST(Decoders, StatusRecordFields) {
+TEST(Decoders, StatusRecordAndExtendedStatus) {
     using namespace camlayout;
     Bytes p(kStatusRecordSize);
     p[ST_FLAT_MODE] = 12;
@@ -109,28 +113,20 @@ TEST(Decoders, StatusRecordFields) {
     EXPECT_THAT(out, HasSubstr("\"audio_accessory\":3},\"settings\":{\"flat_mode\":17,\"lens_setting\":0,"
                                "\"lens_setting_2\":0,\"nightlapse_lens\":0,\"nightlapse_lens_2\":4},"
                                "\"lens_mode\":1,\"lens\":-1}"));
-}
 
-TEST(Decoders, ExtendedStatusNamesItsStatusBlock) {
-    Bytes p(kStatusBlockSize + 16);
-    p[camlayout::ST_BUSY] = 1;
-    const std::string out = decodedJson(ZTCONTROL_GET_STATUS_EXTENDED, p);
-    EXPECT_THAT(out, HasSubstr("\"recording\":true,"));
-    EXPECT_THAT(out, HasSubstr("},\"extension_bytes\":16}"));
+    // The extended status names its status block and counts what follows it.
+    Bytes extended(kStatusBlockSize + 16);
+    extended[ST_BUSY] = 1;
+    const std::string ext = decodedJson(ZTCONTROL_GET_STATUS_EXTENDED, extended);
+    EXPECT_THAT(ext, HasSubstr("\"recording\":true,"));
+    EXPECT_THAT(ext, HasSubstr("},\"extension_bytes\":16}"));
     Bytes shortBlock(kStatusBlockSize - 1);
     Decoded d = decodePayload(ZTCONTROL_GET_STATUS_EXTENDED, shortBlock.data(), shortBlock.size());
     EXPECT_FALSE(d.known);
     EXPECT_EQ(d.note, "unexpected size 383 (expected at least 384)");
 }
 
-TEST(Decoders, PathTextAndProtobuf) {
-    Bytes path(kCalibrationPathSize);
-    strcpy((char*)path.data(), "/tmp/fuse_a/cal/lens0.bin");
-    EXPECT_EQ(decodedJson(ZTCONTROL_CAL_FILE_NAME_GET, path), "{\"path\":\"/tmp/fuse_a/cal/lens0.bin\"}");
-    const char name[] = "analytics\t0001.bin";
-    for (size_t n : {sizeof name, sizeof name - 1})  // with and without the NUL
-        EXPECT_EQ(decodedJson(ZTCONTROL_ANALYTICS_FILENAME_GET, Bytes(name, name + n)),
-                  "{\"text\":\"analytics\\t0001.bin\"}");
+TEST(Decoders, TextAndProtobuf) {
     for (const Bytes& bad : {Bytes{'a', 0, 'b'}, Bytes{'a', 1}, Bytes{0, 0}, Bytes{'a', 0x7f}})
         EXPECT_FALSE(decodePayload(ZTCONTROL_ANALYTICS_FILENAME_GET, bad.data(), bad.size()).known);
     const uint8_t groups[] = {0x08, 0xe8, 0x07, 0x08, 0xe9, 0x07};

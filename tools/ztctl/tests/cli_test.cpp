@@ -2,7 +2,6 @@
 #include "cli.h"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <tuple>
 

@@ -1,7 +1,6 @@
 // transcode-status --follow against a fake daemon that answers a scripted series of job records:
 // what is printed for each change, when it stops and its exit status.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <string.h>
 
 #include <sstream>
@@ -21,11 +20,9 @@ constexpr uint64_t kJob = 0x1122334455667788ull;
 Bytes record(uint32_t status, uint32_t progress, const std::string& output = "") {
     Bytes r(552, 0);
     memcpy(r.data(), "SRC.MP4", 7);
-    for (int b = 0; b < 8; ++b) r[264 + b] = (uint8_t)(kJob >> (8 * b));
-    for (int b = 0; b < 4; ++b) {
-        r[272 + b] = (uint8_t)(status >> (8 * b));
-        r[284 + b] = (uint8_t)(progress >> (8 * b));
-    }
+    memcpy(r.data() + 264, &kJob, 8);  // little-endian fields, as on the camera
+    memcpy(r.data() + 272, &status, 4);
+    memcpy(r.data() + 284, &progress, 4);
     memcpy(r.data() + 288, output.data(), output.size());
     return r;
 }
@@ -37,8 +34,8 @@ std::vector<std::string> lines(const std::string& text) {
     return out;
 }
 
-ToolRun follow(const FakeDaemon& daemon, std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"--mailbox", daemon.mailbox(), "transcode-status", "--follow",
+ToolRun follow(const ScriptedDaemon& daemon, std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"--mailbox", daemon.name(), "transcode-status", "--follow",
                                      "--interval", "0.01", std::to_string(kJob)};
     args.insert(args.begin(), extra.begin(), extra.end());
     return runTool(args);
@@ -64,19 +61,19 @@ TEST(Follow, PrintsEachChangeUntilTheJobEnds) {
          1},
     };
     for (const auto& [answers, expected, status] : rows) {
-        FakeDaemon daemon(answers);
+        ScriptedDaemon daemon(answers);
         ToolRun r = follow(daemon);
         EXPECT_EQ(r.status, status) << r.out << r.err;
         EXPECT_EQ(lines(r.out), expected);
-        const Seen& seen = daemon.seen();
-        EXPECT_EQ(daemon.requests(), answers.size());
+        const Seen seen = daemon.last();
+        EXPECT_EQ(daemon.served().size(), answers.size());
         EXPECT_EQ(seen.id, 49u);
         EXPECT_EQ(seen.argument, (Bytes{0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11}));
     }
 }
 
 TEST(Follow, JsonPrintsOneObjectPerChange) {
-    FakeDaemon daemon({response(0, record(1, 50)), response(0, record(2, 100, "OUT.JPG"))});
+    ScriptedDaemon daemon({response(0, record(1, 50)), response(0, record(2, 100, "OUT.JPG"))});
     ToolRun r = follow(daemon, {"--json"});
     EXPECT_EQ(r.status, 0);
     const std::vector<std::string> got = lines(r.out);
@@ -87,7 +84,7 @@ TEST(Follow, JsonPrintsOneObjectPerChange) {
 }
 
 TEST(Follow, NoAnswerAndMisuse) {
-    FakeDaemon silent(Bytes{});
+    ScriptedDaemon silent({Bytes{}});
     ToolRun r = follow(silent, {"--timeout", "0.3"});
     EXPECT_EQ(r.status, 2);
     EXPECT_THAT(r.err, HasSubstr("no response"));

@@ -1,7 +1,6 @@
 // JSON output: quoting, decoded trees, the result object for every command and payload shape,
 // and the indenter used by watch.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <string.h>
 
 #include <algorithm>
@@ -15,14 +14,12 @@ using namespace ztctl;
 using ::testing::HasSubstr;
 using ztctl_test::isValidJson;
 
-TEST(JsonOutput, QuoteEscapesEverythingThatIsNotPrintableAscii) {
+// Quoting escapes everything that is not printable ASCII. The decoders' tests render every other
+// node kind; the widest numbers are here.
+TEST(JsonOutput, QuotedTextAndWidestIntegers) {
     EXPECT_EQ(jsonQuote("a\"b\\c"), "\"a\\\"b\\\\c\"");
     EXPECT_EQ(jsonQuote(std::string("\n\t\x01\x7f\xff", 5)), "\"\\n\\t\\u0001\\u007f\\u00ff\"");
     EXPECT_TRUE(isValidJson(jsonQuote(std::string("\0\x80\"\r", 4))));
-}
-
-// The decoders' tests render every other node kind; the widest numbers are here.
-TEST(JsonOutput, WidestIntegers) {
     Node root = Node::object("");
     root.add(Node::integer("neg", -9223372036854775807ll - 1));
     root.add(Node::unsignedInt("big", 18446744073709551615ull));
@@ -49,7 +46,7 @@ TEST(JsonOutput, ResultObjectIsValidForEveryCommandAndPayloadShape) {
     }
 }
 
-TEST(JsonOutput, ResultAndFailureObjects) {
+TEST(JsonOutput, ResultFailureAndTextForms) {
     Response r;
     r.result = -104;
     r.hasPayload = true;
@@ -61,12 +58,9 @@ TEST(JsonOutput, ResultAndFailureObjects) {
     EXPECT_EQ(
         renderFailureJson(45, nullptr, "no_response", "no \"answer\""),
         "{\"id\":45,\"name\":\"UNASSIGNED\",\"error\":\"no_response\",\"detail\":\"no \\\"answer\\\"\"}\n");
-}
 
-TEST(JsonOutput, TextOutputShowsResultNameAndHexForUnknownPayloads) {
-    Response r;
+    // Text: the result's name, and hex for a payload of no known kind.
     r.result = -3;
-    r.hasPayload = true;
     r.payload = {0xde, 0xad, 0xbe, 0xef, 0x01};
     std::string text = renderResultText(45, nullptr, r);
     EXPECT_THAT(text, HasSubstr("UNASSIGNED (45): result -3 ZT_ERR_INVALID_PARAM\npayload: 5 bytes\n"));

@@ -1,12 +1,10 @@
 // Whole invocations of ztctl against a fake daemon on a private mailbox: what goes out, what is
 // printed, the exit status, and that the reply mailbox is gone afterwards (also when interrupted).
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <set>
 #include <tuple>
 
 #include "program_launch.h"
@@ -44,23 +42,20 @@ TEST(RoundTrip, AnsweredExchanges) {
         {{"stop"}, response(0), 89, {}, 0, "(89): result 0 ZT_OK\n"},
         {{"--json", "cal-file-name-get"}, response(0, path), 64, {}, 0, "\"decoded\":{\"path\":\"p\"}}\n"},
     };
-    std::set<std::string> replyMailboxes;
     for (const auto& [args, answer, id, argument, status, out] : rows) {
         SCOPED_TRACE(args[0]);
-        FakeDaemon daemon(answer);
-        ToolRun r = runWith(daemon.mailbox(), args);
-        const Seen& seen = daemon.seen();
+        ScriptedDaemon daemon({answer});
+        ToolRun r = runWith(daemon.name(), args);
+        const Seen seen = daemon.last();
         EXPECT_EQ(seen.id, id);
         EXPECT_EQ(seen.hasArgument, !argument.empty());
         EXPECT_EQ(seen.argument, argument);
         EXPECT_EQ(seen.reply.rfind("/ztctl_" + std::to_string(getpid()) + "_", 0), 0u) << seen.reply;
         EXPECT_FALSE(mailboxExists(seen.reply));
-        replyMailboxes.insert(seen.reply);
         EXPECT_EQ(r.status, status) << r.err;
         EXPECT_THAT(r.out, HasSubstr(out));
         EXPECT_TRUE(args[0] != "--json" || isValidJson(r.out)) << r.out;
     }
-    EXPECT_EQ(replyMailboxes.size(), sizeof rows / sizeof rows[0]);  // each exchange has its own
 }
 
 // The library's decoder tests hold the shapes of malformed answers; one is enough here.
@@ -70,9 +65,9 @@ TEST(RoundTrip, NoUsableAnswerExitsTwo) {
         {Bytes(8, 0xff), "malformed response", "malformed_response"},
     };
     for (const auto& [answer, message, code] : rows) {
-        FakeDaemon daemon(answer);
-        expectFailure(daemon.mailbox(), "0.3", message, code);
-        EXPECT_FALSE(mailboxExists(daemon.seen().reply));
+        ScriptedDaemon daemon({answer});
+        expectFailure(daemon.name(), "0.3", message, code);
+        EXPECT_FALSE(mailboxExists(daemon.last().reply));
     }
     ScriptedDaemon full(1);  // nobody reads it: a full mailbox times out instead of ending the process
     ASSERT_TRUE(ScriptedDaemon::send(full.name(), {0}));
@@ -83,16 +78,16 @@ TEST(RoundTrip, NoUsableAnswerExitsTwo) {
 
 TEST(RoundTrip, InterruptedWhileWaitingLeavesNoReplyMailbox) {
     for (int sig : {SIGINT, SIGTERM}) {
-        FakeDaemon daemon(Bytes{});
+        ScriptedDaemon daemon({Bytes{}});
         pid_t child = fork();  // the real binary, whose main() installs the handlers
         ASSERT_GE(child, 0);
         if (child == 0) {
             // The signal comes long before the time-out; under ThreadSanitizer it is only handled
             // once the wait ends, so the time-out is kept short.
-            zt_launch::exec({ZTCTL_BINARY, "--timeout", "5", "--mailbox", daemon.mailbox(), "shutter", "1"});
+            zt_launch::exec({ZTCTL_BINARY, "--timeout", "5", "--mailbox", daemon.name(), "shutter", "1"});
             _exit(127);
         }
-        const Seen& seen = daemon.seen();  // returns once the request has arrived
+        const Seen seen = daemon.last();  // returns once the request has arrived
         ASSERT_FALSE(seen.reply.empty());
         EXPECT_TRUE(mailboxExists(seen.reply));  // made before sending, still waiting
         kill(child, sig);

