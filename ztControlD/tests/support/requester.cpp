@@ -195,8 +195,3 @@ Reply Requester::call(uint32_t id, const std::optional<Bytes>& arg, int timeoutM
     if (!send(id, arg)) return Reply();
     return waitReply(timeoutMs);
 }
-
-void Requester::drain() {
-    while (waitReply(0).received) {
-    }
-}

@@ -108,8 +108,6 @@ public:
     Reply waitReply(int timeoutMs = 5000);
     // send + waitReply.
     Reply call(uint32_t id, const std::optional<Bytes>& arg = std::nullopt, int timeoutMs = 5000);
-    // Drops every reply already queued.
-    void drain();
 
 private:
     std::string daemonMbox_;
