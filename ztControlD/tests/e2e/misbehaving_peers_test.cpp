@@ -2,11 +2,12 @@
 // mailboxes or stop reading, queue and TCP notification clients that stall, close or flood, a
 // camera that lets the start-up reads time out, a second daemon, a broken standard output. The
 // daemon must keep serving within its stated bounds.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "server/bounded_send.h"

@@ -137,13 +137,9 @@ TEST_F(Robustness, NetworkDaemonRestartedGetsTheSubscriptionAgain) {
     std::this_thread::sleep_for(milliseconds(1500));
     ASSERT_EQ(sim("clear-ops"), "ok");
     std::this_thread::sleep_for(milliseconds(4000));
-    JsonValue ops;
-    ASSERT_TRUE(parseJson(sim("ops 1000"), ops));
-    ASSERT_EQ(ops.kind, JsonValue::Array);
-    for (const JsonValue& op : ops.items) {
-        const JsonValue* name = op.find("op");
-        EXPECT_TRUE(name && name->text != "CR") << "subscribed again";
-    }
+    const std::string ops = sim("ops 1000");
+    ASSERT_EQ(ops.rfind("[", 0), 0u) << ops;
+    EXPECT_EQ(ops.find("\"op\": \"CR\""), std::string::npos) << "subscribed again: " << ops;
 
     ASSERT_NO_FATAL_FAILURE(stopSimulator());
     ASSERT_FALSE(mailboxExists(ZT_ZTNET_MBOX));
