@@ -87,10 +87,7 @@ protected:
         const std::string cmd = zt_launch::shellPrefix() + ZTCTL_BIN + " --json --timeout 10 " + words + " 2>/dev/null";
         FILE* p = popen(cmd.c_str(), "r");
         if (!p) return a;
-        std::string out;
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        const std::string out = readUntilQuiet(dup(fileno(p)), 15000);
         pclose(p);
         JsonValue json;
         EXPECT_TRUE(parseJson(out, json)) << words << ": " << out;

@@ -76,11 +76,9 @@ TEST_F(Robustness, SilentCameraHoldsNoRequestThatNeedsNoCamera) {
 
 TEST_F(Robustness, TranscodeEndingDuringASilenceWithBusyRequestersIsRecorded) {
     int err[2];
-    ASSERT_EQ(pipe2(err, O_NONBLOCK), 0);
-    ASSERT_NO_FATAL_FAILURE(startSimulator({"--transcode-seconds", "8"}, err[1]));
+    ASSERT_EQ(pipe2(err, O_NONBLOCK | O_CLOEXEC), 0);
+    ASSERT_NO_FATAL_FAILURE(startAll({"--transcode-seconds", "8"}, err[1]));
     close(err[1]);
-    ASSERT_NO_FATAL_FAILURE(startDaemon());
-    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
     FrameReader reader = subscribedReader();
     ASSERT_EQ(transcode("DCIM/100ZTCAM/ZT010001.MP4").result, ZT_OK);
     ASSERT_EQ(sim("noreply all").rfind("ok", 0), 0u);

@@ -189,8 +189,8 @@ protected:
         close(fd);
     }
 
-    void startAll() {
-        ASSERT_NO_FATAL_FAILURE(startSimulator());
+    void startAll(const std::vector<std::string>& simulatorOptions = {}, int simulatorErrFd = -1) {
+        ASSERT_NO_FATAL_FAILURE(startSimulator(simulatorOptions, simulatorErrFd));
         ASSERT_NO_FATAL_FAILURE(startDaemon());
         ASSERT_NO_FATAL_FAILURE(waitUntilListening());
     }
