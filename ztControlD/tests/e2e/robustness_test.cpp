@@ -1,12 +1,14 @@
 // Robustness end to end with the real programs: a silent camera, a network daemon killed or
-// stopped and restarted, a full descriptor table, a system log that stops reading, and an
-// unreadable model must neither stall the daemon nor strand its requests and events.
+// stopped and restarted, a full descriptor table and a system log that stops reading must neither
+// stall the daemon nor strand its requests and events.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -65,10 +67,7 @@ TEST_F(Robustness, SilentCameraHoldsNoRequestThatNeedsNoCamera) {
     // The camera answers again: notifications resume.
     ASSERT_EQ(sim("noreply off").rfind("ok", 0), 0u);
     ASSERT_EQ(command(ZTCONTROL_LOCATE, u8Arg(1)), ZT_OK);
-    std::string json;
-    bool seen = false;
-    while (!seen && reader.next(&json, 10000)) seen = json.find("\"31\":1") != std::string::npos;
-    EXPECT_TRUE(seen);
+    EXPECT_TRUE(frameWhere(reader, [](const std::string& json) { return json.find("\"31\":1") != std::string::npos; }));
 
     // Silent again: a stop waits for one failing poll at most.
     ASSERT_EQ(sim("noreply all").rfind("ok", 0), 0u);
@@ -77,11 +76,9 @@ TEST_F(Robustness, SilentCameraHoldsNoRequestThatNeedsNoCamera) {
 
 TEST_F(Robustness, TranscodeEndingDuringASilenceWithBusyRequestersIsRecorded) {
     int err[2];
-    ASSERT_EQ(pipe2(err, O_NONBLOCK), 0);
-    ASSERT_NO_FATAL_FAILURE(startSimulator({"--transcode-seconds", "8"}, err[1]));
+    ASSERT_EQ(pipe2(err, O_NONBLOCK | O_CLOEXEC), 0);
+    ASSERT_NO_FATAL_FAILURE(startAll({"--transcode-seconds", "8"}, err[1]));
     close(err[1]);
-    ASSERT_NO_FATAL_FAILURE(startDaemon());
-    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
     FrameReader reader = subscribedReader();
     ASSERT_EQ(transcode("DCIM/100ZTCAM/ZT010001.MP4").result, ZT_OK);
     ASSERT_EQ(sim("noreply all").rfind("ok", 0), 0u);
@@ -108,11 +105,8 @@ TEST_F(Robustness, TranscodeEndingDuringASilenceWithBusyRequestersIsRecorded) {
     for (std::thread& t : requesters) t.join();
     ASSERT_EQ(sim("noreply off").rfind("ok", 0), 0u);
     EXPECT_EQ(jobStatus(), kStatusDone);
-    char said[4096];
-    const ssize_t n = read(err[0], said, sizeof(said) - 1);
-    close(err[0]);
-    const std::string text(said, n > 0 ? (size_t)n : 0);
-    EXPECT_EQ(text.find("dropped"), std::string::npos) << text;
+    const std::string said = readUntilQuiet(err[0], 0);
+    EXPECT_EQ(said.find("dropped"), std::string::npos) << said;
 }
 
 // The network daemon killed (its mailbox stays) or stopped (its mailbox goes), then restarted:
@@ -141,13 +135,9 @@ TEST_F(Robustness, NetworkDaemonRestartedGetsTheSubscriptionAgain) {
     std::this_thread::sleep_for(milliseconds(1500));
     ASSERT_EQ(sim("clear-ops"), "ok");
     std::this_thread::sleep_for(milliseconds(4000));
-    JsonValue ops;
-    ASSERT_TRUE(parseJson(sim("ops 1000"), ops));
-    ASSERT_EQ(ops.kind, JsonValue::Array);
-    for (const JsonValue& op : ops.items) {
-        const JsonValue* name = op.find("op");
-        EXPECT_TRUE(name && name->text != "CR") << "subscribed again";
-    }
+    const std::string ops = sim("ops 1000");
+    ASSERT_EQ(ops.rfind("[", 0), 0u) << ops;
+    EXPECT_EQ(ops.find("\"op\": \"CR\""), std::string::npos) << "subscribed again: " << ops;
 
     ASSERT_NO_FATAL_FAILURE(stopSimulator());
     ASSERT_FALSE(mailboxExists(ZT_ZTNET_MBOX));
@@ -157,16 +147,10 @@ TEST_F(Robustness, NetworkDaemonRestartedGetsTheSubscriptionAgain) {
 TEST_F(Robustness, ClientsCannotTakeTheDescriptorsThatAnswersNeed) {
     if (zt_launch::emulated()) GTEST_SKIP() << "the emulator's own descriptors count against the limit";
     ASSERT_NO_FATAL_FAILURE(startSimulator());
-    launcher = fork();
-    if (launcher == 0) {
+    launcher = spawn({ZTCONTROLD_BIN}, -1, -1, [] {
         struct rlimit few = {16, 16};
         setrlimit(RLIMIT_NOFILE, &few);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
-        zt_launch::exec({ZTCONTROLD_BIN});
-        _exit(127);
-    }
+    });
     ASSERT_NO_FATAL_FAILURE(waitUntilListening());
     for (int i = 0; i < 12; ++i) client();
     std::this_thread::sleep_for(seconds(1));
@@ -175,18 +159,13 @@ TEST_F(Robustness, ClientsCannotTakeTheDescriptorsThatAnswersNeed) {
     // Not spinning: well under half a core over two seconds.
     const pid_t daemon = zt_process::findDaemon();
     ASSERT_GT(daemon, 0);
-    auto cpuTicks = [&] {
-        char path[64];
-        snprintf(path, sizeof(path), "/proc/%d/stat", (int)daemon);
-        FILE* f = fopen(path, "r");
-        char text[1024] = {};
-        if (f) {
-            fread(text, 1, sizeof(text) - 1, f);
-            fclose(f);
-        }
+    auto cpuTicks = [&] {  // user and system time, fields 14 and 15 after the name
+        std::ifstream stat("/proc/" + std::to_string(daemon) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
         unsigned long user = 0, system = 0;
-        const char* after = strrchr(text, ')');
-        if (after) sscanf(after + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user, &system);
+        const size_t after = text.rfind(')');
+        if (after != std::string::npos)
+            sscanf(text.c_str() + after + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user, &system);
         return user + system;
     };
     const unsigned long before = cpuTicks();
@@ -194,14 +173,23 @@ TEST_F(Robustness, ClientsCannotTakeTheDescriptorsThatAnswersNeed) {
     EXPECT_LT(cpuTicks() - before, (unsigned long)sysconf(_SC_CLK_TCK)) << "the accept loop spins";
 }
 
-// The system log: a reader that stops does not hold the worker, the loss is reported once it
-// reads again, and a peer's file name cannot break or forge a line.
-TEST_F(Robustness, SystemLogThatStopsReadingDoesNotHoldTheWorker) {
+// The system log: a peer's file name cannot break or forge a line, a reader that stops does not
+// hold the worker, and the loss is reported once it reads again.
+TEST_F(Robustness, SystemLogThatStopsReadingDoesNotHoldTheWorkerAndLinesAreEscaped) {
     PrivateSyslog log;
     ASSERT_TRUE(log.bound());
     ASSERT_NO_FATAL_FAILURE(startSimulator());
     launcher = log.launchWithPrivateLog({ZTCONTROLD_BIN});
     ASSERT_NO_FATAL_FAILURE(waitUntilListening());
+    ASSERT_EQ(sim("fault 12/5 ZT_ERR_NAK").rfind("ok", 0), 0u);
+    EXPECT_EQ(transcode("a.MP4\nUTIL_LOG_ERROR:forged").result, ZT_ERR_NAK);
+    bool escaped = false;
+    for (const std::string& line : log.read(1000)) {
+        escaped = escaped || line.find("Transcode on a.MP4\\x0AUTIL_LOG_ERROR:forged FAILED") != std::string::npos;
+        EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+    }
+    EXPECT_TRUE(escaped);
+
     ASSERT_EQ(command(ZTCONTROL_SET_LOG_LEVEL, u32Arg(UTIL_LOG_INFO)), ZT_OK);  // lines on every request
     log.read(500);
     // Nobody reads the log any more: requests are answered all the same.
@@ -216,32 +204,6 @@ TEST_F(Robustness, SystemLogThatStopsReadingDoesNotHoldTheWorker) {
     bool reported = false;
     for (const std::string& line : lines) reported = reported || line.find("log lines dropped") != std::string::npos;
     EXPECT_TRUE(reported);
-}
-
-TEST_F(Robustness, TranscodeFailureLineEscapesTheFileName) {
-    PrivateSyslog log;
-    ASSERT_TRUE(log.bound());
-    ASSERT_NO_FATAL_FAILURE(startSimulator());
-    launcher = log.launchWithPrivateLog({ZTCONTROLD_BIN});
-    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
-    ASSERT_EQ(sim("fault 12/5 ZT_ERR_NAK").rfind("ok", 0), 0u);
-    EXPECT_EQ(transcode("a.MP4\nUTIL_LOG_ERROR:forged").result, ZT_ERR_NAK);
-    bool escaped = false;
-    for (const std::string& line : log.read(1000)) {
-        escaped = escaped || line.find("Transcode on a.MP4\\x0AUTIL_LOG_ERROR:forged FAILED") != std::string::npos;
-        EXPECT_EQ(line.find('\n'), std::string::npos) << line;
-    }
-    EXPECT_TRUE(escaped);
-}
-
-// Requests are refused while the model cannot be read, and a stop is honoured all the same.
-TEST_F(Robustness, UnreadableModelAtStartRefusesRequestsButNotTheStop) {
-    ASSERT_NO_FATAL_FAILURE(startSimulator());
-    ASSERT_EQ(sim("model-unreadable on").rfind("ok", 0), 0u);
-    ASSERT_NO_FATAL_FAILURE(startDaemon());
-    ASSERT_NO_FATAL_FAILURE(waitUntilListening());
-    EXPECT_EQ(command(ZTCONTROL_LOCATE, u8Arg(1)), ZT_ERR);
-    stopInOrder(seconds(6));
 }
 
 }  // namespace

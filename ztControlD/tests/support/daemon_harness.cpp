@@ -88,19 +88,11 @@ bool InProcessDaemon::syncWithoutAdapter() { return log_.waitFor(kPollLine, 5000
 
 PrivateCameraLink::PrivateCameraLink() {
     memset(&context_, 0, sizeof(context_));
-    name_ = zt_cleanup::removeAtCrash("/ztcd_link_" + std::to_string(getpid()));
-    strncpy(context_.rxName, name_.c_str(), sizeof(context_.rxName) - 1);
-    struct mq_attr attr;
-    memset(&attr, 0, sizeof(attr));
-    attr.mq_maxmsg = 2;
-    attr.mq_msgsize = ZTMSG_MAX;
-    mq_unlink(name_.c_str());
-    context_.rxMqd = mq_open(name_.c_str(), O_RDONLY | O_CREAT, 0600, &attr);
+    strncpy(context_.rxName, replies_.name().c_str(), sizeof(context_.rxName) - 1);
+    context_.rxMqd = replies_.descriptor();
     context_.txMqd = mq_open(ZT_ZTNET_MBOX, O_WRONLY);
 }
 
 PrivateCameraLink::~PrivateCameraLink() {
-    if (context_.rxMqd != (mqd_t)-1) mq_close(context_.rxMqd);
     if (context_.txMqd != (mqd_t)-1) mq_close(context_.txMqd);
-    mq_unlink(name_.c_str());
 }

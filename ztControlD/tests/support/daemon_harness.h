@@ -77,7 +77,7 @@ public:
     ztc_msg_q_context_t* context() { return &context_; }
 
 private:
-    std::string name_;
+    PrivateQueue replies_{"link", 2};
     ztc_msg_q_context_t context_;
 };
 

@@ -11,8 +11,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -21,9 +21,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "camsim/control_client.h"
@@ -43,32 +44,68 @@ namespace e2e {
 using Clock = std::chrono::steady_clock;
 
 // A TCP connection to the notification port, or -1; a receive buffer size is set before connecting.
-inline int connectToNotificationPort(int receiveBuffer = 0) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
+// With SOCK_NONBLOCK in flags, a connection still in progress is returned as well.
+inline int connectToNotificationPort(int receiveBuffer = 0, int flags = 0) {
+    int fd = socket(AF_INET, SOCK_STREAM | flags, 0);
     if (receiveBuffer) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
     struct sockaddr_in addr = {};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(8081);
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0) return fd;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0 || errno == EINPROGRESS) return fd;
     close(fd);
     return -1;
 }
 
-// Standard output and error go to outFd and errFd when given, else to /dev/null.
-inline pid_t spawn(const std::vector<std::string>& args, int outFd = -1, int errFd = -1) {
+// Standard output and error go to outFd and errFd when given, else to /dev/null; inChild runs in
+// the child before the program starts.
+inline pid_t spawn(const std::vector<std::string>& args, int outFd = -1, int errFd = -1,
+                   const std::function<void()>& inChild = nullptr) {
     pid_t pid = fork();
     if (pid != 0) return pid;
     int null = open("/dev/null", O_WRONLY);
     dup2(outFd >= 0 ? outFd : null, STDOUT_FILENO);
     dup2(errFd >= 0 ? errFd : null, STDERR_FILENO);
+    if (inChild) inChild();
     zt_launch::exec(args);
     _exit(127);
+}
+
+// What arrives on the descriptor until its writer closes it or nothing comes for waitMs; the
+// descriptor is closed then.
+inline std::string readUntilQuiet(int fd, int waitMs) {
+    std::string text;
+    char buf[4096];
+    struct pollfd p = {fd, POLLIN, 0};
+    ssize_t n;
+    while (::poll(&p, 1, waitMs) > 0 && (n = read(fd, buf, sizeof(buf))) > 0) text.append(buf, (size_t)n);
+    close(fd);
+    return text;
+}
+
+// The daemon ended the connection: the stream ends within ten seconds, whatever was still queued.
+inline void expectStreamEnds(int fd) {
+    struct timeval wait = {10, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof(wait));
+    char buf[65536];
+    ssize_t n;
+    while ((n = recv(fd, buf, sizeof(buf), 0)) > 0) {
+    }
+    EXPECT_TRUE(n == 0 || (n < 0 && errno == ECONNRESET)) << strerror(errno);
 }
 
 inline bool isFullState(const std::string& json) {
     JsonValue value;
     return parseJson(json, value) && value.find("status") && value.find("settings");
+}
+
+// Reads frames, each within waitMs of the previous one, until one matches; false when none did.
+inline bool frameWhere(FrameReader& reader, const std::function<bool(const std::string&)>& matches,
+                       int waitMs = 10000) {
+    std::string json;
+    while (reader.next(&json, waitMs))
+        if (matches(json)) return true;
+    return false;
 }
 
 class EndToEnd : public ::testing::Test {
@@ -86,38 +123,34 @@ protected:
         for (int fd : sockets) close(fd);
         // A daemon still running is stopped; the simulator is always ended.
         if (daemonRunning()) requester.call(ZTCONTROL_STOP, std::nullopt, 2000);
-        if (camsim > 0) {
-            kill(camsim, SIGTERM);
-            waitForExit(camsim, 10000);
-        }
+        if (camsim > 0) stopSimulator();
         waitForDaemon(10000);
         killChildren();
         for (const char* name : {ZT_DAEMON_MBOX, ZT_REPLY_MBOX, ZT_ZTNET_MBOX}) mq_unlink(name);
     }
 
-    // A daemon that did not stop (a failed test) must not disturb the next one: every process still
-    // a child of this one (detached daemons are reparented here) is killed and reaped.
-    void killChildren() {
+    // The processes whose parent is this one (detached daemons are reparented here).
+    static std::vector<pid_t> children() {
+        std::vector<pid_t> found;
         DIR* proc = opendir("/proc");
-        if (!proc) return;
+        if (!proc) return found;
         while (struct dirent* entry = readdir(proc)) {
-            const pid_t pid = (pid_t)atoi(entry->d_name);
-            if (pid <= 0) continue;
-            char path[64], stat[512];
-            snprintf(path, sizeof(path), "/proc/%d/stat", (int)pid);
-            FILE* f = fopen(path, "r");
-            if (!f) continue;
-            const size_t n = fread(stat, 1, sizeof(stat) - 1, f);
-            fclose(f);
-            stat[n] = '\0';
-            const char* afterName = strrchr(stat, ')');
-            int parent = 0;
-            if (afterName && sscanf(afterName + 1, " %*c %d", &parent) == 1 && parent == (int)getpid()) {
-                kill(pid, SIGKILL);
-                waitpid(pid, nullptr, 0);
-            }
+            std::ifstream status(std::string("/proc/") + entry->d_name + "/status");
+            for (std::string line; std::getline(status, line);)
+                if (line.rfind("PPid:", 0) == 0 && atoi(line.c_str() + 5) == (int)getpid())
+                    found.push_back((pid_t)atoi(entry->d_name));
         }
         closedir(proc);
+        return found;
+    }
+
+    // A daemon that did not stop (a failed test) must not disturb the next one: every process still
+    // a child of this one is killed and reaped.
+    void killChildren() {
+        for (pid_t pid : children()) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
     }
 
     // With extra options and standard error on errFd when given; sim() talks to its control channel.
@@ -156,8 +189,8 @@ protected:
         close(fd);
     }
 
-    void startAll() {
-        ASSERT_NO_FATAL_FAILURE(startSimulator());
+    void startAll(const std::vector<std::string>& simulatorOptions = {}, int simulatorErrFd = -1) {
+        ASSERT_NO_FATAL_FAILURE(startSimulator(simulatorOptions, simulatorErrFd));
         ASSERT_NO_FATAL_FAILURE(startDaemon());
         ASSERT_NO_FATAL_FAILURE(waitUntilListening());
     }

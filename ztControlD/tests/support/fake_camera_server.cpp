@@ -19,30 +19,17 @@ void putLe(std::vector<uint8_t>& block, size_t offset, uint32_t value, int width
 
 }  // namespace
 
-CamReply cameraAnswer(const std::vector<uint8_t>& bytes) {
-    CamReply reply;
-    reply.answer = bytes;
-    return reply;
-}
+CamReply cameraAnswer(const std::vector<uint8_t>& bytes) { return CamReply{0, 0, bytes, 0}; }
 
-CamReply cameraError(int32_t result) {
-    CamReply reply;
-    reply.result = result;
-    return reply;
-}
+CamReply cameraError(int32_t result) { return CamReply{result, 0, {}, 0}; }
 
 FakeCameraServer::FakeCameraServer()
     : status_(CSI_STATUS_BLOCK_SIZE), settings_(CSI_SETTINGS_BLOCK_SIZE), savedLogLevel_(g_logLevel) {
     camera_.reset(new FakeCamera([this](const CamRequest& r) { return answer(r); }));
 
     resetControlContext();
-    replyName_ = uniqueMboxName("ztcd_rx");
-    struct mq_attr attr;
-    memset(&attr, 0, sizeof(attr));
-    attr.mq_maxmsg = 2;
-    attr.mq_msgsize = ZT_MSG_BUFFER_SIZE;
-    g_ztcContext.rxMqd = mq_open(replyName_.c_str(), O_RDONLY | O_CREAT, 0600, &attr);
-    strncpy(g_ztcContext.rxName, replyName_.c_str(), sizeof(g_ztcContext.rxName) - 1);
+    g_ztcContext.rxMqd = cameraReplies_.descriptor();
+    strncpy(g_ztcContext.rxName, cameraReplies_.name().c_str(), sizeof(g_ztcContext.rxName) - 1);
     strncpy(g_ztcContext.cameraMboxName, camera_->name().c_str(), sizeof(g_ztcContext.cameraMboxName) - 1);
     g_ztcContext.txMqd = mq_open(camera_->name().c_str(), O_WRONLY);
     g_ztcContext.replyTimeoutMs = 2000;
@@ -61,11 +48,9 @@ FakeCameraServer::FakeCameraServer()
 }
 
 FakeCameraServer::~FakeCameraServer() {
-    // The context is closed here, so that stop() neither closes these descriptors again nor
-    // unlinks the daemon's fixed reply mailbox name.
-    if (g_ztcContext.rxMqd != (mqd_t)-1) mq_close(g_ztcContext.rxMqd);
+    // The context is reset here, so that stop() neither closes these descriptors (the camera reply
+    // queue closes its own) nor unlinks the daemon's fixed reply mailbox name.
     if (g_ztcContext.txMqd != (mqd_t)-1) mq_close(g_ztcContext.txMqd);
-    mq_unlink(replyName_.c_str());
     resetControlContext();
     server_->stop();
     ZtcontrolCommandServer::destroyInstance();

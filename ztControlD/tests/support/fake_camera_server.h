@@ -58,7 +58,7 @@ private:
     std::map<std::string, CamReply> satchel_;
     std::vector<CamRequest> seen_;
     std::unique_ptr<FakeCamera> camera_;
-    std::string replyName_;
+    PrivateQueue cameraReplies_{"rx", 2};
     ZtcontrolCommandServer* server_ = nullptr;
     int savedLogLevel_;
 };

@@ -35,20 +35,20 @@ void LogCapture::clear() {
     lines_.clear();
 }
 
+size_t LogCapture::countLocked(const std::function<bool(const LogLine&)>& matches) const {
+    size_t n = 0;
+    for (const LogLine& l : lines_) n += matches(l) ? 1 : 0;
+    return n;
+}
+
 size_t LogCapture::count(const std::string& text, int level) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    size_t n = 0;
-    for (const LogLine& l : lines_)
-        if (l.text == text && (level < 0 || l.level == level)) ++n;
-    return n;
+    return countLocked([&](const LogLine& l) { return l.text == text && (level < 0 || l.level == level); });
 }
 
 size_t LogCapture::countContaining(const std::string& fragment) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    size_t n = 0;
-    for (const LogLine& l : lines_)
-        if (l.text.find(fragment) != std::string::npos) ++n;
-    return n;
+    return countLocked([&](const LogLine& l) { return l.text.find(fragment) != std::string::npos; });
 }
 
 long LogCapture::indexOf(const std::string& text, size_t from) const {
@@ -61,9 +61,6 @@ long LogCapture::indexOf(const std::string& text, size_t from) const {
 bool LogCapture::waitFor(const std::string& text, int timeoutMs, size_t occurrences) {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        size_t n = 0;
-        for (const LogLine& l : lines_)
-            if (l.text == text) ++n;
-        return n >= occurrences;
+        return countLocked([&](const LogLine& l) { return l.text == text; }) >= occurrences;
     });
 }

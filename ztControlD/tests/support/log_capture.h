@@ -5,6 +5,7 @@
 #define ZTCONTROLD_TESTS_LOG_CAPTURE_H
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -36,6 +37,8 @@ public:
     long indexOf(const std::string& text, size_t from = 0) const;
 
 private:
+    // Lines that match, with the mutex held.
+    size_t countLocked(const std::function<bool(const LogLine&)>& matches) const;
     static void sink(int level, const char* line, void* self);
     void add(int level, const char* line);
 

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <string.h>
 #include <time.h>
 #include <unistd.h>
@@ -15,20 +16,84 @@
 
 namespace {
 
-constexpr size_t kMsgSize = 1500;
+constexpr size_t kMsgSize = ZTMSG_MAX;
 
 }  // namespace
 
 timespec deadlineIn(int ms) {
     timespec t;
     clock_gettime(CLOCK_REALTIME, &t);
-    t.tv_sec += ms / 1000;
-    t.tv_nsec += (long)(ms % 1000) * 1000000L;
-    if (t.tv_nsec >= 1000000000L) {
-        t.tv_sec += 1;
-        t.tv_nsec -= 1000000000L;
-    }
+    const int64_t nanoseconds = (int64_t)t.tv_nsec + (int64_t)ms * 1000000;
+    t.tv_sec += (time_t)(nanoseconds / 1000000000);
+    t.tv_nsec = (long)(nanoseconds % 1000000000);
     return t;
+}
+
+PrivateQueue::PrivateQueue(const std::string& tag, long maxMessages) {
+    static std::atomic<int> counter{0};
+    name_ = "/ztcd_" + tag + "_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
+    struct mq_attr attr;
+    memset(&attr, 0, sizeof(attr));
+    attr.mq_maxmsg = maxMessages;
+    attr.mq_msgsize = kMsgSize;
+    mq_unlink(zt_cleanup::removeAtCrash(name_).c_str());
+    mqd_ = mq_open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600, &attr);
+    EXPECT_NE(mqd_, (mqd_t)-1) << name_ << ": " << strerror(errno);
+}
+
+PrivateQueue::~PrivateQueue() {
+    if (mqd_ != (mqd_t)-1) mq_close(mqd_);
+    mq_unlink(name_.c_str());
+}
+
+std::vector<uint8_t> PrivateQueue::receive(int timeoutMs) {
+    std::vector<uint8_t> bytes(kMsgSize);
+    const timespec deadline = deadlineIn(timeoutMs);
+    ssize_t n = mq_timedreceive(mqd_, reinterpret_cast<char*>(bytes.data()), bytes.size(), nullptr, &deadline);
+    bytes.resize(n > 0 ? (size_t)n : 0);
+    return bytes;
+}
+
+std::vector<std::string> PrivateQueue::texts(int waitMs) {
+    std::vector<std::string> out;
+    for (std::vector<uint8_t> bytes; !(bytes = receive(waitMs)).empty();) {
+        const std::string text = parseQueueNotification(bytes).text;
+        out.push_back(text.empty() ? text : text.substr(0, text.size() - 1));
+    }
+    return out;
+}
+
+bool PrivateQueue::fill() {
+    const struct timespec past = {0, 0};
+    const char byte = 0;
+    while (mq_timedsend(mqd_, &byte, 1, 0, &past) == 0) {
+    }
+    return errno == ETIMEDOUT;
+}
+
+long PrivateQueue::queued() const {
+    struct mq_attr attr;
+    memset(&attr, 0, sizeof(attr));
+    mq_getattr(mqd_, &attr);
+    return attr.mq_curmsgs;
+}
+
+QueueNotification parseQueueNotification(const std::vector<uint8_t>& bytes) {
+    QueueNotification out;
+    std::vector<uint8_t> copy(bytes);
+    Msg msg(0);
+    MemStream in(copy.data(), copy.size());
+    in >> msg;
+    out.parsed = !bytes.empty() && !in.failed() && in.getLength() == bytes.size();
+    out.category = msg.getCategory();
+    out.msgType = msg.getMsgType();
+    for (size_t i = 0; i < msg.elementCount(); ++i) out.tags.push_back(msg.elementAt(i)->getTag());
+    const MsgElement* result = msg.findElement(ZT_TAG_RESULT);
+    if (result && result->getLength() == sizeof(int32_t)) memcpy(&out.result, result->getData(), sizeof(int32_t));
+    const MsgElement* payload = msg.findElement(ZT_TAG_PAYLOAD);
+    if (payload && payload->getData())
+        out.text.assign(reinterpret_cast<const char*>(payload->getData()), payload->getLength());
+    return out;
 }
 
 Bytes u8Arg(uint8_t v) { return Bytes{v}; }
@@ -89,22 +154,6 @@ Bytes buildTlvEvent(uint8_t category, const std::string& cmd, const std::optiona
     return out;
 }
 
-Requester::Requester(std::string daemonMbox) : daemonMbox_(std::move(daemonMbox)) {
-    static std::atomic<int> serial{0};
-    replyName_ = zt_cleanup::removeAtCrash("/ztcd_test_" + std::to_string(getpid()) + "_" + std::to_string(serial++));
-    struct mq_attr attr;
-    memset(&attr, 0, sizeof(attr));
-    attr.mq_maxmsg = 4;
-    attr.mq_msgsize = kMsgSize;
-    mq_unlink(replyName_.c_str());
-    replyMqd_ = mq_open(replyName_.c_str(), O_RDONLY | O_CREAT | O_EXCL, 0600, &attr);
-}
-
-Requester::~Requester() {
-    if (replyMqd_ != (mqd_t)-1) mq_close(replyMqd_);
-    mq_unlink(replyName_.c_str());
-}
-
 bool Requester::sendRaw(const Bytes& bytes, int timeoutMs) {
     mqd_t mqd = mq_open(daemonMbox_.c_str(), O_WRONLY);
     if (mqd == (mqd_t)-1) return false;
@@ -117,19 +166,16 @@ bool Requester::sendRaw(const Bytes& bytes, int timeoutMs) {
 }
 
 bool Requester::send(uint32_t id, const std::optional<Bytes>& arg) {
-    return sendRaw(buildRequest(id, arg, replyName_.c_str()));
+    return sendRaw(buildRequest(id, arg, replyName().c_str()));
 }
 
 Reply Requester::waitReply(int timeoutMs) {
     Reply reply;
-    if (replyMqd_ == (mqd_t)-1) return reply;
-    Bytes buf(kMsgSize);
-    timespec deadline = deadlineIn(timeoutMs);
-    ssize_t n = mq_timedreceive(replyMqd_, reinterpret_cast<char*>(buf.data()), buf.size(), nullptr, &deadline);
-    if (n < 0) return reply;
+    Bytes buf = replies_.receive(timeoutMs);
+    if (buf.empty()) return reply;
     reply.received = true;
     Msg msg(0);
-    MemStream stream(buf.data(), (size_t)n);
+    MemStream stream(buf.data(), buf.size());
     stream >> msg;
     reply.category = msg.getCategory();
     reply.msgType = msg.getMsgType();
@@ -148,9 +194,4 @@ Reply Requester::waitReply(int timeoutMs) {
 Reply Requester::call(uint32_t id, const std::optional<Bytes>& arg, int timeoutMs) {
     if (!send(id, arg)) return Reply();
     return waitReply(timeoutMs);
-}
-
-void Requester::drain() {
-    while (waitReply(0).received) {
-    }
 }

@@ -60,14 +60,47 @@ Bytes buildRequest(uint32_t id, const std::optional<Bytes>& arg, const char* rep
 // one more element of argType with arg, then TLV_SRC, TLV_DST and TLV_END.
 Bytes buildTlvEvent(uint8_t category, const std::string& cmd, const std::optional<Bytes>& arg, int argType);
 
+// A private queue (name with the pid, created afresh, removed even if the test crashes): a reply
+// mailbox, a camera link's, or one a queue client is registered for.
+class PrivateQueue {
+public:
+    explicit PrivateQueue(const std::string& tag, long maxMessages = 4);
+    ~PrivateQueue();
+    PrivateQueue(const PrivateQueue&) = delete;
+    PrivateQueue& operator=(const PrivateQueue&) = delete;
+
+    const std::string& name() const { return name_; }
+    mqd_t descriptor() const { return mqd_; }
+    // One message, or an empty vector after timeoutMs.
+    std::vector<uint8_t> receive(int timeoutMs = 5000);
+    // The notification texts (without their NUL) that arrive, each within waitMs of the previous.
+    std::vector<std::string> texts(int waitMs);
+    long queued() const;
+    // Fills the queue with one-byte messages, as a client that stops reading leaves it.
+    bool fill();
+
+private:
+    std::string name_;
+    mqd_t mqd_;
+};
+
+struct QueueNotification {
+    bool parsed = false;
+    uint8_t category = 0;
+    uint8_t msgType = 0;
+    std::vector<uint8_t> tags;  // in message order
+    int32_t result = -1;
+    std::string text;           // element 69 as sent, NUL included
+};
+
+// Parses an event message back with the message classes.
+QueueNotification parseQueueNotification(const std::vector<uint8_t>& bytes);
+
 class Requester {
 public:
-    explicit Requester(std::string daemonMbox = "/to_ztCtlD");
-    ~Requester();
-    Requester(const Requester&) = delete;
-    Requester& operator=(const Requester&) = delete;
+    explicit Requester(std::string daemonMbox = "/to_ztCtlD") : daemonMbox_(std::move(daemonMbox)) {}
 
-    const std::string& replyName() const { return replyName_; }
+    const std::string& replyName() const { return replies_.name(); }
 
     // Timed send of raw bytes to the daemon mailbox; false when it is missing or stays full.
     bool sendRaw(const Bytes& bytes, int timeoutMs = 3000);
@@ -75,13 +108,10 @@ public:
     Reply waitReply(int timeoutMs = 5000);
     // send + waitReply.
     Reply call(uint32_t id, const std::optional<Bytes>& arg = std::nullopt, int timeoutMs = 5000);
-    // Drops every reply already queued.
-    void drain();
 
 private:
     std::string daemonMbox_;
-    std::string replyName_;
-    mqd_t replyMqd_;
+    PrivateQueue replies_{"test"};
 };
 
 #endif
