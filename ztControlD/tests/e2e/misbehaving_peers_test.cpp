@@ -45,8 +45,7 @@ TEST_F(MisbehavingPeers, RequestersThatNameOwnMailboxesOrStopReadingCostOnlyASho
 }
 
 // Registered by name (never one of the daemon's own mailboxes, any non-zero flag registers), a
-// queue client gets the full state in parts, then changes, until removed (the parts themselves:
-// the in-process poll tests).
+// queue client gets the full state in parts, each one an object, then changes, until removed.
 TEST_F(MisbehavingPeers, QueueClientGetsTheFullStateInPartsAndThenChangesUntilRemoved) {
     ASSERT_NO_FATAL_FAILURE(startAll());
     PrivateQueue queue("client", 10);
@@ -58,7 +57,9 @@ TEST_F(MisbehavingPeers, QueueClientGetsTheFullStateInPartsAndThenChangesUntilRe
     ASSERT_EQ(registration(7, queue.name()), ZT_OK);
     std::vector<std::string> parts = queue.texts(3000);
     ASSERT_GE(parts.size(), 2u) << "the full state does not fit one message";
-    EXPECT_TRUE(isJsonObject(parts.back()));
+    for (const std::string& part : parts) EXPECT_TRUE(isJsonObject(part));
+    EXPECT_EQ(parts.front().rfind("{\"status\":{", 0), 0u);
+    EXPECT_NE(parts.back().find("\"settings\":{"), std::string::npos);
 
     ASSERT_EQ(command(ZTCONTROL_LOCATE, u8Arg(1)), ZT_OK);
     bool seen = false;
