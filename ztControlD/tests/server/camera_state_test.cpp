@@ -94,12 +94,9 @@ TEST_F(CameraStateTest, AFailingLensReadIsRetriedAtEveryUse) {
     EXPECT_EQ(opsNamed(d.sim(), "direct 9 get_lens").size(), 1u);
 }
 
-TEST_F(CameraStateTest, ModelNumberIsReadOnceAndCached) {
+// A failed read leaves the default model, and the next use reads again.
+TEST_F(CameraStateTest, UnreadableModelIsReadAgainLater) {
     uint8_t model = 0;
-    EXPECT_EQ(s->readModelNumber(&model), 0);
-    EXPECT_EQ(model, 55);
-    EXPECT_TRUE(opsNamed(d.sim(), "MN").empty());  // read at interface open
-
     g_modelNumber = 0;
     d.sim().setModelUnreadable(true);
     EXPECT_EQ(s->readModelNumber(&model), -1);
@@ -110,30 +107,14 @@ TEST_F(CameraStateTest, ModelNumberIsReadOnceAndCached) {
 }
 
 TEST_F(CameraStateTest, PresetEditStoreSkipsSettingsOutsidePresets) {
-    EXPECT_EQ(storePresetEdit(91), 1);
     EXPECT_EQ(storePresetEdit(170), 1);
     EXPECT_TRUE(d.sim().ops().empty());
-    EXPECT_EQ(storePresetEdit(-1), 1);
     EXPECT_EQ(storePresetEdit(2), 1);
-    EXPECT_EQ(opsNamed(d.sim(), "remote 17/10").size(), 2u);
+    EXPECT_EQ(opsNamed(d.sim(), "remote 17/10").size(), 1u);
 
     d.sim().injectFault(camsim::OpMatch::remote(17, 10), ZT_ERR_NAK);
     EXPECT_EQ(storePresetEdit(-1), 0);
     EXPECT_TRUE(d.log().contains("ztc_send_simple_remote_api error, -101\n", UTIL_LOG_ERROR));
-}
-
-TEST_F(CameraStateTest, PresetEditTimeoutStoresTheEditOnceAndClosesIt) {
-    s->presetEditOpen = true;  // before the timer runs: arming orders it before the call
-    for (int i = 0; i < 3; ++i) s->presetEditTimer.arm(100, presetEditTimeout, s);
-    ASSERT_TRUE(waitUntil([&] { return opsNamed(d.sim(), "remote 17/10").size() == 1; }));
-    bool open;
-    {
-        ZtcontrolCommandServer::Lock lock(s->presetEditTimer.mutex());
-        open = s->presetEditOpen;
-    }
-    EXPECT_FALSE(open);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(opsNamed(d.sim(), "remote 17/10").size(), 1u);
 }
 
 }  // namespace

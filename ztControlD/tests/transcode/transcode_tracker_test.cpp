@@ -34,7 +34,8 @@ protected:
     FakeCameraServer f;
 };
 
-// Texts that leave the newest job (id 42, running) unchanged, with the error line they log.
+// Texts that leave the history (an older job 41, the newest 42 running) unchanged, with the error
+// line they log; only the newest job is ever matched.
 TEST_F(TranscodeTrackerTest, TextsThatDoNotUpdateTheJob) {
     struct Case {
         const char* text;
@@ -47,7 +48,7 @@ TEST_F(TranscodeTrackerTest, TextsThatDoNotUpdateTheJob) {
         {"42:1:", nullptr},
         {"42:2:100", nullptr},   // done without its output name
         {"42:2:100:", nullptr},  // the same, with the colon
-        {"41:1:37", nullptr},    // another job: the caller logs
+        {"41:1:37", nullptr},    // an older job: the caller logs
         {"x:1:37", "Error parsing id from x:1:37"},
         {"-", "Error parsing id from -"},
         {"42::37", "Error parsing status from 42::37"},
@@ -56,11 +57,13 @@ TEST_F(TranscodeTrackerTest, TextsThatDoNotUpdateTheJob) {
         {"42:2:100: \t", "Error parsing filename from 42:2:100: \t"},
         {"42:2:100::B.MP4", "Error parsing filename from 42:2:100::B.MP4"},
     };
+    f.server()->transcodeJobs.push_back(job(41));
     f.server()->transcodeJobs.push_back(job(42, 1));
-    const TranscodeJob before = newest();
+    const TranscodeJob older = f.server()->transcodeJobs.front(), before = newest();
     for (const Case& c : cases) {
         f.log().clear();
         EXPECT_FALSE(notify(c.text)) << c.text;
+        EXPECT_TRUE(sameRecord(f.server()->transcodeJobs.front(), older)) << c.text;
         EXPECT_TRUE(sameRecord(newest(), before)) << c.text;
         size_t problems = 0;
         for (const LogLine& line : f.log().lines()) problems += line.level <= UTIL_LOG_WARN;
@@ -69,6 +72,10 @@ TEST_F(TranscodeTrackerTest, TextsThatDoNotUpdateTheJob) {
             EXPECT_TRUE(f.log().contains(c.error, UTIL_LOG_ERROR)) << c.text;
         }
     }
+    // With no job at all, nothing can match.
+    f.server()->transcodeJobs.clear();
+    EXPECT_FALSE(notify("42:1:37"));
+    EXPECT_TRUE(f.log().contains(kUnrelated, UTIL_LOG_WARN));
 }
 
 // Each text updates the newest job (running, output "OLD.MP4") and nothing else; after a final
@@ -108,19 +115,6 @@ TEST_F(TranscodeTrackerTest, UpdatesOfTheNewestJobUntilItsFinalStatus) {
                                  UTIL_LOG_DEBUG));
     EXPECT_TRUE(f.log().contains("Updating status for Id:42", UTIL_LOG_DEBUG));
     EXPECT_TRUE(f.log().contains("Updating status for Id:-1", UTIL_LOG_DEBUG));
-}
-
-TEST_F(TranscodeTrackerTest, OnlyTheNewestJobIsMatched) {
-    EXPECT_FALSE(notify("42:1:37"));
-    EXPECT_TRUE(f.log().contains(kUnrelated, UTIL_LOG_WARN));
-
-    f.server()->transcodeJobs.push_back(job(42));
-    f.server()->transcodeJobs.push_back(job(43));
-    f.log().clear();
-    EXPECT_FALSE(notify("42:1:37"));
-    EXPECT_EQ(f.server()->transcodeJobs.front().status, 0u);
-    EXPECT_FALSE(f.log().contains(kUnrelated));
-    EXPECT_TRUE(notify("43:1:37"));
 }
 
 }  // namespace
