@@ -127,4 +127,20 @@ TEST(ServerLifecycle, UnreadableModelDefersTheAdapterUntilItIsRead) {
     EXPECT_EQ(reply.result, ZT_OK);
 }
 
+// The stop is taken before the adapter check: it answers and ends the worker while the model is
+// still unreadable, and nothing more is taken from the mailbox.
+TEST(ServerLifecycle, StopIsHonouredWhileTheModelIsUnreadable) {
+    InProcessDaemon d;
+    ASSERT_TRUE(d.startSimulator());
+    d.sim().setModelUnreadable(true);
+    ASSERT_EQ(d.startServer(), 0);
+    Reply reply = d.requester().call(ZTCONTROL_STOP);
+    EXPECT_EQ(reply.result, ZT_OK);
+    EXPECT_FALSE(reply.hasPayload);
+    EXPECT_TRUE(d.log().waitFor("Command handling thread exiting!"));
+    EXPECT_FALSE(d.server()->isRunning());
+    ASSERT_TRUE(d.requester().send(ZTCONTROL_DELETE_ALL));
+    EXPECT_FALSE(d.requester().waitReply(700).received);
+}
+
 }  // namespace
