@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include "camlink_client.h"
 #include "queue_cleanup.h"
 #include "server/ztcontrol_if_server.h"
 #include "ztLog.h"
@@ -91,8 +92,12 @@ PrivateCameraLink::PrivateCameraLink() {
     strncpy(context_.rxName, replies_.name().c_str(), sizeof(context_.rxName) - 1);
     context_.rxMqd = replies_.descriptor();
     context_.txMqd = mq_open(ZT_ZTNET_MBOX, O_WRONLY);
+    previous_ = camlink_attached_context();
 }
 
+// The library remembers the last context used for the calls that take none (the adapter
+// selection): it must not be left pointing at this one once it is gone.
 PrivateCameraLink::~PrivateCameraLink() {
+    camlink_attach_context(previous_);
     if (context_.txMqd != (mqd_t)-1) mq_close(context_.txMqd);
 }
