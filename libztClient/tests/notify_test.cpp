@@ -105,10 +105,8 @@ TEST_F(QueueReader, RegistersMergesSplitStateAndUnregisters) {
     ASSERT_EQ(ztNotify_openQueue(&reader, client, 2000), 0);
     const Seen registration = daemon.last();
     EXPECT_EQ(registration.id, 0u);
-    Bytes expected = {1, 0, 0, 0};
-    expected.insert(expected.end(), queue.begin(), queue.end());
-    expected.push_back(0);
-    EXPECT_EQ(registration.argument, expected);
+    const std::string expected = std::string("\1\0\0\0", 4) + queue + '\0';  // register, the name
+    EXPECT_EQ(registration.argument, Bytes(expected.begin(), expected.end()));
 
     // The full state in two shares, as the daemon splits it for a queue.
     ASSERT_TRUE(ScriptedDaemon::notify(queue, "{\"status\":{\"1\":12,\"2\":0}}"));

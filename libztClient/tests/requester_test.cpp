@@ -42,12 +42,6 @@ TEST_F(Requester, RequestAndAnswerTravelWhole) {
     EXPECT_EQ(seen.reply, ztClient_replyMailbox(client));
     EXPECT_EQ(result, -3);
     EXPECT_EQ(Bytes(out, out + outLen), payload);
-
-    // No argument at all, and an answer without a payload.
-    EXPECT_EQ(callAnswered(89, nullptr, 0, {}, out, sizeof out, &outLen), 0);
-    EXPECT_FALSE(daemon.last().hasArgument);
-    EXPECT_EQ(outLen, 0u);
-    EXPECT_EQ(result, 0);
 }
 
 TEST_F(Requester, SizeLimitsAtTheirEdges) {
@@ -57,6 +51,7 @@ TEST_F(Requester, SizeLimitsAtTheirEdges) {
     size_t outLen = 7;
     EXPECT_EQ(callAnswered(7, &arg, 0, {}, nullptr, 0, &outLen), 0);
     EXPECT_EQ(daemon.last().argument.size(), fits);
+    EXPECT_EQ(outLen, 0u) << "an answer without a payload";
     arg.push_back(1);
     EXPECT_EQ(ztClient_call(client, 7, arg.data(), arg.size(), 100, &result, nullptr, 0, nullptr),
               ZTCLIENT_ERR_ARG_TOO_LARGE);
@@ -65,6 +60,7 @@ TEST_F(Requester, SizeLimitsAtTheirEdges) {
     uint8_t out[4] = {9, 9, 9, 9};
     EXPECT_EQ(callAnswered(33, nullptr, 5, {1, 2, 3, 4, 5}, out, sizeof out, &outLen),
               ZTCLIENT_ERR_ANSWER_TOO_LARGE);
+    EXPECT_FALSE(daemon.last().hasArgument);
     EXPECT_EQ(result, 5);
     EXPECT_EQ(outLen, 5u);
     EXPECT_EQ(out[0], 9);

@@ -98,14 +98,22 @@ TEST_F(Msg, RequestAndResponseBetweenThreads)
     ztmsg_response(&io, &val, &len);
     EXPECT_EQ(val, io.buf + 19) << "the value inside the buffer";
     EXPECT_EQ(len, 6);
-    EXPECT_EQ(mq_unlink(from_.c_str()), -1) << "reply mailbox removed";
 }
 
+// The wait is the configured number of seconds; a message arriving during it ends it
+// (RequestAndResponseBetweenThreads).
 TEST_F(Msg, NoResponderTimesOut)
 {
     g_timedreceive = 1;
+    g_debug_level = zttest::kTraceToStdout;
     ztMsgIobuf io = Request();
-    EXPECT_EQ(ztmsg_send_timedreceive(&io, from_.c_str(), to_.c_str(), to_.c_str(), 0), -1);
+    auto start = std::chrono::steady_clock::now();
+    auto lines = zttest::StdoutLines(
+        [&] { EXPECT_EQ(ztmsg_send_timedreceive(&io, from_.c_str(), to_.c_str(), to_.c_str(), 0), -1); });
+    EXPECT_GE(zttest::SecondsSince(start), 0.9);
+    EXPECT_LT(zttest::SecondsSince(start), 5.0);
+    EXPECT_THAT(lines, testing::ElementsAre(testing::MatchesRegex("\\[   msg_available: *[0-9]+\\] 1 seconds "
+                                                                  "timeout expired")));
     EXPECT_EQ(io.len, -1);
     EXPECT_EQ(ValueOf(io.buf, TLV_SRC), from_) << "buffer still holds the request";
     EXPECT_EQ(mq_unlink(from_.c_str()), -1) << "reply mailbox removed";

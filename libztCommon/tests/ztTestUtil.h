@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -45,6 +46,11 @@ inline Strings Lines(const std::string& text, bool untimed = false)
 inline Strings StdoutLines(const std::function<void()>& f)
 {
     return Lines(Captured(1, f), true);
+}
+
+inline double SecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // A mailbox name private to this test process.
