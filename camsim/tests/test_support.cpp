@@ -80,10 +80,6 @@ Reply Requester::satchel(const char* code, const std::vector<uint8_t>& payload) 
     return call(CAMLINK_OP_SATCHEL, std::vector<uint8_t>{uint8_t(code[0]), uint8_t(code[1])} + payload);
 }
 
-Reply Requester::directBytes(uint16_t op, const std::vector<uint8_t>& args) {
-    return call(CAMLINK_OP_DIRECT, directArgs(op) + args);
-}
-
 Reply Requester::direct(uint16_t op, std::initializer_list<int32_t> ints) {
     return call(CAMLINK_OP_DIRECT, directArgs(op, ints));
 }

