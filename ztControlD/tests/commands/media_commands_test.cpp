@@ -14,21 +14,7 @@ namespace {
 
 Bytes be16(uint16_t v) { return Bytes{(uint8_t)(v >> 8), (uint8_t)v}; }
 
-class MediaCommandsTest : public CommandTest {
-protected:
-    // The one operation the command sent: a direct one (category 0) or a remote one.
-    void expectOp(uint8_t category, uint16_t op, const Bytes& payload) {
-        std::vector<camsim::OpRecord> ops = d.sim().ops();
-        ASSERT_EQ(ops.size(), 1u);
-        if (category == 0) {
-            EXPECT_STREQ(ops[0].id.code, "DC");
-            EXPECT_EQ(ops[0].id.direct, op);
-        } else {
-            EXPECT_EQ(ops[0].name(), "remote " + std::to_string(category) + "/" + std::to_string(op));
-        }
-        EXPECT_EQ(ops[0].payload, payload);
-    }
-};
+class MediaCommandsTest : public CommandTest {};
 
 // Each command's camera operation byte for byte, and its debug line.
 TEST_F(MediaCommandsTest, CommandsSendTheirOperation) {
@@ -37,47 +23,32 @@ TEST_F(MediaCommandsTest, CommandsSendTheirOperation) {
     const std::string clip = "100GOPRO/GX010001.MP4";
     std::copy(clip.begin(), clip.end(), glint.begin() + 4);
     putLe32(glint, 264, 1234);
-    struct Row {
-        uint32_t id;
-        std::optional<Bytes> arg;
-        uint8_t category;  // 0: direct operation
-        uint16_t op;
-        Bytes payload;
-        std::string line;
-    };
-    const Row rows[] = {
-        {ZTCONTROL_GLINT_TAG_PLAYBACK, glint, 0, CAMLINK_STORAGE_TAG_FILE,
+    const OneOperation rows[] = {
+        {ZTCONTROL_GLINT_TAG_PLAYBACK, glint, "direct 36 storage_tag_file",
          cat(cat(cat(be16(clip.size()), chars(clip)), be32(1234)), be32(3)),
          "ZTCONTROL_GLINT_TAG_PLAYBACK: filename[100GOPRO/GX010001.MP4] offset:1234"},
-        {ZTCONTROL_DELETE, textArg("DCIM/GX010002.MP4"), 0, CAMLINK_STORAGE_DELETE_FILE,
+        {ZTCONTROL_DELETE, textArg("DCIM/GX010002.MP4"), "direct 37 storage_delete_file",
          cat(be16(17), chars("DCIM/GX010002.MP4")), "ZTCONTROL_DELETE: filename[DCIM/GX010002.MP4]"},
-        {ZTCONTROL_DELETE_GROUP, textArg("DCIM/G0010003.JPG"), 0, CAMLINK_STORAGE_DELETE_GROUP,
+        {ZTCONTROL_DELETE_GROUP, textArg("DCIM/G0010003.JPG"), "direct 38 storage_delete_group",
          cat(be16(17), chars("DCIM/G0010003.JPG")), "ZTCONTROL_DELETE_GROUP: filename[DCIM/G0010003.JPG]"},
-        {ZTCONTROL_DELETE_LAST, std::nullopt, 9, 9, {}, "ZTCONTROL_DELETE_LAST:"},
-        {ZTCONTROL_DELETE_ALL, std::nullopt, 9, 10, {}, "ZTCONTROL_DELETE_ALL:"},
-        {ZTCONTROL_FW_UPDATE_START, std::nullopt, 0, CAMLINK_FW_DOWNLOAD_START, {},
+        {ZTCONTROL_DELETE_LAST, std::nullopt, "remote 9/9", {}, "ZTCONTROL_DELETE_LAST:"},
+        {ZTCONTROL_DELETE_ALL, std::nullopt, "remote 9/10", {}, "ZTCONTROL_DELETE_ALL:"},
+        {ZTCONTROL_FW_UPDATE_START, std::nullopt, "direct 39 fw_download_start", {},
          "ZTCONTROL_FW_UPDATE_START:"},
-        {ZTCONTROL_FW_UPDATE_CANCEL, std::nullopt, 0, CAMLINK_FW_DOWNLOAD_CANCEL, {},
+        {ZTCONTROL_FW_UPDATE_CANCEL, std::nullopt, "direct 40 fw_download_cancel", {},
          "ZTCONTROL_FW_UPDATE_CANCEL:"},
         // Any non-zero is success.
-        {ZTCONTROL_FW_UPDATE_DONE, u8Arg(7), 0, CAMLINK_FW_DOWNLOAD_DONE, be32(1),
+        {ZTCONTROL_FW_UPDATE_DONE, u8Arg(7), "direct 41 fw_download_done", be32(1),
          "ZTCONTROL_FW_UPDATE_DONE:"},
-        {ZTCONTROL_FW_UPDATE_DONE, u8Arg(0), 0, CAMLINK_FW_DOWNLOAD_DONE, be32(0),
+        {ZTCONTROL_FW_UPDATE_DONE, u8Arg(0), "direct 41 fw_download_done", be32(0),
          "ZTCONTROL_FW_UPDATE_DONE:"},
-        {ZTCONTROL_LOCATE, u8Arg(1), 8, 13, Bytes{1}, "ZTCONTROL_LOCATE: onOff:1"},
-        {ZTCONTROL_FACTORY_RESET, u8Arg(2), 8, 4, Bytes{2}, "ZTCONTROL_FACTORY_RESET: resetType:2"},
-        {ZTCONTROL_ANALYTICS_CLEAR, std::nullopt, 8, 20, {}, "ZTCONTROL_ANALYTICS_CLEAR:"},
-        {ZTCONTROL_SYSTEM_SLEEP, std::nullopt, 8, 2, Bytes{0}, "ZTCONTROL_SYSTEM_SLEEP:"},
-        {ZTCONTROL_SYSTEM_SHUTDOWN, std::nullopt, 8, 2, Bytes{1}, "ZTCONTROL_SYSTEM_SHUTDOWN:"},
+        {ZTCONTROL_LOCATE, u8Arg(1), "remote 8/13", Bytes{1}, "ZTCONTROL_LOCATE: onOff:1"},
+        {ZTCONTROL_FACTORY_RESET, u8Arg(2), "remote 8/4", Bytes{2}, "ZTCONTROL_FACTORY_RESET: resetType:2"},
+        {ZTCONTROL_ANALYTICS_CLEAR, std::nullopt, "remote 8/20", {}, "ZTCONTROL_ANALYTICS_CLEAR:"},
+        {ZTCONTROL_SYSTEM_SLEEP, std::nullopt, "remote 8/2", Bytes{0}, "ZTCONTROL_SYSTEM_SLEEP:"},
+        {ZTCONTROL_SYSTEM_SHUTDOWN, std::nullopt, "remote 8/2", Bytes{1}, "ZTCONTROL_SYSTEM_SHUTDOWN:"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.line);
-        Reply reply = call(row.id, row.arg);
-        EXPECT_EQ(reply.result, ZT_OK);
-        EXPECT_FALSE(reply.hasPayload);
-        expectOp(row.category, row.op, row.payload);
-        EXPECT_TRUE(d.log().contains(row.line, UTIL_LOG_DEBUG));
-    }
+    for (const OneOperation& row : rows) expectOneOperation(row);
 }
 
 TEST_F(MediaCommandsTest, CameraErrorsArePassedThroughAndLogged) {
@@ -97,9 +68,8 @@ TEST_F(MediaCommandsTest, CameraErrorsArePassedThroughAndLogged) {
 TEST_F(MediaCommandsTest, AnalyticsFileNameIsAnsweredRawAndClearStartsANewFile) {
     Reply reply = call(ZTCONTROL_ANALYTICS_FILENAME_GET);
     EXPECT_EQ(reply.result, ZT_OK);
-    expectOp(8, 21, Bytes{});
-    const std::string first = "analytics/ZT55_0001.ANL";
-    EXPECT_EQ(reply.payload, textArg(first));
+    EXPECT_EQ(opNames(), Names{"remote 8/21"});
+    EXPECT_EQ(reply.payload, textArg("analytics/ZT55_0001.ANL"));
 
     EXPECT_EQ(call(ZTCONTROL_ANALYTICS_CLEAR).result, ZT_OK);
     reply = call(ZTCONTROL_ANALYTICS_FILENAME_GET);
@@ -116,10 +86,10 @@ TEST_F(MediaCommandsTest, AnalyticsFileNameIsAnsweredRawAndClearStartsANewFile) 
 TEST_F(MediaCommandsTest, CalibrationFileNameGetsThePrefixAndSlashesOrIsTheBarePrefix) {
     Reply reply = call(ZTCONTROL_CAL_FILE_NAME_GET);
     EXPECT_EQ(reply.result, ZT_OK);
-    expectOp(8, 35, Bytes{});
+    EXPECT_EQ(opNames(), Names{"remote 8/35"});
     ASSERT_EQ(reply.payload.size(), 257u);
-    const std::string expected = "/tmp/fuse_a/CALIB/MODEL55/lens0.cal";
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(reply.payload.data())), expected);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(reply.payload.data())),
+              "/tmp/fuse_a/CALIB/MODEL55/lens0.cal");
     EXPECT_TRUE(d.log().contains("REMOTE_SYSTEM_CAL_FILE_NAME_GET:", UTIL_LOG_DEBUG));
 
     // A failed query answers its error with the bare prefix.

@@ -18,10 +18,7 @@ namespace {
 
 using namespace ztcontrol::presets;
 
-Bytes serialized(const google::protobuf::MessageLite& m) {
-    std::string s = m.SerializeAsString();
-    return Bytes(s.begin(), s.end());
-}
+Bytes serialized(const google::protobuf::MessageLite& m) { return chars(m.SerializeAsString()); }
 
 class PresetCommandsTest : public CommandTest {
 protected:
@@ -86,7 +83,7 @@ TEST_F(PresetCommandsTest, TitleOrIconAloneKeepsTheOtherStoredFields) {
         EXPECT_EQ(p.title, step.second);
         EXPECT_EQ(p.titleNumber, 1u);
         // Made inside an edit of that preset.
-        EXPECT_EQ(payloadOf("remote 17/8"), le32(id));
+        EXPECT_EQ(payloadOf("remote 17/8"), u32Arg(id));
     }
 }
 

@@ -11,18 +11,26 @@
 #include "server/ztcontrol_if_server.h"
 #include "support/daemon_harness.h"
 #include "support/sim_ops.h"
+#include "ztErrno.h"
 #include "ztLog.h"
 
-inline Bytes le32(uint32_t v) {
-    Bytes b(4);
-    putLe32(b, 0, v);
-    return b;
-}
 inline Bytes be32(uint32_t v) {
-    Bytes b = le32(v);
+    Bytes b = u32Arg(v);
     return Bytes(b.rbegin(), b.rend());
 }
-inline Bytes pairArg(uint32_t a, uint32_t b) { return cat(le32(a), le32(b)); }
+inline Bytes pairArg(uint32_t a, uint32_t b) { return cat(u32Arg(a), u32Arg(b)); }
+
+// A command that sends at most one operation (none when op is empty) and answers ZT_OK without a
+// payload, and the debug line it logs (none when trace is empty).
+struct OneOperation {
+    uint32_t id;
+    std::optional<Bytes> arg;
+    std::string op;
+    Bytes payload;
+    std::string trace;
+};
+
+using Names = std::vector<std::string>;
 
 class CommandTest : public ::testing::Test {
 protected:
@@ -55,13 +63,27 @@ protected:
     // Lens reads are left out: the daemon makes them for the preset-switch events that the
     // simulator sends whenever a command loads a preset, at a moment of their own. So is the
     // transcode subscription ("CR"), which a slow start-up (an emulated run) may send late.
-    std::vector<std::string> opNames() {
-        std::vector<std::string> names;
+    Names opNames() {
+        Names names;
         for (const camsim::OpRecord& op : d.sim().ops()) {
             const std::string name = op.name();
             if (name != "direct 8 get_lens_mode" && name != "direct 9 get_lens" && name != "CR") names.push_back(name);
         }
         return names;
+    }
+
+    void expectOneOperation(const OneOperation& row) {
+        SCOPED_TRACE(row.trace.empty() ? std::to_string(row.id) : row.trace);
+        Reply reply = call(row.id, row.arg);
+        EXPECT_EQ(reply.result, ZT_OK);
+        EXPECT_FALSE(reply.hasPayload);
+        EXPECT_EQ(opNames(), row.op.empty() ? Names{} : Names{row.op});
+        if (!row.op.empty()) {
+            EXPECT_EQ(payloadOf(row.op), row.payload);
+        }
+        if (!row.trace.empty()) {
+            EXPECT_TRUE(d.log().contains(row.trace, UTIL_LOG_DEBUG));
+        }
     }
 
     // Payload of the only operation of that name.
@@ -84,11 +106,10 @@ protected:
 
 // The operations of a preset edit begun for a setting that belongs to a preset: any pending edit
 // stored, the active preset read, the edit started.
-inline std::vector<std::string> presetEditStart() {
-    return {"direct 12 get_mode_flat_mode", "remote 17/10", "remote 8/11", "remote 17/8"};
-}
+inline const Names kPresetEditStart = {"direct 12 get_mode_flat_mode", "remote 17/10",
+                                                          "remote 8/11", "remote 17/8"};
 
-inline std::vector<std::string> joined(std::vector<std::string> a, const std::vector<std::string>& b) {
+inline Names joined(Names a, const Names& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
