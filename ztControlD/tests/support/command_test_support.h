@@ -93,8 +93,10 @@ protected:
         return ops.empty() ? Bytes{} : ops[0].payload;
     }
 
-    // Pretends another camera model; ordered before the worker's next command by the log barrier.
+    // Pretends another camera model: ordered after what the worker did so far by a sync, and
+    // before its next command by the log barrier.
     void pretendModel(uint8_t model) {
+        ASSERT_TRUE(d.sync());
         g_modelNumber = model;
         d.log().barrier();
     }
