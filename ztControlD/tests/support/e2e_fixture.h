@@ -121,6 +121,7 @@ protected:
 
     void TearDown() override {
         for (int fd : sockets) close(fd);
+        if (daemonErrors >= 0) close(daemonErrors);
         // A daemon still running is stopped; the simulator is always ended.
         if (daemonRunning()) requester.call(ZTCONTROL_STOP, std::nullopt, 2000);
         if (camsim > 0) stopSimulator();
@@ -163,9 +164,22 @@ protected:
         ASSERT_FALSE(exits.count(camsim)) << "ztcamsim ended at once (another simulator serving /to_ztnet?)";
     }
 
+    // Standard error goes to errFd when given, else to a file that a failed start reports.
     void startDaemon(int outFd = -1, int errFd = -1) {
+        if (errFd < 0) errFd = daemonErrors = open("/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         launcher = spawn({ZTCONTROLD_BIN}, outFd, errFd);
         ASSERT_GT(launcher, 0);
+    }
+
+    // Why the daemon is not listening, as far as its launcher and standard error tell.
+    std::string startReport() {
+        std::string report = collect(launcher) ? "launcher ended, wait status " + std::to_string(exits[launcher])
+                                               : "launcher still waiting";
+        report += mailboxExists(ZT_DAEMON_MBOX) ? "; the mailbox exists" : "; no mailbox";
+        char buf[2048];
+        const ssize_t n = daemonErrors >= 0 ? pread(daemonErrors, buf, sizeof(buf), 0) : 0;
+        if (n > 0) report += "; standard error: " + std::string(buf, (size_t)n);
+        return report;
     }
 
     // A control command to the simulator; its reply line, "error ..." when none came.
@@ -185,7 +199,9 @@ protected:
     // point has seen the worker run would end the daemon only after its ten start-up checks).
     void waitUntilListening() {
         int fd = -1;
-        ASSERT_TRUE(waitUntil([&] { return (fd = connectToNotificationPort()) >= 0; }, 15000));
+        const auto failed = [&] { return collect(launcher) && exits[launcher] != 0; };
+        ASSERT_TRUE(waitUntil([&] { return (fd = connectToNotificationPort()) >= 0 || failed(); }, 30000) && fd >= 0)
+            << startReport();
         close(fd);
     }
 
@@ -287,6 +303,7 @@ protected:
     pid_t launcher = -1;
     pid_t otherLauncher = -1;  // a second daemon started by a test
     pid_t daemonPid = 0;
+    int daemonErrors = -1;
     std::map<pid_t, int> exits;
     std::vector<int> sockets;
     Requester requester;
