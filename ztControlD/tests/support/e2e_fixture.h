@@ -166,7 +166,8 @@ protected:
 
     // Standard error goes to errFd when given, else to a file that a failed start reports.
     void startDaemon(int outFd = -1, int errFd = -1) {
-        if (errFd < 0) errFd = daemonErrors = open("/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        char path[] = "/tmp/ztcontrold-e2e-stderr-XXXXXX";
+        if (errFd < 0 && (errFd = daemonErrors = mkostemp(path, O_CLOEXEC)) >= 0) unlink(path);
         launcher = spawn({ZTCONTROLD_BIN}, outFd, errFd);
         ASSERT_GT(launcher, 0);
     }
