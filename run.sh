@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libprotobuf-dev protobuf-compiler busybox
-          systemd bubblewrap)
+          systemd bubblewrap nlohmann-json3-dev)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 usage() {

@@ -37,10 +37,9 @@ TEST_F(ControlTest, StateAndOpsDocumentsShowTheCamera) {
           "\"settings_payload\": \"0305\"", "\"rushlapse_speed_ramp\": 4"})
         EXPECT_NE(std::string::npos, state.find(member)) << member;
     std::string ops = run("ops 1");
-    JsonValue doc;
-    ASSERT_TRUE(parseJson(ops, doc)) << ops;
-    ASSERT_EQ(1u, doc.items.size());
-    EXPECT_NE(nullptr, doc.items[0].find("payload"));
+    const Json doc = parseJson(ops);
+    ASSERT_TRUE(doc.is_array() && doc.size() == 1) << ops;
+    EXPECT_TRUE(doc[0].contains("payload"));
     EXPECT_EQ("ok", run("clear-ops"));
     EXPECT_EQ("[]", run("ops"));
 }

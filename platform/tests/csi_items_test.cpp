@@ -182,27 +182,19 @@ Changes changes(const all_status_settings_t& now, const all_status_settings_t& b
     return c;
 }
 
-double number(const JsonValue& doc, const char* object, int key) {
-    const JsonValue* o = doc.find(object);
-    const JsonValue* v = o ? o->find(std::to_string(key)) : nullptr;
-    return v && v->kind == JsonValue::Number ? v->number : -99999;
-}
-
 TEST(CsiJson, FullStateParsesAndHoldsEveryItem) {
     for (uint8_t model : kModels) {
         const all_status_settings_t r = randomRecord(model);
-        JsonValue doc;
-        std::string error;
-        ASSERT_TRUE(parseJson(fullState(r, model), doc, &error)) << "model " << int(model) << ": " << error;
-        ASSERT_EQ(doc.members.size(), 2u);
-        EXPECT_EQ(doc.find("status")->members.size(), statusOf(model).size());
+        Json doc = parseJson(fullState(r, model));
+        ASSERT_TRUE(doc.is_object() && doc.size() == 2) << "model " << int(model) << ": " << fullState(r, model);
+        EXPECT_EQ(doc["status"].size(), statusOf(model).size());
         const csi_setting_row_t* rows = rowsOf(model);
         size_t settings = 2;  // lens mode and lens
         for (int id = 0; id < csi::kSettingRows; ++id)
             settings +=
                 rows[id][CSI_ROW_WIDTH] != 0 && rows[id][CSI_ROW_JSON_ID] == static_cast<uint32_t>(id);
-        EXPECT_EQ(doc.find("settings")->members.size(), settings);
-        EXPECT_EQ(doc.find("settings")->find("55"), nullptr) << "aliases are not reported";
+        EXPECT_EQ(doc["settings"].size(), settings);
+        EXPECT_FALSE(doc["settings"].contains("55")) << "aliases are not reported";
     }
     const all_status_settings_t r = randomRecord(5);  // unknown models use the default tables
     EXPECT_EQ(fullState(r, 0), fullState(r, CSI_DEFAULT_MODEL));
@@ -221,13 +213,14 @@ TEST(CsiJson, ValuesFollowWidthAndSign) {
     r.system.lensMode = 1;
     r.system.lens = -1;
 
-    JsonValue doc;
-    ASSERT_TRUE(parseJson(fullState(r, 55), doc));
-    EXPECT_EQ(number(doc, "status", csi::STATUS_DIGITAL_ZOOM), -1);
-    EXPECT_EQ(number(doc, "settings", csi::SETTING_EV_COMPENSATION), -10);
-    EXPECT_EQ(number(doc, "settings", csi::SETTING_CAPTURE_DURATION), 3600);
-    EXPECT_EQ(number(doc, "settings", csi::kJsonSystemLensMode), 1);
-    EXPECT_EQ(number(doc, "settings", csi::kJsonSystemLens), -1);
+    Json doc = parseJson(fullState(r, 55));
+    ASSERT_TRUE(doc.is_object());
+    const auto item = [&doc](const char* object, int key) { return doc[object][std::to_string(key)]; };
+    EXPECT_EQ(item("status", csi::STATUS_DIGITAL_ZOOM), -1);
+    EXPECT_EQ(item("settings", csi::SETTING_EV_COMPENSATION), -10);
+    EXPECT_EQ(item("settings", csi::SETTING_CAPTURE_DURATION), 3600);
+    EXPECT_EQ(item("settings", csi::kJsonSystemLensMode), 1);
+    EXPECT_EQ(item("settings", csi::kJsonSystemLens), -1);
 }
 
 TEST(CsiJson, ChangesGoToTheirGroupAndSkipUnusedBytes) {

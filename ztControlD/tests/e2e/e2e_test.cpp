@@ -53,9 +53,9 @@ TEST_F(EndToEnd, CaptureAndSettingsCommandsThroughTheRealPrograms) {
     ASSERT_EQ(command(ZTCONTROL_MODE, u32Arg(12)), ZT_OK);
     ASSERT_EQ(command(ZTCONTROL_COMMAND_SHUTTER, u8Arg(1)), ZT_OK);
     EXPECT_TRUE(frameWhere(reader, [](const std::string& json) {
-        JsonValue change;
-        const JsonValue* status = parseJson(json, change) ? change.find("status") : nullptr;
-        return status && status->find("8") && status->find("8")->number == 1;
+        const Json change = parseJson(json);
+        const Json::json_pointer recording("/status/8");
+        return change.contains(recording) && change[recording] == 1;
     })) << "no notification of the recording";
     Reply reply = requester.call(ZTCONTROL_GET_ALL_STATUS, std::nullopt, 15000);
     ASSERT_EQ(reply.payload.size(), 384u);
@@ -89,14 +89,13 @@ protected:
         if (!p) return a;
         const std::string out = readUntilQuiet(dup(fileno(p)), 15000);
         pclose(p);
-        JsonValue json;
-        EXPECT_TRUE(parseJson(out, json)) << words << ": " << out;
-        const JsonValue* result = json.find("result");
-        const JsonValue* hex = json.find("payload_hex");
-        if (!result || !hex) return a;
-        a.result = (int32_t)result->number;
-        for (size_t i = 0; i + 1 < hex->text.size(); i += 2)
-            a.payload += (char)strtoul(hex->text.substr(i, 2).c_str(), nullptr, 16);
+        const Json json = parseJson(out);
+        EXPECT_TRUE(json.is_object()) << words << ": " << out;
+        if (!json.contains("result") || !json.contains("payload_hex")) return a;
+        a.result = json["result"].get<int32_t>();
+        const std::string hex = json["payload_hex"].get<std::string>();
+        for (size_t i = 0; i + 1 < hex.size(); i += 2)
+            a.payload += (char)strtoul(hex.substr(i, 2).c_str(), nullptr, 16);
         return a;
     }
 

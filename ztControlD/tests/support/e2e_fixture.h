@@ -95,8 +95,8 @@ inline void expectStreamEnds(int fd) {
 }
 
 inline bool isFullState(const std::string& json) {
-    JsonValue value;
-    return parseJson(json, value) && value.find("status") && value.find("settings");
+    const Json value = parseJson(json);
+    return value.contains("status") && value.contains("settings");
 }
 
 // Reads frames, each within waitMs of the previous one, until one matches; false when none did.
@@ -213,9 +213,8 @@ protected:
     }
 
     bool simulatorSubscribed() {
-        JsonValue state;
-        const JsonValue* flag = parseJson(sim("state"), state) ? state.find("subscribed") : nullptr;
-        return flag && flag->boolean;
+        const Json state = parseJson(sim("state"));
+        return state.contains("subscribed") && state["subscribed"] == true;
     }
 
     // A command that needs no camera; its duration, or a minute when it got no answer.
