@@ -99,12 +99,6 @@ Reply Requester::setValue(int32_t id, uint32_t block, uint32_t offset, int32_t v
                 be32(uint32_t(id)) + be32(block) + be32(offset) + be32(uint32_t(value)) + be32(width));
 }
 
-std::vector<uint8_t> le32(uint32_t v) {
-    return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-}
-std::vector<uint8_t> be32(uint32_t v) {
-    return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
-}
 uint32_t readLe32(const std::vector<uint8_t>& b, size_t at) { return readWord(b, at, false); }
 uint32_t readBe32(const std::vector<uint8_t>& b, size_t at) { return readWord(b, at, true); }
 

@@ -73,8 +73,6 @@ struct ResultRow {
 };
 void expectResults(Requester& req, const std::vector<ResultRow>& rows);
 
-std::vector<uint8_t> le32(uint32_t v);
-std::vector<uint8_t> be32(uint32_t v);
 uint32_t readLe32(const std::vector<uint8_t>& b, size_t at);
 uint32_t readBe32(const std::vector<uint8_t>& b, size_t at);
 std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t>& b);

@@ -25,12 +25,6 @@ CamReply answer(Bytes bytes, int32_t result = 0) {
 
 CamReply echo(const CamRequest& r) { return answer(r.args); }
 
-Bytes be32(int32_t v) {
-    const uint32_t u = static_cast<uint32_t>(v);
-    return {static_cast<uint8_t>(u >> 24), static_cast<uint8_t>(u >> 16), static_cast<uint8_t>(u >> 8),
-            static_cast<uint8_t>(u)};
-}
-
 class ControlLink : public ::testing::Test {
   protected:
     FakeCamera camera{[](const CamRequest&) { return CamReply(); }};

@@ -27,11 +27,10 @@ std::string elementText(const uint8_t* msg, int type) {
     return std::string(v.begin(), v.end());
 }
 
-std::vector<uint8_t> be32(uint32_t v) {
-    return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
-}
-
 }  // namespace
+
+std::vector<uint8_t> be32(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
+std::vector<uint8_t> le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
 
 timespec realtimeIn(int ms) {
     timespec ts;

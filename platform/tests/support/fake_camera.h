@@ -48,6 +48,10 @@ std::vector<uint8_t> buildWireMessage(const WireMessage& m);
 // Puts a complete message into the mailbox, waiting at most a second for room.
 bool postMessage(const std::string& mbox, const std::vector<uint8_t>& msg);
 
+// A 32-bit word in the link's byte order (big-endian) and in the blocks' (little-endian).
+std::vector<uint8_t> be32(uint32_t v);
+std::vector<uint8_t> le32(uint32_t v);
+
 // A unique mailbox name for this process ("/zt_pt_<tag>_<pid>_<n>").
 std::string uniqueMboxName(const char* tag);
 // A mailbox of two messages, like the daemon's and the camera's.

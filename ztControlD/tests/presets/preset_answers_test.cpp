@@ -24,16 +24,11 @@ using namespace ztcontrol::presets;
 using wsdk_commands::WSDK_NotifyPresetStatus;
 using wsdk_commands::WSDK_Preset;
 
-Bytes le32(uint32_t v) { return Bytes{(uint8_t)v, (uint8_t)(v >> 8), (uint8_t)(v >> 16), (uint8_t)(v >> 24)}; }
-
-Bytes serialized(const google::protobuf::MessageLite& m) {
-    std::string s = m.SerializeAsString();
-    return Bytes(s.begin(), s.end());
-}
+Bytes serialized(const google::protobuf::MessageLite& m) { return chars(m.SerializeAsString()); }
 
 Bytes idList(const std::vector<uint32_t>& ids) {
     Bytes b{(uint8_t)ids.size()};
-    for (uint32_t id : ids) b = cat(b, le32(id));
+    for (uint32_t id : ids) b = cat(b, u32Arg(id));
     return b;
 }
 
@@ -146,7 +141,7 @@ TEST_F(PresetAnswersTest, GetPresetsListsTheGroupsOfTheLensModeAndClearsThePrese
     // The preset state word is cleared after the answer.
     std::vector<CamRequest> csi = f.requests("CS");
     ASSERT_EQ(csi.size(), 1u);
-    EXPECT_EQ(csi[0].args, cat(Bytes{0, 0, 0, 7}, le32(0)));
+    EXPECT_EQ(csi[0].args, cat(Bytes{0, 0, 0, 7}, u32Arg(0)));
 
     // Dual lens: only the dual-lens group, folded to its single-lens id; ten user presets are full.
     f.clearRequests();
@@ -240,7 +235,7 @@ TEST_F(PresetAnswersTest, PresetOfAModeFollowsModeGroupModelAndTable) {
         if (c.loaded < 0) {
             EXPECT_TRUE(loads.empty());
         } else {
-            EXPECT_EQ(loads, std::vector<Bytes>{le32((uint32_t)c.loaded)});
+            EXPECT_EQ(loads, std::vector<Bytes>{u32Arg((uint32_t)c.loaded)});
         }
     }
     EXPECT_TRUE(f.log().contains("Found preset 0 and is -1", UTIL_LOG_DEBUG));
@@ -279,14 +274,14 @@ TEST_F(PresetAnswersTest, CustomCreateSendsTheFirmwareIconAndTheNextTitleNumber)
     // Two presets of the group carry title 20, both with number 0: the new one gets 1.
     f.scriptRemote(17, 1, cameraAnswer(idList({0x20004, 0x20005})));
     f.scriptRemote(17, 2, cameraAnswer(record(20, true, 0x20004, 8, 20, 0)));
-    f.scriptRemote(17, 3, cameraAnswer(le32(0x20006)));
+    f.scriptRemote(17, 3, cameraAnswer(u32Arg(0x20006)));
     const Bytes req = createRequest(1002, 20, wsdk_commands::WSDK_PRESET_ICON_TIMELAPSE_PHOTO, 20, 9);
     Reply r = f.command(ZTCONTROL_PRESET_CUSTOM_CREATE, req);
     EXPECT_EQ(r.result, ZT_OK);
     auto rsp = parsed<wsdk_commands::WSDK_ResponseCreateCustomPreset>(r);
     EXPECT_EQ(rsp.preset_id(), 0x20006);
     EXPECT_EQ(rsp.result(), RESULT_SUCCESS);
-    const Bytes payload = cat(cat(cat(Bytes{2, 20}, le32(17)), cat(le32(20), le32(1))), le32(0));
+    const Bytes payload = cat(cat(cat(Bytes{2, 20}, u32Arg(17)), cat(u32Arg(20), u32Arg(1))), u32Arg(0));
     EXPECT_EQ(sent(17, 3), std::vector<Bytes>{payload});
     EXPECT_EQ(sent(17, 23), std::vector<Bytes>{{20}});
     EXPECT_EQ(sent(17, 10).size(), 1u);
@@ -294,7 +289,7 @@ TEST_F(PresetAnswersTest, CustomCreateSendsTheFirmwareIconAndTheNextTitleNumber)
     // An answer that is no preset id, and a failing flat-mode switch after a good create.
     f.scriptRemote(17, 3, cameraAnswer({1, 2}));
     EXPECT_EQ(f.command(ZTCONTROL_PRESET_CUSTOM_CREATE, req).result, ZT_ERR);
-    f.scriptRemote(17, 3, cameraAnswer(le32(0x20006)));
+    f.scriptRemote(17, 3, cameraAnswer(u32Arg(0x20006)));
     f.scriptRemote(17, 23, cameraError(-2));
     r = f.command(ZTCONTROL_PRESET_CUSTOM_CREATE, req);
     EXPECT_EQ(r.result, -2);
@@ -320,11 +315,11 @@ TEST_F(PresetAnswersTest, SingleOperationsSendTheirPayloadAndAnswerTheCameraResu
     order.set_preset_id(0x4);
     order.set_order(2);
     const Case cases[] = {
-        {ZTCONTROL_PRESET_CUSTOM_REMOVE, serialized(one), 4, le32(0x10002), "ztc_send_remote_api_payload error"},
-        {ZTCONTROL_PRESET_SET_ORDER, serialized(order), 5, cat(le32(4), le32(2)), "ztc_send_remote_api_payload error"},
-        {ZTCONTROL_PRESET_LOAD, serialized(one), 12, le32(0x10002), "ztc_send_remote_api_payload error"},
-        {ZTCONTROL_PRESET_EDIT_START, serialized(one), 8, le32(0x10002), "ztc_send_remote_api_payload error"},
-        {ZTCONTROL_PRESET_FACTORY_RESET, serialized(one), 13, le32(0x10002), "ztc_send_remote_api_payload error"},
+        {ZTCONTROL_PRESET_CUSTOM_REMOVE, serialized(one), 4, u32Arg(0x10002), "ztc_send_remote_api_payload error"},
+        {ZTCONTROL_PRESET_SET_ORDER, serialized(order), 5, cat(u32Arg(4), u32Arg(2)), "ztc_send_remote_api_payload error"},
+        {ZTCONTROL_PRESET_LOAD, serialized(one), 12, u32Arg(0x10002), "ztc_send_remote_api_payload error"},
+        {ZTCONTROL_PRESET_EDIT_START, serialized(one), 8, u32Arg(0x10002), "ztc_send_remote_api_payload error"},
+        {ZTCONTROL_PRESET_FACTORY_RESET, serialized(one), 13, u32Arg(0x10002), "ztc_send_remote_api_payload error"},
         {ZTCONTROL_PRESET_OP_9, {}, 9, {}, "ztc_send_simple_remote_api error"},
         {ZTCONTROL_PRESET_EDIT_STORE, {}, 10, {}, "ztc_send_simple_remote_api error"},
     };
@@ -350,12 +345,12 @@ TEST_F(PresetAnswersTest, ActivePresetAndTheEditsOfTheActivePreset) {
     f.setStatus(11, 0x10004, 4);
     Reply r = f.command(ZTCONTROL_PRESET_GET_ACTIVE_PRESET, u8Arg(3));  // any argument is ignored
     EXPECT_EQ(r.result, ZT_OK);
-    EXPECT_EQ(r.payload, le32(0x10004));
+    EXPECT_EQ(r.payload, u32Arg(0x10004));
     EXPECT_TRUE(f.log().contains("ZTCONTROL_PRESET_GET_ACTIVE_PRESET", UTIL_LOG_INFO));
     f.scriptRemote(8, 11, cameraAnswer({2}));
     r = f.command(ZTCONTROL_PRESET_GET_ACTIVE_PRESET);
     EXPECT_EQ(r.result, ZT_ERR);
-    EXPECT_EQ(r.payload, le32(0));
+    EXPECT_EQ(r.payload, u32Arg(0));
 
     // A predefined active preset keeps its flat mode: nothing is opened or sent.
     f.clearRequests();
