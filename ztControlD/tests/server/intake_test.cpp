@@ -13,18 +13,7 @@
 
 namespace {
 
-Bytes presetUpdate(uint8_t event, uint32_t id) {
-    Bytes arg = {event};
-    for (int i = 0; i < 4; ++i) arg.push_back((uint8_t)(id >> (8 * i)));
-    return buildTlvEvent(10, "PU", arg, TLV_CMDARG);
-}
-
-Bytes csiNotification(const std::string& text) {
-    Bytes arg = {1, 0, 0, 0, 0};
-    arg.insert(arg.end(), text.begin(), text.end());
-    arg.push_back(0);
-    return buildTlvEvent(18, "CN", arg, TLV_CMDARG);
-}
+Bytes presetUpdate(uint8_t event, uint32_t id) { return buildTlvEvent(10, "PU", cat({event}, u32Arg(id)), TLV_CMDARG); }
 
 class IntakeTest : public ::testing::Test {
 protected:
@@ -143,7 +132,7 @@ TEST_F(IntakeTest, SuspendMakesLensDataAndTheActivePresetStale) {
 
 TEST_F(IntakeTest, CsiNotificationsAreHandedToTheTranscodeTracker) {
     d.log().clear();
-    deliver(csiNotification("42:1:37"));
+    deliver(buildTlvEvent(18, "CN", cat({1, 0, 0, 0, 0}, textArg("42:1:37")), TLV_CMDARG));  // 5 bytes, then the text
     EXPECT_TRUE(d.log().contains("Processing CAT_ZTNET_CMD state event from CSI", UTIL_LOG_INFO));
     EXPECT_TRUE(d.log().contains("Got CSI notification string 42:1:37", UTIL_LOG_DEBUG));
     EXPECT_TRUE(d.log().contains("Notification [42:1:37] does not match any active transcode!", UTIL_LOG_WARN));
