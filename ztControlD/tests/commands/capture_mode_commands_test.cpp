@@ -18,8 +18,7 @@ class CaptureModeTest : public CommandTest {};
 // In order, from a camera that is not recording: each command's one operation and payload.
 TEST_F(CaptureModeTest, OneOperationCommands) {
     const OneOperation rows[] = {
-        {ZTCONTROL_COMMAND_SHUTTER, u8Arg(1), "direct 1 shutter", be32(1),
-         "ZTCONTROL_COMMAND_SHUTTER: value:1"},
+        {ZTCONTROL_COMMAND_SHUTTER, u8Arg(1), "direct 1 shutter", be32(1), "ZTCONTROL_COMMAND_SHUTTER: value:1"},
         {ZTCONTROL_GLINT_TAG_RECORDING, std::nullopt, "remote 9/12", {}, "ZTCONTROL_GLINT_TAG_RECORDING:"},
         {ZTCONTROL_VOICE_VIDEO_STOP, std::nullopt, "remote 15/2", {}, "Voice Video Stop:"},
         {ZTCONTROL_VOICE_PHOTO_TAKE, std::nullopt, "remote 15/0", {}, "Voice Photo Take:"},
@@ -30,8 +29,7 @@ TEST_F(CaptureModeTest, OneOperationCommands) {
         {ZTCONTROL_VOICE_TAG, std::nullopt, "remote 15/6", {}, "Voice Tag:"},
         {ZTCONTROL_VOICE_EDIT_MY_STORY, std::nullopt, "remote 15/10", {}, "Voice Edit My Story:"},
         {ZTCONTROL_VOICE_MODE, u8Arg(2), "remote 15/9", Bytes{2}, "Voice Mode:"},
-        {ZTCONTROL_COMMAND_SHUTTER, u8Arg(0), "direct 1 shutter", be32(0),
-         "ZTCONTROL_COMMAND_SHUTTER: value:0"},
+        {ZTCONTROL_COMMAND_SHUTTER, u8Arg(0), "direct 1 shutter", be32(0), "ZTCONTROL_COMMAND_SHUTTER: value:0"},
     };
     for (const OneOperation& row : rows) expectOneOperation(row);
 }
@@ -84,11 +82,7 @@ TEST_F(CaptureModeTest, FlatModeOverrideMatrix) {
          true, 17, false,
          {"ztc_send_remote_api_for_response error, -101, leaving mode as 1",
           "Got mode :1, for model number 55 - defaulting mode photo continuous"}},
-        {"model unreadable", 0, 0, 15,
-         [&] {
-             pretendModel(0);
-             d.sim().setModelUnreadable(true);
-         },
+        {"model unreadable", 0, 0, 15, [&] { pretendModel(0); d.sim().setModelUnreadable(true); },
          false, 0, true, {"Couldn't get model_number - no flat mode override"}},
         // The set itself is refused by the camera that is off.
         {"camera off", 0, 1, 18, [&] { d.sim().setPower(false); }, true, 17, false,
@@ -139,10 +133,8 @@ TEST_F(CaptureModeTest, ModeAndSubMode) {
         EXPECT_EQ(call(ZTCONTROL_MODE_SUB_MODE, pairArg(row.mode, row.sub)).result, ZT_OK);
         EXPECT_EQ(payloadOf(row.op), row.payload);
         EXPECT_EQ(opNames().size(), row.reset ? 2u : 1u);
-        EXPECT_EQ(d.log().contains("Setting Resolution to enforce parameter correctness Mode:0 subMode:" +
-                                       std::to_string(row.sub),
-                                   UTIL_LOG_INFO),
-                  row.reset);
+        const std::string resetLine = "Setting Resolution to enforce parameter correctness Mode:0 subMode:";
+        EXPECT_EQ(d.log().contains(resetLine + std::to_string(row.sub), UTIL_LOG_INFO), row.reset);
     }
     EXPECT_TRUE(d.log().contains("ZTCONTROL_MODE_SUB_MODE: mode:1 sub_mode:4", UTIL_LOG_DEBUG));
 
