@@ -101,12 +101,9 @@ TEST_F(WirelessAnswersTest, CommandsSendTheirRequestByteForByte) {
         Bytes sent;
     };
     const Row rows[] = {
-        {"ZTCONTROL_WIFI_AP_CONTROL: action:0", ZTCONTROL_WIFI_AP_CONTROL, u32Arg(0), "SA",
-         satchel("AP", {3, 0})},
-        {"ZTCONTROL_WIFI_AP_CONTROL: action:1", ZTCONTROL_WIFI_AP_CONTROL, u32Arg(1), "SA",
-         satchel("AP", {1, 0})},
-        {"ZTCONTROL_WIFI_AP_CONTROL: action:2", ZTCONTROL_WIFI_AP_CONTROL, u32Arg(2), "SA",
-         satchel("AP", {6, 0})},
+        {"ZTCONTROL_WIFI_AP_CONTROL: action:0", ZTCONTROL_WIFI_AP_CONTROL, u32Arg(0), "SA", satchel("AP", {3, 0})},
+        {"ZTCONTROL_WIFI_AP_CONTROL: action:1", ZTCONTROL_WIFI_AP_CONTROL, u32Arg(1), "SA", satchel("AP", {1, 0})},
+        {"ZTCONTROL_WIFI_AP_CONTROL: action:2", ZTCONTROL_WIFI_AP_CONTROL, u32Arg(2), "SA", satchel("AP", {6, 0})},
         {"ZTCONTROL_BLE_CONTROL", ZTCONTROL_BLE_CONTROL, u8Arg(0), "SA", satchel("AP", {36, 0})},  // not read
         {"ZTCONTROL_BLE_CONTROL", ZTCONTROL_BLE_CONTROL, std::nullopt, "SA", satchel("AP", {36, 0})},
         {"ZTCONTROL_WIFI_BAND_SELECT: band:1", ZTCONTROL_WIFI_BAND_SELECT, u32Arg(1), "RA", {6, 19, 1}},
@@ -297,9 +294,8 @@ TEST_F(WirelessAnswersTest, RefusedArgumentsSendNothing) {
     EXPECT_TRUE(f.requests("RA").empty());
     EXPECT_TRUE(f.server()->pushClients.empty());
     // The trace line shows the field, bounded.
-    EXPECT_TRUE(
-        f.log().contains("ZTCONTROL_WIFI_AP_SSID_CONFIG: ssid[" + std::string(33, 'A') + "] password[secret]",
-                         UTIL_LOG_DEBUG));
+    const std::string trace = "ZTCONTROL_WIFI_AP_SSID_CONFIG: ssid[" + std::string(33, 'A') + "] password[secret]";
+    EXPECT_TRUE(f.log().contains(trace, UTIL_LOG_DEBUG));
 }
 
 }  // namespace
