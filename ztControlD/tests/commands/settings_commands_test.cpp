@@ -149,8 +149,7 @@ TEST_F(SettingsTest, SetSettingRewritesAndFollowUps) {
             EXPECT_EQ(payloadOf(row.followUp[0]), row.followUpPayload);
         }
     }
-    EXPECT_TRUE(d.log().contains("ZTCONTROL_SET_SETTING_ID: id:" + std::to_string(count) + " value:1",
-                                 UTIL_LOG_DEBUG));
+    EXPECT_TRUE(d.log().contains("ZTCONTROL_SET_SETTING_ID: id:" + std::to_string(count) + " value:1", UTIL_LOG_DEBUG));
     // Without the accessory the audio and microphone options follow the setting.
     ASSERT_EQ(d.sim().setStatus(250, 0), 0);
     EXPECT_EQ(setSetting(149, 2).result, ZT_OK);
@@ -279,8 +278,7 @@ TEST_F(SettingsTest, ResetsRunInsideAPresetEdit) {
     d.sim().injectFault(camsim::OpMatch::directOp(14), ZT_ERR_NAK);
     EXPECT_EQ(call(ZTCONTROL_ONSCREEN_SHORTCUTS_RESET).result, ZT_ERR_NAK);
     EXPECT_EQ(opNames(), joined(kPresetEditStart, {"direct 14 onscreen_shortcuts_reset", "remote 17/10"}));
-    EXPECT_TRUE(
-        d.log().contains("ZTCONTROL_ONSCREEN_SHORTCUTS_RESET ztc_send_simple_remote_api error, -101\n"));
+    EXPECT_TRUE(d.log().contains("ZTCONTROL_ONSCREEN_SHORTCUTS_RESET ztc_send_simple_remote_api error, -101\n"));
     // Without the settings block the flat mode is unknown: the query's result is answered.
     d.sim().injectFault(camsim::OpMatch::remote(7, 30), ZT_ERR_NAK);
     EXPECT_EQ(call(ZTCONTROL_ULTREX_RESET).result, ZT_ERR_NAK);
