@@ -167,9 +167,8 @@ TEST_F(TranscodeCommandsTest, StatusAndCancelMatchOnlyTheNewestJob) {
 
 TEST_F(TranscodeCommandsTest, RefusedRequestAnswersAFailedRecordAndKeepsNothing) {
     ASSERT_EQ(startVideo(7001).result, ZT_OK);
-    const std::pair<int8_t, int32_t> naksAndReasons[] = {
-        {-7, -1}, {-8, -2}, {-9, -3}, {-10, -4}, {-6, -256}, {0, -256}};
-    for (const auto& [nak, reason] : naksAndReasons) {
+    const std::pair<int8_t, int32_t> nakReasons[] = {{-7, -1}, {-8, -2}, {-9, -3}, {-10, -4}, {-6, -256}, {0, -256}};
+    for (const auto& [nak, reason] : nakReasons) {
         for (uint32_t id : {ZTCONTROL_TRANSCODE_VIDEO_REQUEST, ZTCONTROL_TRANSCODE_TO_PHOTO_REQUEST}) {
             SCOPED_TRACE("nak " + std::to_string(nak) + " command " + std::to_string(id));
             f.log().clear();
@@ -180,8 +179,7 @@ TEST_F(TranscodeCommandsTest, RefusedRequestAnswersAFailedRecordAndKeepsNothing)
             EXPECT_EQ(r.result, ZT_ERR_NAK);
             EXPECT_EQ(r.payload, record("DCIM/B.MP4", 0, 0, TRANSCODE_STATUS_FAILED, reason));
             EXPECT_TRUE(f.log().contains("Got a NAK on transcode request", UTIL_LOG_ERROR));
-            const std::string failed =
-                "Transcode on DCIM/B.MP4 FAILED. Failure reason:" + std::to_string(reason);
+            const std::string failed = "Transcode on DCIM/B.MP4 FAILED. Failure reason:" + std::to_string(reason);
             EXPECT_EQ(f.log().contains(failed, UTIL_LOG_ERROR), id == ZTCONTROL_TRANSCODE_VIDEO_REQUEST);
         }
     }
@@ -220,8 +218,7 @@ TEST_F(TranscodeCommandsTest, AnswerOfAnotherSizeStartsAJobWithIdZero) {
             EXPECT_TRUE(f.log().contains(sizeLine, UTIL_LOG_ERROR));
         }
         EXPECT_EQ(f.log().countContaining("Invalid response size"), sizeLine ? 1u : 0u);
-        EXPECT_TRUE(
-            f.log().contains("Transcode started, id=0, completion estimation:0 seconds.", UTIL_LOG_DEBUG));
+        EXPECT_TRUE(f.log().contains("Transcode started, id=0, completion estimation:0 seconds.", UTIL_LOG_DEBUG));
     }
 }
 
