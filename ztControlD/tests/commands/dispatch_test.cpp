@@ -43,16 +43,16 @@ protected:
     }
 
     void expectRefused(uint32_t id, const std::optional<Bytes>& arg) {
+        SCOPED_TRACE("id " + std::to_string(id));
         log.clear();
         Reply reply = run(id, arg);
-        ASSERT_TRUE(reply.received) << "id " << id;
-        EXPECT_EQ(reply.result, ZT_ERR_INVALID_PARAM) << "id " << id;
-        EXPECT_FALSE(reply.hasPayload) << "id " << id;
-        EXPECT_FALSE(handled) << "id " << id;
-        EXPECT_TRUE(log.contains("Invalid parameter", UTIL_LOG_ERROR)) << "id " << id;
-        EXPECT_TRUE(log.contains("Command:" + std::to_string(id) + " returned ztErrno:(-3=ZT_ERR_INVALID_PARAM)",
-                                 UTIL_LOG_ERROR))
-            << "id " << id;
+        ASSERT_TRUE(reply.received);
+        EXPECT_EQ(reply.result, ZT_ERR_INVALID_PARAM);
+        EXPECT_FALSE(reply.hasPayload);
+        EXPECT_FALSE(handled);
+        EXPECT_TRUE(log.contains("Invalid parameter", UTIL_LOG_ERROR));
+        const std::string tail = "Command:" + std::to_string(id) + " returned ztErrno:(-3=ZT_ERR_INVALID_PARAM)";
+        EXPECT_TRUE(log.contains(tail, UTIL_LOG_ERROR));
     }
 
     int savedLevel = 0;
@@ -149,7 +149,8 @@ TEST_F(DispatchTest, ReplyMailboxNamesUpTo255CharactersAreTried) {
         in >> request;
         log.clear();
         EXPECT_FALSE(server->sendResponse(&request, 0, nullptr, 0));
-        const bool tried = log.contains("mq_open() failed for '" + name + "': No such file or directory\n", UTIL_LOG_ERROR);
+        const std::string failedOpen = "mq_open() failed for '" + name + "': No such file or directory\n";
+        const bool tried = log.contains(failedOpen, UTIL_LOG_ERROR);
         const bool refused = log.contains("No requester SRC in the message received.", UTIL_LOG_ERROR);
         EXPECT_EQ(tried, length <= 255) << length;
         EXPECT_EQ(refused, length > 255) << length;
