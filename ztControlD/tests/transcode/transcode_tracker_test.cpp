@@ -42,10 +42,7 @@ TEST_F(TranscodeTrackerTest, TextsThatDoNotUpdateTheJob) {
         const char* error;  // null: nothing at level 2 or 3
     };
     const Case cases[] = {
-        {"", nullptr},
-        {"42", nullptr},
-        {"42:1", nullptr},
-        {"42:1:", nullptr},
+        {"", nullptr}, {"42", nullptr}, {"42:1", nullptr}, {"42:1:", nullptr},
         {"42:2:100", nullptr},   // done without its output name
         {"42:2:100:", nullptr},  // the same, with the colon
         {"41:1:37", nullptr},    // an older job: the caller logs
@@ -108,13 +105,11 @@ TEST_F(TranscodeTrackerTest, UpdatesOfTheNewestJobUntilItsFinalStatus) {
         EXPECT_EQ(notify(std::to_string(c.id) + ":1:10"), c.status == 1);
         EXPECT_EQ(f.log().count(kUnrelated, UTIL_LOG_WARN), unrelated + (c.status == 1 ? 0 : 1));
     }
-    EXPECT_TRUE(f.log().contains("Parsed id 42 from 42:1:37", UTIL_LOG_DEBUG));
-    EXPECT_TRUE(f.log().contains("Parsed status 1 from 42:1:37", UTIL_LOG_DEBUG));
-    EXPECT_TRUE(f.log().contains("Parsed progress 37 from 42:1:37", UTIL_LOG_DEBUG));
-    EXPECT_TRUE(f.log().contains(std::string("Parsed filename DCIM\\100ZTCAM\\ZTTC0001.MP4 from ") + done,
-                                 UTIL_LOG_DEBUG));
-    EXPECT_TRUE(f.log().contains("Updating status for Id:42", UTIL_LOG_DEBUG));
-    EXPECT_TRUE(f.log().contains("Updating status for Id:-1", UTIL_LOG_DEBUG));
+    const std::string traces[] = {"Parsed id 42 from 42:1:37", "Parsed status 1 from 42:1:37",
+                                  "Parsed progress 37 from 42:1:37",
+                                  std::string("Parsed filename DCIM\\100ZTCAM\\ZTTC0001.MP4 from ") + done,
+                                  "Updating status for Id:42", "Updating status for Id:-1"};
+    for (const std::string& line : traces) EXPECT_TRUE(f.log().contains(line, UTIL_LOG_DEBUG)) << line;
 }
 
 }  // namespace
