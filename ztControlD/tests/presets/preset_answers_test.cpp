@@ -314,14 +314,15 @@ TEST_F(PresetAnswersTest, SingleOperationsSendTheirPayloadAndAnswerTheCameraResu
     ZTC_Preset_Set_Order_Req order;
     order.set_preset_id(0x4);
     order.set_order(2);
+    const std::string withPayload = "ztc_send_remote_api_payload error", simple = "ztc_send_simple_remote_api error";
     const Case cases[] = {
-        {ZTCONTROL_PRESET_CUSTOM_REMOVE, serialized(one), 4, u32Arg(0x10002), "ztc_send_remote_api_payload error"},
-        {ZTCONTROL_PRESET_SET_ORDER, serialized(order), 5, cat(u32Arg(4), u32Arg(2)), "ztc_send_remote_api_payload error"},
-        {ZTCONTROL_PRESET_LOAD, serialized(one), 12, u32Arg(0x10002), "ztc_send_remote_api_payload error"},
-        {ZTCONTROL_PRESET_EDIT_START, serialized(one), 8, u32Arg(0x10002), "ztc_send_remote_api_payload error"},
-        {ZTCONTROL_PRESET_FACTORY_RESET, serialized(one), 13, u32Arg(0x10002), "ztc_send_remote_api_payload error"},
-        {ZTCONTROL_PRESET_OP_9, {}, 9, {}, "ztc_send_simple_remote_api error"},
-        {ZTCONTROL_PRESET_EDIT_STORE, {}, 10, {}, "ztc_send_simple_remote_api error"},
+        {ZTCONTROL_PRESET_CUSTOM_REMOVE, serialized(one), 4, u32Arg(0x10002), withPayload},
+        {ZTCONTROL_PRESET_SET_ORDER, serialized(order), 5, cat(u32Arg(4), u32Arg(2)), withPayload},
+        {ZTCONTROL_PRESET_LOAD, serialized(one), 12, u32Arg(0x10002), withPayload},
+        {ZTCONTROL_PRESET_EDIT_START, serialized(one), 8, u32Arg(0x10002), withPayload},
+        {ZTCONTROL_PRESET_FACTORY_RESET, serialized(one), 13, u32Arg(0x10002), withPayload},
+        {ZTCONTROL_PRESET_OP_9, {}, 9, {}, simple},
+        {ZTCONTROL_PRESET_EDIT_STORE, {}, 10, {}, simple},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.id);
