@@ -138,9 +138,7 @@ TEST(PresetIds, PredefinedIdsGroupsModelsAndIcons) {
     for (uint32_t id : custom) EXPECT_FALSE(isPredefinedPresetId(id)) << std::hex << id;
     const uint8_t folded[][2] = {{0, 0}, {2, 2}, {3, 0}, {4, 1}, {5, 2}, {6, 6}};
     for (const auto& f : folded) EXPECT_EQ(foldDualLensGroup(f[0]), f[1]);
-    EXPECT_TRUE(isModel50Or55(50));
-    EXPECT_TRUE(isModel50Or55(55));
-    EXPECT_FALSE(isModel50Or55(51));
+    for (uint8_t model : {50, 55, 51}) EXPECT_EQ(isModel50Or55(model), model != 51) << (int)model;
 
     // Icon 1000 is 17 on model 51 and 8 on 55: pinned by the create and title-icon tests.
     g_modelNumber = 55;
