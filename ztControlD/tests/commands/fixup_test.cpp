@@ -73,8 +73,7 @@ TEST_F(FixupTest, ZoomIsScaledToAByteForQualifyingModesAndLensSettings) {
         {26, 2, 18, 40, 100}, {26, 18, 2, 40, 40},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(std::to_string(row.flatMode) + "/" + std::to_string(row.lens) + " zoom " +
-                     std::to_string(row.zoom));
+        SCOPED_TRACE(testing::Message() << (int)row.flatMode << "/" << (int)row.lens << " zoom " << (int)row.zoom);
         setModes(row.flatMode, row.lens, row.nightLens);
         status(5) = row.zoom;
         server->fixupStatusRecord(&record);
