@@ -54,14 +54,12 @@ protected:
 };
 
 TEST_F(PresetCommandsTest, NewPresetsTakeTheFirstFreeTitleNumber) {
-    const uint32_t a = create(20), b = create(20), c = create(20);
-    EXPECT_EQ(titleNumber(a), 0u);
-    EXPECT_EQ(titleNumber(b), 1u);
-    EXPECT_EQ(titleNumber(c), 2u);
+    const uint32_t ids[] = {create(20), create(20), create(20)};  // made in this order
+    for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(titleNumber(ids[i]), i);
     EXPECT_EQ(titleNumber(create(21)), 0u);  // numbered per title
 
     ZTC_Preset_Custom_Remove_Req remove;
-    remove.set_preset_id(b);
+    remove.set_preset_id(ids[1]);
     EXPECT_EQ(d.requester().call(ZTCONTROL_PRESET_CUSTOM_REMOVE, serialized(remove)).result, ZT_OK);
     EXPECT_EQ(titleNumber(create(20)), 1u);
     EXPECT_EQ(titleNumber(create(20)), 3u);
