@@ -91,8 +91,7 @@ protected:
 // camera's answer passed on. Longest texts travel whole, a connect cuts its texts to 31
 // characters (full fields without their NUL too), and no password connects with "CL".
 TEST_F(WirelessAnswersTest, CommandsSendTheirRequestByteForByte) {
-    const std::string n32(32, 'n'), o32(32, 'o'), p70(70, 'p');
-    const Bytes fullFields = networkArgument(std::string(33, 'C'), std::string(67, 'p'));
+    const std::string n32(32, 'n'), o32(32, 'o'), p70(70, 'p'), c33(33, 'C'), p67(67, 'p');
     struct Row {
         std::string trace;
         uint32_t id;
@@ -121,15 +120,11 @@ TEST_F(WirelessAnswersTest, CommandsSendTheirRequestByteForByte) {
         {"ZTCONTROL_WIFI_SSID_SAVE: ssid[" + o32 + "] password[]", ZTCONTROL_WIFI_SSID_SAVE,
          networkArgument(o32, ""), "SA", satchel("CQ", textArg(o32))},
         {"ZTCONTROL_WIFI_SSID_SELECT: ssid[Home] password[pw123456] auth_type:1", ZTCONTROL_WIFI_SSID_SELECT,
-         networkArgument("Home", "pw123456", 1), "SA",
-         satchel("CT", networkPayload(1, 1, "Home", "pw123456"))},
+         networkArgument("Home", "pw123456", 1), "SA", satchel("CT", networkPayload(1, 1, "Home", "pw123456"))},
         {"ZTCONTROL_WIFI_SSID_SELECT: ssid[" + o32 + "] password[] auth_type:255", ZTCONTROL_WIFI_SSID_SELECT,
-         networkArgument(o32, "", 255), "SA",
-         satchel("CL", networkPayload(1, 255, std::string(31, 'o'), ""))},
-        {"ZTCONTROL_WIFI_SSID_SELECT: ssid[" + std::string(33, 'C') + "] password[" + std::string(67, 'p') +
-             "] auth_type:0",
-         ZTCONTROL_WIFI_SSID_SELECT, fullFields, "SA",
-         satchel("CT", networkPayload(1, 0, std::string(31, 'C'), std::string(31, 'p')))},
+         networkArgument(o32, "", 255), "SA", satchel("CL", networkPayload(1, 255, std::string(31, 'o'), ""))},
+        {"ZTCONTROL_WIFI_SSID_SELECT: ssid[" + c33 + "] password[" + p67 + "] auth_type:0", ZTCONTROL_WIFI_SSID_SELECT,
+         networkArgument(c33, p67), "SA", satchel("CT", networkPayload(1, 0, c33.substr(0, 31), p67.substr(0, 31)))},
         {"ZTCONTROL_WIFI_SSID_DELETE: ssid[Home]", ZTCONTROL_WIFI_SSID_DELETE, textArg("Home"), "SA",
          satchel("CD", networkPayload(0, 0, "Home", ""))},
         {"ZTCONTROL_WIFI_SSID_DELETE_ALL:", ZTCONTROL_WIFI_SSID_DELETE_ALL, std::nullopt, "SA",
