@@ -18,7 +18,6 @@ protected:
         server->lensMode = 3;
         server->lens = 7;
         server->activePreset = 0x10002;
-        memset(&record, 0, sizeof(record));
     }
     void TearDown() override { ZtcontrolCommandServer::destroyInstance(); }
 
@@ -35,7 +34,7 @@ protected:
     }
 
     ZtcontrolCommandServer* server = nullptr;
-    all_status_settings_t record;
+    all_status_settings_t record{};
 };
 
 // Night lapse video copies its lens settings, rush lapse sets sub mode 4, others keep their bytes.
