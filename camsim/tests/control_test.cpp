@@ -6,7 +6,6 @@
 
 #include <functional>
 
-#include "camera_layout.h"
 #include "camlink_protocol.h"
 #include "camsim/control_client.h"
 #include "support/json_check.h"
