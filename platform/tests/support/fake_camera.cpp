@@ -91,16 +91,10 @@ std::string uniqueMboxName(const char* tag) {
 }
 
 std::vector<uint8_t> buildCamReply(const std::string& op, uint32_t sequence, const CamReply& reply) {
-    WireMessage m;
-    m.category = CAMLINK_CAT_REPLY;
-    m.cmd = op;
-    m.cmdarg = be32(sequence);
-    m.rsparg = be32(static_cast<uint32_t>(reply.result));
-    m.rsparg.push_back(static_cast<uint8_t>(reply.nakReason));
-    m.rsparg.insert(m.rsparg.end(), reply.answer.begin(), reply.answer.end());
-    m.src = "/fake_camera";
-    m.dst = "/fake_client";
-    return buildWireMessage(m);
+    std::vector<uint8_t> rsparg = be32(static_cast<uint32_t>(reply.result));
+    rsparg.push_back(static_cast<uint8_t>(reply.nakReason));
+    rsparg.insert(rsparg.end(), reply.answer.begin(), reply.answer.end());
+    return buildWireMessage({CAMLINK_CAT_REPLY, op, be32(sequence), rsparg, "/fake_camera", "/fake_client"});
 }
 
 FakeCamera::FakeCamera(Handler handler, std::string name)
