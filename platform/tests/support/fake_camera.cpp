@@ -51,12 +51,8 @@ mqd_t createMailbox(const std::string& name) {
 bool parseWireMessage(const uint8_t* msg, size_t length, WireMessage* out) {
     if (length < 4 || static_cast<size_t>(sntlv_msg_len(msg)) != length || tlv_validate(msg) != 0)
         return false;
-    out->category = msg[3];
-    out->cmdarg = element(msg, TLV_CMDARG);
-    out->rsparg = element(msg, TLV_RSPARG);
-    out->src = elementText(msg, TLV_SRC);
-    out->dst = elementText(msg, TLV_DST);
-    out->cmd = elementText(msg, TLV_CMD);
+    *out = {msg[3], elementText(msg, TLV_CMD), element(msg, TLV_CMDARG), element(msg, TLV_RSPARG),
+            elementText(msg, TLV_SRC), elementText(msg, TLV_DST)};
     return !out->cmd.empty();
 }
 
