@@ -74,10 +74,8 @@ TEST_F(SimTest, SetValueWritesTheGivenBlockOffsetAndWidth) {
     EXPECT_EQ(0x34, se.answer[100]);
     EXPECT_EQ(0x12, se.answer[101]);
     EXPECT_EQ(0xA1B2C3D4u, readLe32(st.answer, 200));
-    EXPECT_EQ(-3, req->setValue(1, 0, 237, 1, 2).result);
-    EXPECT_EQ(-3, req->setValue(1, 1, 384, 1, 1).result);
-    EXPECT_EQ(-3, req->setValue(1, 0, 10, 1, 3).result);
-    EXPECT_EQ(-3, req->setValue(1, 2, 10, 1, 1).result);
+    const uint32_t refused[][3] = {{0, 237, 2}, {1, 384, 1}, {0, 10, 3}, {2, 10, 1}};  // block, offset, width
+    for (const auto& r : refused) EXPECT_EQ(-3, req->setValue(1, r[0], r[1], 1, r[2]).result) << r[0] << "/" << r[1];
     EXPECT_EQ(-3, req->call(CAMLINK_OP_SET_VALUE, be32(1) + be32(0)).result);
     // The flat-mode byte carries the status bytes that follow it.
     ASSERT_EQ(0, req->setValue(144, 0, SE_FLAT_MODE, 17, 1).result);

@@ -6,7 +6,6 @@
 
 #include <functional>
 
-#include "camera_layout.h"
 #include "camlink_protocol.h"
 #include "camsim/control_client.h"
 #include "support/json_check.h"
@@ -145,8 +144,7 @@ TEST_F(ControlTest, EventsAreQueuedWhileTheDaemonMailboxIsFull) {
 TEST_F(ControlTest, OverlongLineIsRefusedAndTheConnectionClosed) {
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_GE(fd, 0);
-    sockaddr_un addr;
-    memset(&addr, 0, sizeof addr);
+    sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     strncpy(addr.sun_path, opt.controlPath.c_str(), sizeof addr.sun_path - 1);
     ASSERT_EQ(0, connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr));

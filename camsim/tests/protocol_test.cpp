@@ -2,7 +2,6 @@
 // the operations log.
 #include "camlink_protocol.h"
 #include "test_support.h"
-#include "ztTlv.h"
 
 using namespace camsim_test;
 using camsim::OpOutcome;

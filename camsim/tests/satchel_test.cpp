@@ -44,15 +44,12 @@ TEST_F(SimTest, AccessPointAndNetworkArgumentsAreChecked) {
     sim->setStatus(ST_BLE_STATE, 0);
     EXPECT_EQ(0, req->satchel("AP", {36, 0}).result);
     EXPECT_EQ(1, sim->state().status[ST_BLE_STATE]);
-    EXPECT_EQ(-3, req->satchel("AP", {9, 0}).result);
-    EXPECT_EQ(-3, req->satchel("AP", {6, 1, 40, 'p', 'a'}).result);
-    EXPECT_EQ(-3, req->satchel("AP", {6, 1, 2, 'p', 'a', 9, 'c'}).result);
-    EXPECT_EQ(-3, req->satchel("AP", {6}).result);
+    for (const Bytes& bad : {Bytes{9, 0}, Bytes{6, 1, 40, 'p', 'a'}, Bytes{6, 1, 2, 'p', 'a', 9, 'c'}, Bytes{6}})
+        EXPECT_EQ(-3, req->satchel("AP", bad).result) << bad.size() << " bytes";
 
     EXPECT_EQ(0, req->satchel("CQ", {'h', 'o', 'm', 'e', 0, 'p', 'w', 0}).result);
-    EXPECT_EQ(-3, req->satchel("CQ", {0}).result);
-    EXPECT_EQ(-3, req->satchel("CQ", {'n', 'o', 'n', 'u', 'l'}).result);
-    EXPECT_EQ(-3, req->satchel("CQ", std::vector<uint8_t>(33, 'x') + std::vector<uint8_t>{0}).result);
+    for (const Bytes& bad : {Bytes{0}, Bytes{'n', 'o', 'n', 'u', 'l'}, Bytes(33, 'x') + Bytes{0}})
+        EXPECT_EQ(-3, req->satchel("CQ", bad).result) << bad.size() << " bytes";
     EXPECT_EQ(-3, req->satchel("CL", connectArgs(1, 0, "home", "pw")).result) << "CL carries no password";
     EXPECT_EQ(-3, req->satchel("CT", connectArgs(1, 3, "", "pw")).result);
     EXPECT_EQ(-3, req->satchel("CT", {1, 96}).result);

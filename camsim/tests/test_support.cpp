@@ -63,13 +63,9 @@ Reply Requester::call(const char* code, const std::vector<uint8_t>& args, int ti
     uint8_t answer[ZTMSG_MAX];
     uint16_t length = 0;
     link_.ctx.replyTimeoutMs = timeoutMs;
-    Reply r;
-    r.result = camlink_exchange(&link_.ctx, CamlinkRequest{code, &a}, answer, sizeof answer, &length);
+    const int32_t result = camlink_exchange(&link_.ctx, CamlinkRequest{code, &a}, answer, sizeof answer, &length);
     // Results the simulator is made to give in these tests never equal the link's own failure.
-    r.got = r.result != ZT_ERR_MQ_FAIL;
-    r.nak = link_.ctx.lastNakReason;
-    r.answer.assign(answer, answer + length);
-    return r;
+    return Reply{result != ZT_ERR_MQ_FAIL, result, link_.ctx.lastNakReason, Bytes(answer, answer + length)};
 }
 
 Reply Requester::remote(uint8_t category, uint8_t op, const std::vector<uint8_t>& payload) {

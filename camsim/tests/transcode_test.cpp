@@ -1,9 +1,6 @@
 // Transcode jobs: the 12-byte answer, progress notifications to a subscribed daemon only,
 // cancel and refusals.
-#include <string.h>
-
-#include <chrono>
-#include <thread>
+#include <stdio.h>
 
 #include "camera_layout.h"
 #include "test_support.h"

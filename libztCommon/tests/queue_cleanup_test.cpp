@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <mqueue.h>
 #include <signal.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <sys/mman.h>
 #include <unistd.h>

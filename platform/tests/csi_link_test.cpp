@@ -60,11 +60,7 @@ TEST_F(SettingsLink, SetValueSendsTheRowWordsAndValueWhenTheyFitTheBlock) {
         EXPECT_EQ(set(r.block, r.offset, r.value, r.width), ZT_ERR_INVALID_PARAM) << r.what;
     EXPECT_EQ(camera.requests().size(), before);
 
-    camera.setHandler([](const CamRequest&) {
-        CamReply r;
-        r.result = ZT_ERR_INVALID_PARAM;
-        return r;
-    });
+    camera.setHandler([](const CamRequest&) { return CamReply{ZT_ERR_INVALID_PARAM, 0, {}}; });
     EXPECT_EQ(camera_if_settings_set_value_int(&link.ctx, 2, 0, 0, 3, 1, blocks), ZT_ERR_INVALID_PARAM);
 }
 

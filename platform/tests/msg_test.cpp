@@ -36,9 +36,7 @@ TEST(MsgFormat, ResponseSerializesToDocumentedBytes) {
     MsgElement rc(ZT_TAG_RESULT, 4, &result), payload(ZT_TAG_PAYLOAD, 3, "ab"), end(ZT_TAG_END);
     Msg msg(ZT_MSG_CATEGORY);
     msg.setMsgType(ZT_MSG_TYPE_RESPONSE);
-    msg.addElement(&rc);
-    msg.addElement(&payload);
-    msg.addElement(&end);
+    for (MsgElement* e : {&rc, &payload, &end}) msg.addElement(e);
     const Bytes expected = {0,   20, 21, 20,                      // length 20, type, category
                             236, 0,  4,  0xFD, 0xFF, 0xFF, 0xFF,  // result, host order
                             69,  0,  3,  'a',  'b',  0,           // payload with its NUL

@@ -16,12 +16,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Ctx = ztc_msg_q_context_t*;
 
-CamReply answer(Bytes bytes, int32_t result = 0) {
-    CamReply r;
-    r.answer = std::move(bytes);
-    r.result = result;
-    return r;
-}
+CamReply answer(Bytes bytes, int32_t result = 0) { return CamReply{result, 0, std::move(bytes)}; }
 
 CamReply echo(const CamRequest& r) { return answer(r.args); }
 
@@ -69,11 +64,7 @@ TEST_F(ControlLink, RemoteAndSatchelOperationsCarryTheirPayloadAndAnswerUnchange
 }
 
 TEST_F(ControlLink, CameraErrorsPassThroughWithTheirNakReason) {
-    reply([](const CamRequest&) {
-        CamReply r = answer({1, 2, 3}, ZT_ERR_NAK);
-        r.nakReason = -9;
-        return r;
-    });
+    reply([](const CamRequest&) { return CamReply{ZT_ERR_NAK, -9, {1, 2, 3}}; });
     EXPECT_EQ(ztc_send_remote_api_payload_response(ctx, 12, 5, "x", 1, &rsp, &len), ZT_ERR_NAK);
     EXPECT_EQ(link.ctx.lastNakReason, -9);
     EXPECT_EQ(rsp, nullptr);  // no answer on failure
@@ -158,11 +149,8 @@ TEST_F(ControlLink, BadArgumentsAreRefusedWithoutAnExchange) {
 }
 
 TEST_F(ControlLink, LateReplyFailsWithinTheBoundAndIsDroppedByTheNextCall) {
-    reply([](const CamRequest& r) {
-        CamReply late = echo(r);
-        late.delayMs = r.args == Bytes{9, 1} ? 700 : 0;
-        return late;
-    });
+    // Echoes, the answer to {9, 1} 700 ms late.
+    reply([](const CamRequest& r) { return CamReply{0, 0, r.args, r.args == Bytes{9, 1} ? 700 : 0}; });
     link.ctx.lastNakReason = -9;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(ztc_send_remote_api_for_response(ctx, 9, 1, &rsp, &len), ZT_ERR_MQ_FAIL);
@@ -241,10 +229,8 @@ TEST(ControlLinkRestart, CameraMailboxIsReopenedByName) {
 
 // The ranking of the values in range is pinned by the daemon's ISO ordering tests.
 TEST(IsoNumbers, ValuesOutOfRangeHaveNoSpeed) {
-    EXPECT_LT(ztc_video_ultrex_iso_number(5), 0);
-    EXPECT_LT(ztc_video_ultrex_iso_number(9), 0);
-    EXPECT_LT(ztc_photo_ultrex_iso_number(-1), 0);
-    EXPECT_LT(ztc_photo_ultrex_iso_number(7), 0);
+    for (int v : {5, 9}) EXPECT_LT(ztc_video_ultrex_iso_number(v), 0) << v;
+    for (int v : {-1, 7}) EXPECT_LT(ztc_photo_ultrex_iso_number(v), 0) << v;
 }
 
 }  // namespace

@@ -51,12 +51,8 @@ mqd_t createMailbox(const std::string& name) {
 bool parseWireMessage(const uint8_t* msg, size_t length, WireMessage* out) {
     if (length < 4 || static_cast<size_t>(sntlv_msg_len(msg)) != length || tlv_validate(msg) != 0)
         return false;
-    out->category = msg[3];
-    out->cmdarg = element(msg, TLV_CMDARG);
-    out->rsparg = element(msg, TLV_RSPARG);
-    out->src = elementText(msg, TLV_SRC);
-    out->dst = elementText(msg, TLV_DST);
-    out->cmd = elementText(msg, TLV_CMD);
+    *out = {msg[3], elementText(msg, TLV_CMD), element(msg, TLV_CMDARG), element(msg, TLV_RSPARG),
+            elementText(msg, TLV_SRC), elementText(msg, TLV_DST)};
     return !out->cmd.empty();
 }
 
@@ -91,16 +87,10 @@ std::string uniqueMboxName(const char* tag) {
 }
 
 std::vector<uint8_t> buildCamReply(const std::string& op, uint32_t sequence, const CamReply& reply) {
-    WireMessage m;
-    m.category = CAMLINK_CAT_REPLY;
-    m.cmd = op;
-    m.cmdarg = be32(sequence);
-    m.rsparg = be32(static_cast<uint32_t>(reply.result));
-    m.rsparg.push_back(static_cast<uint8_t>(reply.nakReason));
-    m.rsparg.insert(m.rsparg.end(), reply.answer.begin(), reply.answer.end());
-    m.src = "/fake_camera";
-    m.dst = "/fake_client";
-    return buildWireMessage(m);
+    std::vector<uint8_t> rsparg = be32(static_cast<uint32_t>(reply.result));
+    rsparg.push_back(static_cast<uint8_t>(reply.nakReason));
+    rsparg.insert(rsparg.end(), reply.answer.begin(), reply.answer.end());
+    return buildWireMessage({CAMLINK_CAT_REPLY, op, be32(sequence), rsparg, "/fake_camera", "/fake_client"});
 }
 
 FakeCamera::FakeCamera(Handler handler, std::string name)

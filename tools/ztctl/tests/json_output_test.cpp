@@ -33,10 +33,7 @@ TEST(JsonOutput, ResultObjectIsValidForEveryCommandAndPayloadShape) {
     const size_t sizes[] = {0, 1, 3, 4, 5, 237, 238, 257, 384, 492, 552, 624, 1104, 1400};
     for (uint32_t id = 0; id <= 90; id++) {
         for (size_t size : sizes) {
-            Response r;
-            r.result = (int32_t)(rng() % 300) - 150;
-            r.hasPayload = size > 0;
-            r.payload.resize(size);
+            Response r{(int32_t)(rng() % 300) - 150, size > 0, Bytes(size)};
             for (auto& b : r.payload) b = (uint8_t)rng();
             const ZtcontrolCommandInfo* info = ztcontrolCommandById(id);
             std::string json = renderResultJson(id, info, r);
@@ -47,10 +44,7 @@ TEST(JsonOutput, ResultObjectIsValidForEveryCommandAndPayloadShape) {
 }
 
 TEST(JsonOutput, ResultFailureAndTextForms) {
-    Response r;
-    r.result = -104;
-    r.hasPayload = true;
-    r.payload = {7, 0, 0, 0};
+    Response r{-104, true, {7, 0, 0, 0}};
     EXPECT_EQ(renderResultJson(ZTCONTROL_WIFI_SSID_SCAN, ztcontrolCommandById(ZTCONTROL_WIFI_SSID_SCAN), r),
               "{\"id\":19,\"name\":\"ZTCONTROL_WIFI_SSID_SCAN\",\"result\":-104,\"result_name\":"
               "\"ZT_ERR_NOT_SUPPORTED\",\"payload_length\":4,\"payload_hex\":\"07000000\",\"payload_kind\":"

@@ -7,7 +7,7 @@
 
 #include <tuple>
 
-#include "program_launch.h"
+#include "daemon_process.h"
 #include "support.h"
 
 using namespace ztctl_test;
@@ -79,14 +79,11 @@ TEST(RoundTrip, NoUsableAnswerExitsTwo) {
 TEST(RoundTrip, InterruptedWhileWaitingLeavesNoReplyMailbox) {
     for (int sig : {SIGINT, SIGTERM}) {
         ScriptedDaemon daemon({Bytes{}});
-        pid_t child = fork();  // the real binary, whose main() installs the handlers
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            // The signal comes long before the time-out; under ThreadSanitizer it is only handled
-            // once the wait ends, so the time-out is kept short.
-            zt_launch::exec({ZTCTL_BINARY, "--timeout", "5", "--mailbox", daemon.name(), "shutter", "1"});
-            _exit(127);
-        }
+        // The real binary, whose main() installs the handlers. The signal comes long before the
+        // time-out; under ThreadSanitizer it is only handled once the wait ends, so it is kept short.
+        pid_t child =
+            zt_process::spawnQuiet({ZTCTL_BINARY, "--timeout", "5", "--mailbox", daemon.name(), "shutter", "1"});
+        ASSERT_GT(child, 0);
         const Seen seen = daemon.last();  // returns once the request has arrived
         ASSERT_FALSE(seen.reply.empty());
         EXPECT_TRUE(mailboxExists(seen.reply));  // made before sending, still waiting
