@@ -41,8 +41,8 @@ TEST(ServerLifecycle, StartReadsTheCameraStateOpensSubscribesAndStopClosesEveryt
     EXPECT_TRUE(log.contains("Getting active preset back", UTIL_LOG_DEBUG));
     EXPECT_TRUE(log.contains("Preset after get 65539\n", UTIL_LOG_DEBUG));
     EXPECT_EQ(log.countContaining("was already locked"), 0u);
-    for (const char* line : {"CSI subscribe for Transcode event messages", "Subscribed for messages", "Interface Opened",
-                             "Creating main worker thread"})
+    for (const char* line : {"CSI subscribe for Transcode event messages", "Subscribed for messages",
+                             "Interface Opened", "Creating main worker thread"})
         EXPECT_TRUE(log.contains(line, UTIL_LOG_INFO)) << line;
     EXPECT_TRUE(log.waitFor("Command handling thread running!"));
     EXPECT_LT(log.indexOf("CSI subscribe for Transcode event messages"), log.indexOf("Interface Opened"));
