@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "support/e2e_fixture.h"
 #include "wsdkCommands/WSDK_NotifyPresetStatus.pb.h"
@@ -24,8 +23,7 @@ TEST_F(EndToEnd, StartFailuresAreReportedByTheLaunchedCommand) {
         EXPECT_TRUE(WIFEXITED(exits[launcher]));
         EXPECT_EQ(WEXITSTATUS(exits[launcher]), 255);
         EXPECT_EQ(daemonPid, 0) << "a daemon was detached";
-        EXPECT_FALSE(mailboxExists(ZT_DAEMON_MBOX));
-        EXPECT_FALSE(mailboxExists(ZT_REPLY_MBOX));
+        for (const char* name : {ZT_DAEMON_MBOX, ZT_REPLY_MBOX}) EXPECT_FALSE(mailboxExists(name)) << name;
         if (daemonPid == 0) launcher = -1;  // nothing detached to wait for
     };
     ASSERT_NO_FATAL_FAILURE(expectRefusedBeforeDetaching());
@@ -33,10 +31,7 @@ TEST_F(EndToEnd, StartFailuresAreReportedByTheLaunchedCommand) {
     int listener = socket(AF_INET, SOCK_STREAM, 0);
     int on = 1;  // earlier tests leave connections in TIME_WAIT; a live listener still blocks the port
     setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
-    struct sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(8081);
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    struct sockaddr_in addr = {AF_INET, htons(8081), {htonl(INADDR_ANY)}, {}};
     ASSERT_EQ(bind(listener, (sockaddr*)&addr, sizeof(addr)), 0) << "port 8081 is used by another program";
     ASSERT_EQ(listen(listener, 1), 0);
     ASSERT_NO_FATAL_FAILURE(startSimulator());

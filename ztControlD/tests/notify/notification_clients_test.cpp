@@ -11,7 +11,6 @@
 
 #include "notify/push_client.h"
 #include "notify/push_registry.h"
-#include "server/bounded_send.h"
 #include "server/ztcontrol_if_server.h"
 #include "support/fake_camera_server.h"
 #include "support/log_capture.h"

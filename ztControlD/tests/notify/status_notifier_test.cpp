@@ -12,7 +12,6 @@
 
 #include "csi_settings.h"
 #include "notify/push_client.h"
-#include "notify/push_registry.h"
 #include "server/ztcontrol_if_server.h"
 #include "support/fake_camera_server.h"
 #include "support/notification_frames.h"

@@ -1,8 +1,5 @@
 // Bounded reads of received TLV events: nothing past the received bytes is used.
 #include <gtest/gtest.h>
-#include <string.h>
-
-#include <algorithm>
 
 #include "server/received_tlv.h"
 #include "support/requester.h"
@@ -47,9 +44,7 @@ TEST(ReceivedTlv, FindsOnlyElementsInsideTheReceivedBytes) {
 TEST(ReceivedTlv, ValueAsTextStopsAtTheValueEndANulOrTheBuffer) {
     const uint8_t bytes[] = {'C', 'R', 'X', 0, 'Y'};
     char out[8];
-    TlvValue v;
-    v.data = bytes;
-    v.length = 2;
+    TlvValue v = {bytes, 2};
     EXPECT_STREQ(valueAsText(v, out, sizeof(out)), "CR");
     v.length = 5;
     EXPECT_STREQ(valueAsText(v, out, sizeof(out)), "CRX");
@@ -58,10 +53,7 @@ TEST(ReceivedTlv, ValueAsTextStopsAtTheValueEndANulOrTheBuffer) {
 }
 
 TEST(ReceivedTlv, TextInValueNeedsItsOffsetAndANulInsideTheMessage) {
-    const std::string text = "42:1:37";
-    Bytes arg(5 + text.size() + 1, 0);
-    arg[0] = 1;
-    std::copy(text.begin(), text.end(), arg.begin() + 5);
+    Bytes arg = cat({1, 0, 0, 0, 0}, textArg("42:1:37"));
     Bytes msg = buildTlvEvent(18, "CN", arg, TLV_CMDARG);
     ReceivedTlv rx = {msg.data(), msg.size()};
     TlvValue v = findReceivedElement(rx, TLV_CMDARG);
@@ -80,9 +72,7 @@ TEST(ReceivedTlv, TextInValueNeedsItsOffsetAndANulInsideTheMessage) {
     // No NUL anywhere up to the end of the received bytes.
     Bytes raw = {0, 0, 0, 0, 'a', 'b', 'c'};
     ReceivedTlv tail = {raw.data(), raw.size()};
-    TlvValue inTail;
-    inTail.data = raw.data() + 4;
-    inTail.length = 3;
+    const TlvValue inTail = {raw.data() + 4, 3};
     EXPECT_EQ(textInValue(tail, inTail, 0), nullptr);
 }
 

@@ -41,14 +41,12 @@ TEST(ServerLifecycle, StartReadsTheCameraStateOpensSubscribesAndStopClosesEveryt
     EXPECT_TRUE(log.contains("Getting active preset back", UTIL_LOG_DEBUG));
     EXPECT_TRUE(log.contains("Preset after get 65539\n", UTIL_LOG_DEBUG));
     EXPECT_EQ(log.countContaining("was already locked"), 0u);
-    EXPECT_TRUE(log.contains("CSI subscribe for Transcode event messages", UTIL_LOG_INFO));
-    EXPECT_TRUE(log.contains("Subscribed for messages", UTIL_LOG_INFO));
-    EXPECT_TRUE(log.contains("Interface Opened", UTIL_LOG_INFO));
-    EXPECT_TRUE(log.contains("Creating main worker thread", UTIL_LOG_INFO));
+    for (const char* line : {"CSI subscribe for Transcode event messages", "Subscribed for messages",
+                             "Interface Opened", "Creating main worker thread"})
+        EXPECT_TRUE(log.contains(line, UTIL_LOG_INFO)) << line;
     EXPECT_TRUE(log.waitFor("Command handling thread running!"));
     EXPECT_LT(log.indexOf("CSI subscribe for Transcode event messages"), log.indexOf("Interface Opened"));
-    EXPECT_TRUE(mailboxExists(ZT_DAEMON_MBOX));
-    EXPECT_TRUE(mailboxExists(ZT_REPLY_MBOX));
+    for (const char* name : {ZT_DAEMON_MBOX, ZT_REPLY_MBOX}) EXPECT_TRUE(mailboxExists(name)) << name;
 
     // The camera's answer to the subscription arrives as category 17.
     EXPECT_TRUE(log.waitFor("Got success response to CSI subscribe/unsubscribe"));
@@ -71,8 +69,7 @@ TEST(ServerLifecycle, StartReadsTheCameraStateOpensSubscribesAndStopClosesEveryt
     EXPECT_EQ(d.requester().call(ZTCONTROL_DELETE_ALL).result, ZT_OK);
 
     s->stop();
-    EXPECT_FALSE(mailboxExists(ZT_DAEMON_MBOX));
-    EXPECT_FALSE(mailboxExists(ZT_REPLY_MBOX));
+    for (const char* name : {ZT_DAEMON_MBOX, ZT_REPLY_MBOX}) EXPECT_FALSE(mailboxExists(name)) << name;
     EXPECT_TRUE(mailboxExists(ZT_ZTNET_MBOX));  // never unlinked by the daemon
     EXPECT_TRUE(log.contains("Command handling thread exiting!", UTIL_LOG_DEBUG));
     EXPECT_TRUE(log.contains("CSI unsubscribe for Transcode event messages", UTIL_LOG_INFO));

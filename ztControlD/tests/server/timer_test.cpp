@@ -38,10 +38,7 @@ int record(void* arg) {
 
 bool waitForCalls(const Probe& probe, int calls, int timeoutMs) {
     const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (Clock::now() < end) {
-        if (probe.calls >= calls) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    while (probe.calls < calls && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     return probe.calls >= calls;
 }
 

@@ -13,13 +13,9 @@
 #include "ztLog.h"
 #include "ztTlv.h"
 
-namespace {
-
 constexpr uint32_t kSyncId = 90;  // unassigned: answered -104 without touching the camera
 const char* const kSyncLine = "Command:90 returned ztErrno:(-104=ZT_ERR_NOT_SUPPORTED)";
 const char* const kPollLine = "protocol adapter not set - throwing out command";
-
-}  // namespace
 
 bool mailboxExists(const char* name) {
     mqd_t mqd = mq_open(name, O_RDONLY);
@@ -88,7 +84,6 @@ bool InProcessDaemon::sync() {
 bool InProcessDaemon::syncWithoutAdapter() { return log_.waitFor(kPollLine, 5000, log_.count(kPollLine) + 2); }
 
 PrivateCameraLink::PrivateCameraLink() {
-    memset(&context_, 0, sizeof(context_));
     strncpy(context_.rxName, replies_.name().c_str(), sizeof(context_.rxName) - 1);
     context_.rxMqd = replies_.descriptor();
     context_.txMqd = mq_open(ZT_ZTNET_MBOX, O_WRONLY);

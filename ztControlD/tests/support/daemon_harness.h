@@ -78,7 +78,7 @@ public:
 
 private:
     PrivateQueue replies_{"link", 2};
-    ztc_msg_q_context_t context_;
+    ztc_msg_q_context_t context_{};
     ztc_msg_q_context_t* previous_;  // the library's context before this link was used
 };
 

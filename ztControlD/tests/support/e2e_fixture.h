@@ -48,10 +48,7 @@ using Clock = std::chrono::steady_clock;
 inline int connectToNotificationPort(int receiveBuffer = 0, int flags = 0) {
     int fd = socket(AF_INET, SOCK_STREAM | flags, 0);
     if (receiveBuffer) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
-    struct sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(8081);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    struct sockaddr_in addr = {AF_INET, htons(8081), {htonl(INADDR_LOOPBACK)}, {}};
     if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0 || errno == EINPROGRESS) return fd;
     close(fd);
     return -1;
@@ -231,8 +228,7 @@ protected:
         ASSERT_NE(status, -1) << "daemon did not end";
         EXPECT_LT(Clock::now() - since, within);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
-        EXPECT_FALSE(mailboxExists(ZT_DAEMON_MBOX));
-        EXPECT_FALSE(mailboxExists(ZT_REPLY_MBOX));
+        for (const char* name : {ZT_DAEMON_MBOX, ZT_REPLY_MBOX}) EXPECT_FALSE(mailboxExists(name)) << name;
     }
 
     // Stops the daemon with its stop command, answered with success.

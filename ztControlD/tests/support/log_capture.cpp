@@ -6,9 +6,7 @@
 
 #include "ztLog.h"
 
-namespace {
 constexpr size_t kPrefixLength = 15;  // 14-character level name and a colon
-}
 
 LogCapture::LogCapture() { ztUtilSetLogSink(&LogCapture::sink, this); }
 

@@ -1,13 +1,9 @@
 #include "support/notification_frames.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <string.h>
 #include <unistd.h>
 
 #include "support/json_check.h"
 #include "ztClient.h"
-#include "zt_msg_classes.h"
 
 FrameReader::FrameReader(int fd) {
     ztNotify* reader = nullptr;

@@ -25,8 +25,7 @@ public:
         mkdir(dir_.c_str(), 0700);
         unlink(socketPath().c_str());
         fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_un addr = {};
-        addr.sun_family = AF_UNIX;
+        sockaddr_un addr = {AF_UNIX, {}};
         strncpy(addr.sun_path, socketPath().c_str(), sizeof(addr.sun_path) - 1);
         bound_ = bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
     }

@@ -14,11 +14,7 @@
 #include "ztTlv.h"
 #include "queue_cleanup.h"
 
-namespace {
-
 constexpr size_t kMsgSize = ZTMSG_MAX;
-
-}  // namespace
 
 timespec deadlineIn(int ms) {
     timespec t;
@@ -32,8 +28,7 @@ timespec deadlineIn(int ms) {
 PrivateQueue::PrivateQueue(const std::string& tag, long maxMessages) {
     static std::atomic<int> counter{0};
     name_ = "/ztcd_" + tag + "_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
-    struct mq_attr attr;
-    memset(&attr, 0, sizeof(attr));
+    struct mq_attr attr = {};
     attr.mq_maxmsg = maxMessages;
     attr.mq_msgsize = kMsgSize;
     mq_unlink(zt_cleanup::removeAtCrash(name_).c_str());
@@ -72,8 +67,7 @@ bool PrivateQueue::fill() {
 }
 
 long PrivateQueue::queued() const {
-    struct mq_attr attr;
-    memset(&attr, 0, sizeof(attr));
+    struct mq_attr attr = {};
     mq_getattr(mqd_, &attr);
     return attr.mq_curmsgs;
 }
